@@ -1,0 +1,68 @@
+# Velqor: the two commands a newcomer needs are `make run` and `make test`.
+# Every target installs the Debian packages it needs first (scripts/deps.sh).
+
+JOBS        ?= $(shell nproc)
+DEBUG_DIR   := build/debug
+RELEASE_DIR := build/release
+TSAN_DIR    := build/tsan
+FUZZ_DIR    := build/fuzz
+FUZZ_SECONDS ?= 60
+
+export QT_QPA_PLATFORM ?= offscreen
+# Qt and fontconfig keep caches for the life of the process; those are not our leaks.
+export LSAN_OPTIONS ?= suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS ?= suppressions=$(CURDIR)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: all deps test test-tsan run bench fuzz clean
+
+all: test
+
+deps:
+	@scripts/deps.sh
+
+# Debug build with AddressSanitizer and UndefinedBehaviorSanitizer, then every test.
+test: deps
+	cmake -S . -B $(DEBUG_DIR) -DCMAKE_BUILD_TYPE=Debug -DVELQOR_SANITIZE=address,undefined
+	cmake --build $(DEBUG_DIR) -j $(JOBS)
+	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The threaded tests again, under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DVELQOR_SANITIZE=thread
+	cmake --build $(TSAN_DIR) -j $(JOBS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -L threads
+
+# The program, against the simulated adapter when no adapter is present, in a scratch folder
+# run/ so that its settings file and logs stay out of the checkout.
+run: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVELQOR_BUILD_TESTS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	mkdir -p run
+	@if [ -x $(RELEASE_DIR)/app/velqor ]; then \
+	  cd run && QT_QPA_PLATFORM= ../$(RELEASE_DIR)/app/velqor --simulate; \
+	else \
+	  echo "The window is not built yet; try $(RELEASE_DIR)/tools/velqor-cli --help"; \
+	fi
+
+# Benchmarks (Release build).
+bench: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVELQOR_BUILD_BENCH=ON
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+	@for b in $(RELEASE_DIR)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
+
+# libFuzzer harnesses, each run for FUZZ_SECONDS (clang from Debian). Not part of `make test`.
+fuzz: deps
+	@scripts/deps.sh clang libclang-rt-14-dev
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELQOR_FUZZ=ON -DVELQOR_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
+	@for f in $(FUZZ_DIR)/fuzz/fuzz_*; do \
+	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  mkdir -p fuzz-corpus/$$name; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 fuzz-corpus/$$name fuzz/seeds/$$name || exit 1; \
+	done
+
+clean:
+	rm -rf build
