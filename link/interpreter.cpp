@@ -1,0 +1,185 @@
+#include "link/interpreter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/protocol.h"
+
+namespace velqor {
+
+TMsgInterpret::TMsgInterpret(DeviceMessageSink* target)
+    : Target(target), Buffer(std::make_unique<TRingBuf<unsigned char>>(kBufferCapacity)) {}
+
+TMsgInterpret::~TMsgInterpret() = default;
+
+std::uint32_t TMsgInterpret::Feed(const std::uint8_t* bytes, std::uint32_t length) {
+  const std::uint32_t room = Buffer->Write(bytes, length);
+  Interpret();
+  return room;
+}
+
+void TMsgInterpret::Interpret() {
+  while (Buffer->GetCount() > 0) {
+    // The only resynchronisation: stray bytes are dropped one at a time until a start byte
+    // stands at the head.
+    if (Buffer->Peek(0) != kFrameStart) {
+      Buffer->Pop();
+      continue;
+    }
+    const std::uint32_t length = Buffer->Peek(1);
+    if (static_cast<std::uint32_t>(Buffer->GetCount()) < length + 2) return;  // incomplete
+
+    // The four header bytes go whatever the length says; for lengths 0 and 1 the missing
+    // ones read as 0xFF.
+    Buffer->Pop();
+    Buffer->Pop();
+    const std::uint8_t category = Buffer->Pop();
+    const std::uint8_t command = Buffer->Pop();
+    const std::uint32_t payloadLength = length >= 2 ? length - 2 : 0;
+    for (std::uint32_t i = 0; i < payloadLength; ++i) m_payload[i] = Buffer->Pop();
+
+    Announce(category, command);
+  }
+}
+
+namespace {
+
+// Text of a version or name payload: up to the first zero byte, at most 15 characters.
+void CopyTextPayload(char (&text)[128], const std::uint8_t* payload) {
+  std::size_t n = 0;
+  while (n < kTextPayloadSize && payload[n] != 0) {
+    text[n] = static_cast<char>(payload[n]);
+    ++n;
+  }
+  text[n] = '\0';
+}
+
+int CodeOf(std::uint8_t category, std::uint8_t command) {
+  switch (category) {
+    case Category::Config:
+      switch (command) {
+        case Cmd::Answer01:
+          return MsgCode::Answer01;
+        case Cmd::Answer02:
+          return MsgCode::Answer02;
+        case Cmd::SetRxMailbox:
+          return MsgCode::SetRxMailboxDone;
+        case Cmd::Answer04:
+          return MsgCode::Answer04;
+        case Cmd::GetRxMailbox:
+          return MsgCode::GetRxMailboxDone;
+        case Cmd::RxMailboxContents:
+          return MsgCode::RxMailboxContents;
+        case Cmd::SetTerminator:
+          return MsgCode::SetTerminatorDone;
+        case Cmd::GetTerminator:
+          return MsgCode::TerminatorState;
+        case Cmd::GetTimingTable:
+          return MsgCode::TimingTable;
+        case Cmd::GetBitTiming:
+          return MsgCode::BitTiming;
+        case Cmd::SetBitTiming:
+          return MsgCode::SetBitTimingDone;
+        case Cmd::SetConsoleFormat:
+          return MsgCode::SetConsoleFormatDone;
+        case Cmd::GetConsoleFormat:
+          return MsgCode::ConsoleFormat;
+        case Cmd::StoreParams:
+          return MsgCode::StoreResult;
+        case Cmd::GetFirmwareVersion:
+          return MsgCode::FirmwareVersion;
+        case Cmd::GetDeviceName:
+          return MsgCode::DeviceName;
+        case Cmd::BusErrorStatus:
+          return MsgCode::BusError;
+        default:
+          return 0;
+      }
+    case Category::Can:
+      switch (command) {
+        case Cmd::SendCanFrame:
+          return MsgCode::SendResult;
+        case Cmd::ReceivedCanFrame:
+          return MsgCode::ReceivedFrame;
+        default:
+          return 0;
+      }
+    case Category::Wave:
+      switch (command) {
+        case Cmd::SetCaptureMode:
+          return MsgCode::CaptureState;
+        case Cmd::WaveformBlock:
+          return MsgCode::Waveform;
+        default:
+          return 0;
+      }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+void TMsgInterpret::Announce(std::uint8_t category, std::uint8_t command) {
+  const int code = CodeOf(category, command);
+  if (code == 0) return;  // not a message of the adapter: consumed without a trace
+
+  // The copies take a fixed number of bytes whatever the frame's length says; for a shorter
+  // payload the bytes beyond it are left-overs of the scratch buffer and carry no meaning.
+  const std::uint8_t* p = m_payload;
+  DeviceMessage& m = Message;
+  switch (code) {
+    case MsgCode::RxMailboxContents:
+      std::memcpy(m.Data, p, RxMailboxRecord::kSize);
+      break;
+    case MsgCode::SetTerminatorDone:
+    case MsgCode::TerminatorState:
+    case MsgCode::SetConsoleFormatDone:
+    case MsgCode::ConsoleFormat:
+    case MsgCode::StoreResult:
+    case MsgCode::SendResult:
+    case MsgCode::CaptureState:
+      m.Data[0] = p[0];
+      break;
+    case MsgCode::TimingTable: {
+      m.Data[0] = p[0];
+      m.Data[1] = p[1];
+      // The count byte may claim up to 255 values; the record holds 253 after the two
+      // leading bytes, so the copy stops there.
+      const std::size_t n = std::min<std::size_t>(p[1], sizeof m.Data - 2);
+      std::memcpy(m.Data + 2, p + 2, n);
+      break;
+    }
+    case MsgCode::BitTiming:
+      m.Data[0] = p[0];
+      m.Data[1] = p[1];
+      break;
+    case MsgCode::FirmwareVersion:
+    case MsgCode::DeviceName:
+      CopyTextPayload(m.Text, p);
+      break;
+    case MsgCode::BusError: {
+      const char* text = ErrorText(p[0]);
+      std::strncpy(m.Text, text, sizeof m.Text - 1);
+      m.Text[sizeof m.Text - 1] = '\0';
+      m.Data[1] = p[1];
+      m.Data[2] = p[2];
+      break;
+    }
+    case MsgCode::ReceivedFrame:
+      m.Ide = p[1];
+      m.Id = ReadBe32(p + 2);
+      m.Dlc = p[6];
+      std::memcpy(m.Data, p + 7, 8);
+      break;
+    case MsgCode::Waveform:
+      std::memcpy(m.Data, p, WaveformBlock::kSize);
+      break;
+    default:  // answers without data
+      break;
+  }
+  m.Valid = 1;
+  if (Target != nullptr) Target->OnDeviceMessage(code, m);
+}
+
+}  // namespace velqor
