@@ -27,10 +27,13 @@ void TMsgInterpret::Interpret() {
       continue;
     }
     const std::uint32_t length = Buffer->Peek(1);
-    if (static_cast<std::uint32_t>(Buffer->GetCount()) < length + 2) return;  // incomplete
+    // A frame is complete with length + 2 bytes. The four header bytes go whatever the
+    // length says, so a frame that claims length 0 or 1 also waits for all four: otherwise
+    // the bytes after it would be swallowed or not depending on how the stream was cut into
+    // chunks.
+    const std::uint32_t needed = std::max<std::uint32_t>(length + 2, kFrameHeaderSize);
+    if (static_cast<std::uint32_t>(Buffer->GetCount()) < needed) return;  // incomplete
 
-    // The four header bytes go whatever the length says; for lengths 0 and 1 the missing
-    // ones read as 0xFF.
     Buffer->Pop();
     Buffer->Pop();
     const std::uint8_t category = Buffer->Pop();

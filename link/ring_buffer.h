@@ -21,6 +21,8 @@ class TRingBuf {
 
   std::int32_t GetCount() const { return Count; }
   std::uint32_t GetCapacity() const { return Capacity; }
+  std::int32_t GetHead() const { return Head; }
+  std::int32_t GetTail() const { return Tail; }
 
   // The element `offset` places after the head, without removing it. Only an offset below
   // Count names a held element: with Count == offset the position read holds no element of
