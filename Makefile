@@ -49,7 +49,9 @@ run: deps
 bench: deps
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVELQOR_BUILD_BENCH=ON
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	@for b in $(RELEASE_DIR)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done
+	@for b in $(RELEASE_DIR)/bench/bench_*; do \
+	  if [ -f "$$b" ] && [ -x "$$b" ]; then echo "== $$b"; "$$b" || exit 1; fi; \
+	done
 
 # libFuzzer harnesses, each run for FUZZ_SECONDS (clang from Debian). Not part of `make test`.
 fuzz: deps
@@ -58,7 +60,7 @@ fuzz: deps
 	  -DVELQOR_FUZZ=ON -DVELQOR_BUILD_TESTS=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_all
 	@for f in $(FUZZ_DIR)/fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	  [ -f "$$f" ] && [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	  mkdir -p fuzz-corpus/$$name; \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
 	  "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 fuzz-corpus/$$name fuzz/seeds/$$name || exit 1; \

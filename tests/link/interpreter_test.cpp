@@ -19,8 +19,13 @@ struct Announcement {
   int code;
   DeviceMessage message;  // a copy, as the record looked during the announcement
 
+  // Field by field: the record has padding bytes, which copies need not preserve.
   bool operator==(const Announcement& o) const {
-    return code == o.code && std::memcmp(&message, &o.message, sizeof message) == 0;
+    const DeviceMessage& a = message;
+    const DeviceMessage& b = o.message;
+    return code == o.code && a.Valid == b.Valid && a.Ide == b.Ide && a.Id == b.Id &&
+           a.Dlc == b.Dlc && std::memcmp(a.Data, b.Data, sizeof a.Data) == 0 &&
+           std::memcmp(a.Text, b.Text, sizeof a.Text) == 0;
   }
 };
 
