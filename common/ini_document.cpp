@@ -23,8 +23,11 @@ bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::s
 std::string encodeValue(std::string_view value) {
   const bool blanksAround = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
   const bool quotedAlready = value.size() >= 2 && value.front() == '"' && value.back() == '"';
-  if (blanksAround || quotedAlready) return "\"" + std::string(value) + "\"";
-  return std::string(value);
+  std::string encoded;
+  if (!blanksAround && !quotedAlready) return encoded.assign(value);
+  encoded.reserve(value.size() + 2);
+  encoded.append(1, '"').append(value).append(1, '"');
+  return encoded;
 }
 
 void checkName(std::string_view what, std::string_view name, std::string_view forbidden) {
@@ -83,7 +86,7 @@ IniDocument IniDocument::parse(std::string_view text) {
     const std::size_t end = text.find('\n');
     std::string_view raw = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);  // CRLF, or CR CR LF
     doc.m_lines.push_back(classify(std::string(raw)));
   }
   return doc;

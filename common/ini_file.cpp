@@ -111,8 +111,10 @@ void IniFile::writeValue(std::string_view section, std::string_view key, std::st
   fs::path temp;
   int out = -1;
   for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    temp = dir / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                  std::to_string(g_tempCounter.fetch_add(1)));
+    std::string name = ".";
+    name.append(target.filename().string()).append(".tmp-").append(std::to_string(::getpid()));
+    name.append("-").append(std::to_string(g_tempCounter.fetch_add(1)));
+    temp = dir / name;
     out = openRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (out < 0 && errno != EEXIST) fail(lastError());
   }

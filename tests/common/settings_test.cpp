@@ -349,6 +349,9 @@ TEST(Settings, LogCounterCarriesOnOnlyFromAFileOfToday) {
   }
   MemoryIni noDate("[FILE]\nSAVEFILENUM=4\n");
   EXPECT_EQ(loadSettings(noDate, kToday).settings.logCounter, 4);
+  MemoryIni oldDay("[FILE]\nDATE=" + formatIniDate(kYesterday) + "\nSAVEFILENUM=9\n");
+  loadSettings(oldDay, kToday);
+  EXPECT_THAT(oldDay.reads, ::testing::Not(::testing::Contains("FILE/SAVEFILENUM")));
 }
 
 TEST(Settings, LogFileKeysAreWrittenAsTheLogCodeOpensAFile) {
