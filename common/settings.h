@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/adapter_limits.h"
 #include "common/ini_file.h"
 
 namespace velqor {
@@ -15,11 +16,6 @@ namespace velqor {
 // The settings file of the program, in the working directory.
 inline constexpr char kSettingsFilePath[] = "./Velqor.INI";
 
-inline constexpr int kTxMailboxCount = 8;
-inline constexpr int kRxMailboxCount = 16;
-inline constexpr int kMaxDlc = 8;
-inline constexpr int kBitRateCount = 3;  // 250 kbit/s, 500 kbit/s, 1 Mbit/s
-inline constexpr int kSampleTimingMax = 30;
 
 // The sample points (percent) offered for one bit rate.
 struct SampleTimingEntry {

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/adapter_limits.h"
+
 namespace velqor {
 
 inline constexpr std::uint8_t kFrameStart = 0xFC;
@@ -89,7 +91,6 @@ inline constexpr int ReceivedFrame = 202;
 }  // namespace MsgCode
 
 // Bit-rate index: 0 = 250 kbit/s, 1 = 500 kbit/s, 2 = 1 Mbit/s.
-inline constexpr int kBitRateCount = 3;
 inline constexpr std::array<const char*, kBitRateCount> kBitRateNames = {"250kbps", "500kbps",
                                                                          "1Mbps"};
 inline constexpr std::array<int, kBitRateCount> kBitRatesPerSecond = {250000, 500000, 1000000};
