@@ -3,13 +3,6 @@
 namespace velqor {
 namespace {
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Calls emit(byte) for each pair of digits until it returns false.
 template <typename Emit>
 void forEachHexPair(std::string_view text, Emit emit) {

@@ -8,6 +8,14 @@
 
 namespace velqor {
 
+// The value of one hexadecimal digit (0-9, a-f, A-F), or -1 for any other character.
+constexpr int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // An identifier or mask typed as hexadecimal text: each digit (0-9, a-f, A-F) shifts the
 // value by four bits, keeping 32 bits, so more than eight digits leave the last eight
 // ("123456789" is 0x23456789). Any other character makes the value 0xFFFFFFFF; an empty

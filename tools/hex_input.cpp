@@ -1,15 +1,10 @@
 #include "tools/hex_input.h"
 
+#include "common/hex_text.h"
+
 namespace velqor::cli {
 
 namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ','; }
 
@@ -46,7 +41,7 @@ HexInput ParseHexText(std::string_view text) {
     if (c == '0' && i + 1 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) i += 2;
     const std::size_t digitsStart = i;
     while (i < text.size() && !IsSeparator(text[i])) {
-      if (HexDigit(text[i]) < 0) {
+      if (hexDigit(text[i]) < 0) {
         fail(i, "not a hexadecimal digit: " + Describe(text[i]));
         return out;
       }
@@ -60,7 +55,7 @@ HexInput ParseHexText(std::string_view text) {
     }
     for (std::size_t d = digitsStart; d < i; d += 2) {
       out.bytes.push_back(
-          static_cast<std::uint8_t>(HexDigit(text[d]) * 16 + HexDigit(text[d + 1])));
+          static_cast<std::uint8_t>(hexDigit(text[d]) * 16 + hexDigit(text[d + 1])));
     }
   }
   return out;
