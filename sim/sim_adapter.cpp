@@ -124,9 +124,7 @@ void SimAdapter::SetFlood(const FloodOptions& flood) {
 // ---------------------------------------------------------------------------------------
 // Input
 
-void SimAdapter::Write(std::span<const std::uint8_t> bytes) { Receive(bytes); }
-
-void SimAdapter::Receive(std::span<const std::uint8_t> bytes) {
+void SimAdapter::Write(std::span<const std::uint8_t> bytes) {
   // A frame whose rest never came is dropped after a while, like the adapter's receiver
   // does, so that a stray start byte cannot hold back later commands for ever.
   if (m_rxFill > 0 && m_now - m_rxStarted > kPartialTimeout) {

@@ -194,7 +194,6 @@ class SimAdapter {
     std::vector<BusSegment> segments;
   };
 
-  void Receive(std::span<const std::uint8_t> bytes);
   void Dispatch();
   void Execute(const Command& c);
   void ExecuteConfig(const Command& c);
