@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/adapter_limits.h"
 #include "link/protocol.h"
 
 namespace velqor {
-
-inline constexpr int kRxMailboxCount = 16;
 
 // The adapter's own sample-timing lists (sample point in percent), per bit-rate index.
 // A sample-timing index is a position in the list of the current bit rate.

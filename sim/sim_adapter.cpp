@@ -183,7 +183,7 @@ void SimAdapter::Execute(const Command& c) {
       break;
     case Category::Can: {
       const TxRecord r = TxRecord::Decode(std::span(c.payload).first<TxRecord::kSize>());
-      if (r.ide > 1 || r.dlc > 8 || r.id > MaxIdentifier(r.ide)) {
+      if (r.ide > 1 || r.dlc > kMaxDlc || r.id > MaxIdentifier(r.ide)) {
         const std::uint8_t result[] = {kResultOutOfRange};
         Emit(Category::Can, Cmd::SendCanFrame, result);
         return;
