@@ -1,8 +1,8 @@
 // The simulated adapter under a flood at the 1 Mbit/s bus limit:
-// - FloodModelCost: the model's own cost per frame (bus, filtering, reports, console).
-// - FloodSimulatedVsWall: simulated frames per second of wall time, and the factor by which
+// - BM_SimFloodModelCost: the model's own cost per frame (bus, filtering, reports, console).
+// - BM_SimFloodSimulatedVsWall: simulated frames per second of wall time, and the factor by which
 //   the model outruns real time.
-// - RunnerLive: the real-time runner for two seconds at 21 300 frames/s requested: how busy
+// - BM_SimRunnerLive: the real-time runner for two seconds at 21 300 frames/s requested: how busy
 //   its thread is and its longest step.
 
 #include <benchmark/benchmark.h>
@@ -40,7 +40,7 @@ std::uint64_t Drain(SimAdapter& sim) {
   return n;
 }
 
-void FloodModelCost(benchmark::State& state) {
+void BM_SimFloodModelCost(benchmark::State& state) {
   SimAdapter sim = FloodedModel(state.range(0) != 0);
   const std::uint64_t before = sim.Stats().busFrames;
   for (auto _ : state) {
@@ -53,9 +53,9 @@ void FloodModelCost(benchmark::State& state) {
   state.counters["time_per_frame"] =
       benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(FloodModelCost)->ArgName("console")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SimFloodModelCost)->ArgName("console")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-void FloodSimulatedVsWall(benchmark::State& state) {
+void BM_SimFloodSimulatedVsWall(benchmark::State& state) {
   double frames = 0;
   double simulated = 0;
   for (auto _ : state) {
@@ -73,9 +73,9 @@ void FloodSimulatedVsWall(benchmark::State& state) {
   state.counters["sim_frames_per_wall_s"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
   state.counters["realtime_factor"] = benchmark::Counter(simulated, benchmark::Counter::kIsRate);
 }
-BENCHMARK(FloodSimulatedVsWall)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SimFloodSimulatedVsWall)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void RunnerLive(benchmark::State& state) {
+void BM_SimRunnerLive(benchmark::State& state) {
   for (auto _ : state) {
     SimOptions o;
     o.profileEnabled = false;
@@ -100,7 +100,7 @@ void RunnerLive(benchmark::State& state) {
     state.counters["reports"] = static_cast<double>(reports);
   }
 }
-BENCHMARK(RunnerLive)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SimRunnerLive)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velqor
