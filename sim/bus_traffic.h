@@ -63,10 +63,16 @@ std::vector<PeriodicMessage> DefaultVehicleProfile();
 // `identifiers` distinct identifiers (standard 0x000..0x7FF first, then extended ones from
 // 0x18000000 + 0x800 on). The first `dlc` data bytes carry the low bytes of the frame's
 // sequence number, most significant first, so a receiver can see every frame once.
+//
+// With `busLimited` (the default) the flood's frames take their place on the simulated bus
+// like any node's, so a 1 Mbit/s bus carries at most about 20 800 of them a second. Load
+// tests that want a margin above any real bus turn it off: the frames then arrive at exactly
+// the requested rate, reported as if the bus had carried them, without occupying it.
 struct FloodOptions {
   double framesPerSecond = 0;
   std::uint32_t identifiers = 1000;
   std::uint8_t dlc = 0;
+  bool busLimited = true;
 };
 
 inline constexpr std::uint32_t kFloodExtendedBase = 0x18000000u;

@@ -446,6 +446,7 @@ nanoseconds SimAdapter::NextEventTime() const {
     next = std::min(next, BusStartTime());
   }
   if (!m_tx.empty()) next = std::min(next, m_tx.front().queued + kTransmitTimeout);
+  if (OffBusFlood()) next = std::min(next, FloodDue());
   return next == kNever ? kNever : std::max(next, m_now);
 }
 
@@ -464,6 +465,8 @@ void SimAdapter::AdvanceTo(nanoseconds t) {
       CompleteFrame();
     } else if (!m_tx.empty() && m_tx.front().queued + kTransmitTimeout <= m_now) {
       ExpireTransmits();
+    } else if (OffBusFlood() && FloodDue() <= m_now) {
+      DeliverOffBusFlood();
     } else if (m_inFlight || BusStartTime() > m_now || !StartFrame(m_now)) {
       break;  // nothing due after all; cannot happen, but never loop for ever
     }
@@ -481,6 +484,20 @@ nanoseconds SimAdapter::FloodDue() const {
   return m_floodEpoch + nanoseconds(static_cast<std::int64_t>(std::llround(k * period)));
 }
 
+bool SimAdapter::BusFlood() const {
+  return m_options.flood.framesPerSecond > 0 && m_options.flood.busLimited && OthersPresent();
+}
+
+bool SimAdapter::OffBusFlood() const {
+  return m_options.flood.framesPerSecond > 0 && !m_options.flood.busLimited && OthersPresent();
+}
+
+void SimAdapter::DeliverOffBusFlood() {
+  ++m_stats.busFrames;
+  Deliver(FloodFrame(m_options.flood, m_floodSequence), false);
+  ++m_floodSequence;
+}
+
 nanoseconds SimAdapter::BusStartTime() const {
   nanoseconds earliest = kNever;
   if (!m_tx.empty()) earliest = m_tx.front().queued;
@@ -488,7 +505,7 @@ nanoseconds SimAdapter::BusStartTime() const {
     if (m_options.profileEnabled) {
       for (const PeriodicState& p : m_periodic) earliest = std::min(earliest, p.due);
     }
-    if (m_options.flood.framesPerSecond > 0) earliest = std::min(earliest, FloodDue());
+    if (BusFlood()) earliest = std::min(earliest, FloodDue());
   }
   if (earliest == kNever) return kNever;
   return std::max({earliest, m_busFree, m_now});
@@ -521,7 +538,7 @@ bool SimAdapter::StartFrame(nanoseconds s) {
         }
       }
     }
-    if (m_options.flood.framesPerSecond > 0 && FloodDue() <= s) {
+    if (BusFlood() && FloodDue() <= s) {
       const BusFrame frame = FloodFrame(m_options.flood, m_floodSequence);
       const std::uint32_t key = ArbitrationKey(frame);
       if (!found || key < best) {

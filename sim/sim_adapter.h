@@ -208,6 +208,9 @@ class SimAdapter {
   // The bus.
   std::chrono::nanoseconds BusStartTime() const;
   std::chrono::nanoseconds FloodDue() const;
+  bool BusFlood() const;     // a flood that takes its turns on the bus
+  bool OffBusFlood() const;  // a flood beyond the bus limit, delivered at its own rate
+  void DeliverOffBusFlood();
   bool OthersPresent() const { return !m_options.unacknowledged; }
   bool StartFrame(std::chrono::nanoseconds s);
   void CompleteFrame();

@@ -206,6 +206,16 @@ TEST(SimTraffic, FloodIsLimitedByTheBus) {
   Program slower(sim);
   slower.Run(std::chrono::seconds(1));
   EXPECT_NEAR(static_cast<double>(slower.Received().size()), 5000, 2);
+
+  // Beyond the bus limit, for load tests with a margin: the requested rate, every frame once.
+  sim.SetFlood({21277, 2048, 4, /*busLimited=*/false});
+  Program beyond(sim);
+  beyond.Run(std::chrono::seconds(1));
+  const auto& got = beyond.Received();
+  EXPECT_NEAR(static_cast<double>(got.size()), 21277, 2);
+  std::set<std::uint32_t> ids;
+  for (const Seen& f : got) ids.insert(f.message.Id);
+  EXPECT_EQ(ids.size(), 2048u);
 }
 
 TEST(SimTraffic, SentFrameLosesArbitrationToAFullBusOfLowerIdentifiers) {
