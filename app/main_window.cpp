@@ -1,0 +1,486 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <stdexcept>
+
+#include "config/config_page.h"
+#include "dialogs/about_box.h"
+#include "dialogs/port_dialog.h"
+#include "terminal/terminal_monitor.h"
+#include "traffic/receive_page.h"
+#include "traffic/txset_page.h"
+#include "traffic/wave_page.h"
+#include "widgets/fonts.h"
+#include "widgets/key_filter.h"
+#include "widgets/masked_edit.h"
+#include "widgets/radio_group.h"
+#include "widgets/sunken_panel.h"
+
+namespace velqor {
+
+namespace {
+
+// The edit mask of a data field by DLC.
+const char* const kMaskByDlc[9] = {"",
+                                   "AA;1;",
+                                   "AA AA;1;",
+                                   "AA AA AA;1;",
+                                   "AA AA AA AA;1;",
+                                   "AA AA AA AA AA;1;",
+                                   "AA AA AA AA AA AA;1;",
+                                   "AA AA AA AA AA AA AA;1;",
+                                   "AA AA AA AA AA AA AA AA;1;"};
+
+QString MaskByDlc(int dlc) {
+  return QString::fromLatin1(dlc >= 0 && dlc <= 8 ? kMaskByDlc[dlc] : "");
+}
+
+// The three received-frame messages the hidden "Debug" button feeds.
+constexpr std::uint8_t kDebugFrames[3][16] = {
+    {0xFC, 0x0E, 0x02, 0x02, 0x01, 0x00, 0x04, 0x08, 0x11, 0x22, 0x33, 0x04, 0x55, 0x66, 0x77, 0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x00, 0x06, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x01, 0x06, 0x06, 0x11, 0x02, 0x33, 0x04, 0x55, 0x66, 0x77, 0x88},
+};
+
+// The connect switch's glyph: a plug apart (up) or plugged in (down).
+QIcon SwitchGlyph() {
+  auto draw = [](bool connected) {
+    QPixmap pixmap(19, 19);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body = connected ? QColor(0, 150, 60) : QColor(200, 40, 40);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(body);
+    const int gap = connected ? 0 : 4;
+    // Left half: socket; right half: plug with two pins.
+    p.drawRoundedRect(QRectF(1, 5, 7 - gap / 2.0, 9), 2, 2);
+    p.drawRoundedRect(QRectF(11 + gap / 2.0, 5, 7 - gap / 2.0, 9), 2, 2);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.drawLine(QPointF(8 - gap / 2.0, 7.5), QPointF(11 + gap / 2.0, 7.5));
+    p.drawLine(QPointF(8 - gap / 2.0, 11.5), QPointF(11 + gap / 2.0, 11.5));
+    return pixmap;
+  };
+  QIcon icon;
+  icon.addPixmap(draw(false), QIcon::Normal, QIcon::Off);
+  icon.addPixmap(draw(true), QIcon::Normal, QIcon::On);
+  return icon;
+}
+
+QString FromDevice(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetTag(QObject* control, int row) { control->setProperty("Tag", row); }
+
+}  // namespace
+
+TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                      Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_boxes(boxes),
+      m_options(std::move(options)),
+      m_baseTitle(QStringLiteral("Velqor ")) {
+  setObjectName(QStringLiteral("FrmMain"));
+  setWindowTitle(QStringLiteral("Velqor"));
+  setFont(MakeFont(QString::fromUtf8(kFontPGothic), 12));
+  if (!m_options.runModal) m_options.runModal = [](QDialog& dialog) { dialog.exec(); };
+
+  buildLayout();
+  buildStatusBar();
+  buildMenu();
+  m_timer = new QTimer(this);
+  m_timer->setObjectName(QStringLiteral("Timer"));
+  m_timer->setInterval(3000);
+  connect(m_timer, &QTimer::timeout, this, &TFrmMain::TimerTimer);
+  m_timer->start();
+
+  m_dispatch = std::make_unique<DeviceMessageDispatch>(m_fields, static_cast<DeviceMessageView&>(*this));
+  FormCreate();
+
+  setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
+}
+
+TFrmMain::~TFrmMain() {
+  // FormDestroy: the settings are saved, the log closed and both links closed before the
+  // interpreter goes, so that no receive event reaches a released interpreter.
+  m_receivePath.reset();
+}
+
+template <typename T>
+T* TFrmMain::control(const QString& name) const {
+  // Every control the window addresses by name is created with the layout; a missing one is
+  // a programming error.
+  T* found = findChild<T*>(name);
+  if (found == nullptr)
+    throw std::logic_error("TFrmMain: no control " + name.toStdString() + " of the expected class");
+  return found;
+}
+
+void TFrmMain::buildLayout() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("Client"));
+  client->setFixedSize(kClientWidth, kClientHeight - kStatusBarHeight);
+  setCentralWidget(client);
+
+  m_spdSwitch = new QToolButton(client);
+  m_spdSwitch->setObjectName(QStringLiteral("SpdSwitch"));
+  m_spdSwitch->setCheckable(true);
+  m_spdSwitch->setAutoRaise(false);
+  m_spdSwitch->setIcon(SwitchGlyph());
+  m_spdSwitch->setIconSize(QSize(19, 19));
+  m_spdSwitch->setToolTip(QStringLiteral("通信ポート接続/切断"));
+  m_spdSwitch->setGeometry(16, 4, 25, 25);
+
+  QFont bold = font();
+  bold.setBold(true);
+  auto* label1 = new QLabel(QStringLiteral("TxErrCount"), client);
+  label1->setObjectName(QStringLiteral("Label1"));
+  label1->setFont(bold);
+  label1->setGeometry(96, 8, 84, 16);
+  m_panelTxErCount = new SunkenPanel(QStringLiteral("0"), client);
+  m_panelTxErCount->setObjectName(QStringLiteral("PanelTxErCount"));
+  m_panelTxErCount->setGeometry(184, 4, 73, 25);
+  auto* label8 = new QLabel(QStringLiteral("RxErrCount"), client);
+  label8->setObjectName(QStringLiteral("Label8"));
+  label8->setFont(bold);
+  label8->setGeometry(296, 8, 84, 16);
+  m_panelRxErCount = new SunkenPanel(QStringLiteral("0"), client);
+  m_panelRxErCount->setObjectName(QStringLiteral("PanelRxErCount"));
+  m_panelRxErCount->setGeometry(384, 4, 73, 25);
+
+  auto* test2 = new QPushButton(QStringLiteral("Test Cmd2"), client);
+  test2->setObjectName(QStringLiteral("BtnTest2"));
+  test2->setGeometry(472, 4, 57, 25);
+  test2->hide();  // it never had a visible effect
+  auto* debug = new QPushButton(QStringLiteral("Debug"), client);
+  debug->setObjectName(QStringLiteral("BtnDebug"));
+  debug->setGeometry(536, 4, 57, 25);
+  debug->hide();
+  connect(debug, &QPushButton::clicked, this, &TFrmMain::BtnDebugClick);
+
+  m_pageControl = new QTabWidget(client);
+  m_pageControl->setObjectName(QStringLiteral("PageControl1"));
+  m_pageControl->setGeometry(0, client->height() - kPageControlHeight, kClientWidth,
+                             kPageControlHeight);
+  m_wavePage = new WavePage();
+  m_wavePage->setObjectName(QStringLiteral("TabSheet2"));
+  m_receivePage = new ReceivePage(m_options.clock);
+  m_receivePage->setObjectName(QStringLiteral("TabSheet3"));
+  m_txSetPage = new TxSetPage();
+  m_txSetPage->setObjectName(QStringLiteral("TabSheet4"));
+  m_configPage = new ConfigPage();
+  m_configPage->setObjectName(QStringLiteral("TabSheet5"));
+  m_pageControl->addTab(m_wavePage, QStringLiteral("Wave"));
+  m_pageControl->addTab(m_receivePage, QStringLiteral("Receive"));
+  m_pageControl->addTab(m_txSetPage, QStringLiteral("TxSet"));
+  m_pageControl->addTab(m_configPage, QStringLiteral("Config"));
+  m_pageControl->setCurrentWidget(m_configPage);
+}
+
+void TFrmMain::buildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("StatusBar"));
+  bar->setSizeGripEnabled(false);
+  bar->setFixedHeight(kStatusBarHeight);
+  bar->installEventFilter(this);
+  auto addPanel = [this, bar](const char* name, const QString& text, int width) {
+    auto* panel = new QLabel(text, bar);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedWidth(width);
+    panel->installEventFilter(this);
+    bar->addWidget(panel);
+    return panel;
+  };
+  m_versionPanel = addPanel("VersionPanel", QStringLiteral("Ver\u30003.1.0"), 100);
+  m_connectionPanel = addPanel("ConnectionPanel", QString(), 150);
+  m_resultPanel = addPanel("ResultPanel", QString(), 200);
+  m_lostPanel = addPanel("LostPanel", QString(), 140);
+  m_lostPanel->hide();  // shown only once a message was lost
+}
+
+void TFrmMain::buildMenu() {
+  QMenuBar* menu = menuBar();
+  menu->setObjectName(QStringLiteral("MainMenu1"));
+  auto add = [this, menu](const char* name, const QString& caption, void (TFrmMain::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+  };
+  add("Quit1", QStringLiteral("&Quit"), &TFrmMain::Quit1Click);
+  add("Veiw1", QStringLiteral("&TTY"), &TFrmMain::Veiw1Click);
+  add("Option1", QStringLiteral("&Port"), &TFrmMain::Option1Click);
+  add("About1", QStringLiteral("&About"), &TFrmMain::About1Click);
+}
+
+void TFrmMain::FormCreate() {
+  // The interpreter, fed by both links, with the queue to this window.
+  m_receivePath = std::make_unique<ReceivePath>(
+      static_cast<DeviceMessageSink&>(*this),
+      [this](const std::string& text) {
+        m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
+      },
+      m_options.receiveQueueCapacity);
+  connect(m_receivePath.get(), &ReceivePath::lostCountChanged, this, &TFrmMain::showLost);
+
+  // Transmit rows.
+  for (int i = 0; i < TxSetPage::kRows; ++i) {
+    const int n = i + 1;
+    const QString s = QString::number(n);
+    EditIdTx[i] = control<QLineEdit>(QStringLiteral("EditIdTx") + s);
+    CSpinDLC[i] = control<QSpinBox>(QStringLiteral("CSpinDLC") + s);
+    SetTag(CSpinDLC[i], n);
+    connect(CSpinDLC[i], &QSpinBox::valueChanged, this, [this, n] { CSpinDLCChange(n); });
+    CSpinDLC[i]->setMaximum(8);
+    MBox[i] = control<QCheckBox>(QStringLiteral("MBox") + s);
+    ChkTxIde[i] = control<QCheckBox>(QStringLiteral("ChkTxIde") + s);
+    MaskEdit[i] = control<MaskedEdit>(QStringLiteral("MaskEdit") + s);
+    MaskEdit[i]->setEditMask(MaskByDlc(CSpinDLC[i]->value()));
+    SetTag(MaskEdit[i], n);
+    BtnSend[i] = control<QPushButton>(QStringLiteral("BtnSend") + s);
+    SetTag(BtnSend[i], n);
+    connect(BtnSend[i], &QPushButton::clicked, this, [this, n] { emit BtnSendClicked(n); });
+
+    const int checkTop = TxSetPage::kCheckTop + TxSetPage::kRowStep * i;
+    const int editTop = TxSetPage::kEditTop + TxSetPage::kRowStep * i;
+    ChkTxIde[i]->move(ChkTxIde[i]->x(), checkTop);
+    MBox[i]->move(MBox[i]->x(), checkTop);
+    MaskEdit[i]->move(MaskEdit[i]->x(), editTop);
+    EditIdTx[i]->move(EditIdTx[i]->x(), editTop);
+    CSpinDLC[i]->move(CSpinDLC[i]->x(), editTop);
+    BtnSend[i]->move(BtnSend[i]->x(), editTop);
+  }
+
+  // Receive rows: tags, tops, tab order along the row, key filters, hidden data fields.
+  auto* hexKeys = new KeyFilter(&KeyFilter::HexDigitOrBackspace, this);
+  QWidget* previous = nullptr;
+  for (int i = 0; i < ConfigPage::kRows; ++i) {
+    const int n = i + 1;
+    const QString s = QString::number(n);
+    const int editTop = ConfigPage::kEditTop + ConfigPage::kRowStep * i;
+    const int checkTop = ConfigPage::kCheckTop + ConfigPage::kRowStep * i;
+    Chrx[i] = control<QCheckBox>(QStringLiteral("Chrx") + s);
+    EditIdRx[i] = control<QLineEdit>(QStringLiteral("EditIdRx") + s);
+    EditRxMask[i] = control<QLineEdit>(QStringLiteral("EditRxMask") + s);
+    ChkRxIde[i] = control<QCheckBox>(QStringLiteral("ChkRxIde") + s);
+    SpinRxDlc[i] = control<QSpinBox>(QStringLiteral("SpinRxDlc") + s);
+    MaskEditRx[i] = control<MaskedEdit>(QStringLiteral("MaskEditRx") + s);
+
+    QWidget* const row[6] = {Chrx[i], EditIdRx[i], EditRxMask[i],
+                             ChkRxIde[i], SpinRxDlc[i], MaskEditRx[i]};
+    const int tops[6] = {checkTop, editTop, editTop, checkTop, editTop, editTop};
+    for (int k = 0; k < 6; ++k) {
+      SetTag(row[k], n);
+      row[k]->move(row[k]->x(), tops[k]);
+      row[k]->setProperty("TabOrder", 6 * i + 5 + k);
+      if (previous != nullptr) QWidget::setTabOrder(previous, row[k]);
+      previous = row[k];
+    }
+    EditIdRx[i]->installEventFilter(hexKeys);
+    EditRxMask[i]->installEventFilter(hexKeys);
+    ChkRxIde[i]->setVisible(true);  // ChkRxIdeClick: no action
+    SpinRxDlc[i]->setMaximum(8);
+    connect(SpinRxDlc[i], &QSpinBox::valueChanged, this, [this, n] { SpinRxDlcChange(n); });
+    SpinRxDlc[i]->setVisible(false);
+    MaskEditRx[i]->resize(140, MaskEditRx[i]->height());
+    MaskEditRx[i]->setEditMask(MaskByDlc(SpinRxDlc[i]->value()));
+    MaskEditRx[i]->setVisible(false);
+  }
+
+  auto* bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"));
+  connect(bitRate, &QComboBox::activated, this, &TFrmMain::CmbBitRateChange);
+
+  // The values a missing settings file gives.
+  control<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(0);
+  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(true);
+  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(0);
+
+  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_portNumber);
+  setCaption();
+
+  m_fields.TriggerLevel = 2.5f;
+  control<QSlider>(QStringLiteral("TracTrigger"))->setValue(static_cast<int>(m_fields.TriggerLevel * 10));
+  control<QLineEdit>(QStringLiteral("EditTriggerlv"))->setText(QString::number(m_fields.TriggerLevel, 'g', 15));
+  control<RadioGroup>(QStringLiteral("RadioCapPort"))->setItemIndex(2);
+  bitRate->setCurrentIndex(1);
+  CmbBitRateChange();
+  control<QComboBox>(QStringLiteral("CombSmpleTime"))->setCurrentIndex(2);
+}
+
+void TFrmMain::setCaption() { setWindowTitle(m_baseTitle + m_portSuffix); }
+
+void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
+  m_terminal.store(monitor);
+  m_terminalWindow = window;
+}
+
+void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine) {
+  m_writeLogLine = std::move(writeLogLine);
+}
+
+void TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
+  if (TerminalMonitor* terminal = m_terminal.load()) terminal->ShowSent(bytes, length);
+}
+
+void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length) {
+  m_receivePath->Feed(bytes, length);
+}
+
+void TFrmMain::BtnDebugClick() {
+  for (const auto& frame : kDebugFrames) {
+    Feed(frame, sizeof frame);
+    if (TerminalMonitor* terminal = m_terminal.load()) terminal->ShowReceived(frame, sizeof frame);
+  }
+}
+
+void TFrmMain::TimerTimer() { m_resultPanel->clear(); }
+
+void TFrmMain::StatusBarDblClick() { m_resultPanel->clear(); }
+
+void TFrmMain::Quit1Click() { close(); }
+
+void TFrmMain::Veiw1Click() {
+  if (m_terminalWindow == nullptr) return;
+  if (m_terminalWindow->isVisible()) {
+    m_terminalWindow->hide();
+  } else {
+    m_terminalWindow->show();
+  }
+}
+
+void TFrmMain::Option1Click() {
+  TFrmOption dialog(this);
+  m_options.runModal(dialog);
+}
+
+void TFrmMain::About1Click() {
+  TFrmAbout dialog(this);
+  m_options.runModal(dialog);
+}
+
+void TFrmMain::CmbBitRateChange() {
+  const int rate = control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
+  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
+  sample->clear();
+  if (rate >= 0 && rate < static_cast<int>(m_fields.SampleTimingTable.size())) {
+    for (const std::string& text : DeviceMessageDispatch::SampleTimingTexts(
+             m_fields.SampleTimingTable[static_cast<std::size_t>(rate)]))
+      sample->addItem(QString::fromStdString(text));
+  }
+  sample->setCurrentIndex(0);
+}
+
+void TFrmMain::CSpinDLCChange(int row) {
+  MaskedEdit* dataEdit = MaskEdit[static_cast<std::size_t>(row - 1)];
+  dataEdit->clear();
+  dataEdit->setEditMask(MaskByDlc(CSpinDLC[static_cast<std::size_t>(row - 1)]->value()));
+}
+
+void TFrmMain::SpinRxDlcChange(int row) {
+  MaskedEdit* dataEdit = MaskEditRx[static_cast<std::size_t>(row - 1)];
+  dataEdit->clear();
+  dataEdit->setEditMask(MaskByDlc(SpinRxDlc[static_cast<std::size_t>(row - 1)]->value()));
+}
+
+void TFrmMain::showLost(quint64 lost) {
+  m_lostPanel->setText(QStringLiteral("Lost: %1").arg(lost));
+  m_lostPanel->setVisible(lost != 0);
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!m_centred && screen() != nullptr) {
+    m_centred = true;
+    const QRect area = screen()->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    StatusBarDblClick();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TFrmMain::OnDeviceMessage(int code, const DeviceMessage& message) {
+  m_dispatch->OnDeviceMessage(code, message);
+}
+
+void TFrmMain::SetResultText(std::string_view text) { m_resultPanel->setText(FromDevice(text)); }
+
+void TFrmMain::SetErrorCounters(std::string_view tx, std::string_view rx) {
+  m_panelTxErCount->setText(FromDevice(tx));
+  m_panelRxErCount->setText(FromDevice(rx));
+}
+
+void TFrmMain::SetWaveState(std::string_view text) {
+  control<QLabel>(QStringLiteral("PanelWaveStat"))->setText(FromDevice(text));
+}
+
+void TFrmMain::SetVersionText(std::string_view text) {
+  control<QLabel>(QStringLiteral("LabVersion"))->setText(FromDevice(text));
+}
+
+void TFrmMain::SetDeviceText(std::string_view text) {
+  control<QLabel>(QStringLiteral("LabDevice"))->setText(FromDevice(text));
+}
+
+void TFrmMain::SetRxMailbox(int index, bool enabled, bool ide, std::string_view id,
+                            std::string_view mask) {
+  const auto i = static_cast<std::size_t>(index);
+  Chrx.at(i)->setChecked(enabled);
+  ChkRxIde.at(i)->setChecked(ide);
+  EditIdRx.at(i)->setText(FromDevice(id));
+  EditRxMask.at(i)->setText(FromDevice(mask));
+}
+
+void TFrmMain::SetTerminator(bool checked) {
+  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(checked);
+}
+
+void TFrmMain::SetBitTiming(int bitRateIndex, const std::vector<std::string>& sampleTimings,
+                            int sampleTimingIndex) {
+  // Selecting the bit rate here does not run CmbBitRateChange: the list is refilled with
+  // the adapter's sample timing selected instead of the first entry.
+  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(bitRateIndex);
+  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
+  sample->clear();
+  for (const std::string& text : sampleTimings) sample->addItem(QString::fromStdString(text));
+  sample->setCurrentIndex(sampleTimingIndex < sample->count() ? sampleTimingIndex : -1);
+}
+
+void TFrmMain::SetConsoleFormat(int index) {
+  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(index);
+}
+
+void TFrmMain::ShowReceivedFrame() { m_receivePage->ShowReceivedFrame(m_fields.LastRxFrame); }
+
+void TFrmMain::WriteLogLine() {
+  if (m_writeLogLine) m_writeLogLine(m_fields.LastRxFrame);
+}
+
+void TFrmMain::PlotWave() { m_wavePage->PlotWave(m_fields.WaveInterval, m_fields.WaveSamples); }
+
+}  // namespace velqor

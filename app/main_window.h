@@ -1,0 +1,188 @@
+#pragma once
+// TFrmMain, the main window: the connect switch, the error counters, the four pages, the
+// status bar and the menu; the row arrays the rest of the program addresses by index
+// (index i holds row i + 1, each control's "Tag" property holds its row number); the
+// window's fields; the receive path and the handler of the device messages; the one send
+// path SendToDevice.
+
+#include <QMainWindow>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/device_message_dispatch.h"
+#include "app/receive_path.h"
+#include "common/message_boxes.h"
+#include "link/device_sender.h"
+#include "traffic/received_frame_model.h"
+
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace velqor {
+
+class ConfigPage;
+class MaskedEdit;
+class RadioGroup;
+class ReceivePage;
+class SunkenPanel;
+class TerminalMonitor;
+class TxSetPage;
+class WavePage;
+
+// What tests and tools may put in place of the real thing.
+struct MainWindowOptions {
+  // The local time of day for the received-frame list; the system clock when empty.
+  ReceivedFrameModel::Clock clock;
+  // Entries of the receive queue.
+  std::size_t receiveQueueCapacity = ReceivePath::kDefaultCapacity;
+  // Shows a dialog opened from the menu modally; QDialog::exec when empty.
+  std::function<void(QDialog&)> runModal;
+};
+
+class TFrmMain : public QMainWindow,
+                 public DeviceSender,
+                 private DeviceMessageSink,
+                 private DeviceMessageView {
+  Q_OBJECT
+
+ public:
+  using Options = MainWindowOptions;
+
+  static constexpr int kClientWidth = 603;
+  static constexpr int kClientHeight = 500;
+  static constexpr int kStatusBarHeight = 19;
+  static constexpr int kPageControlHeight = 449;
+
+  // `boxes` shows message boxes and must outlive the window.
+  explicit TFrmMain(MessageBoxes& boxes, Options options = {}, QWidget* parent = nullptr);
+  ~TFrmMain() override;  // FormDestroy
+
+  // The terminal window (FrmTTY), created after this window; it receives the blocks sent and
+  // the blocks of BtnDebugClick. `window` is what the "&TTY" item shows and hides.
+  void setTerminal(TerminalMonitor* monitor, QWidget* window);
+
+  // DeviceSender: callable from any thread. For now it only echoes the block to the
+  // terminal's transmit monitor; the USB write joins when the window owns its links.
+  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
+  using DeviceSender::SendToDevice;
+
+  // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed
+  // here). The messages are handled later on the GUI thread, in order.
+  void Feed(const std::uint8_t* bytes, std::size_t length);
+
+  // A receive-log hook: called for every received frame after the list is updated.
+  void setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine);
+
+  // Handlers.
+  void BtnDebugClick();
+  void TimerTimer();
+  void StatusBarDblClick();
+  void Quit1Click();
+  void Veiw1Click();
+  void Option1Click();
+  void About1Click();
+  void CmbBitRateChange();
+  void CSpinDLCChange(int row);
+  void SpinRxDlcChange(int row);
+
+  // The window's text fields.
+  const QString& BaseTitle() const { return m_baseTitle; }
+  const QString& PortSuffix() const { return m_portSuffix; }
+  MainWindowFields& fields() { return m_fields; }
+  ReceivePath& receivePath() { return *m_receivePath; }
+  const DeviceMessageDispatch& dispatch() const { return *m_dispatch; }
+  ReceivePage* receivePage() const { return m_receivePage; }
+  WavePage* wavePage() const { return m_wavePage; }
+
+  // Row arrays, index i = row i + 1.
+  std::array<MaskedEdit*, 8> MaskEdit{};
+  std::array<QCheckBox*, 8> MBox{};
+  std::array<QCheckBox*, 8> ChkTxIde{};
+  std::array<QPushButton*, 8> BtnSend{};
+  std::array<QLineEdit*, 8> EditIdTx{};
+  std::array<QSpinBox*, 8> CSpinDLC{};
+  std::array<QCheckBox*, 16> Chrx{};
+  std::array<QLineEdit*, 16> EditIdRx{};
+  std::array<QCheckBox*, 16> ChkRxIde{};
+  std::array<QSpinBox*, 16> SpinRxDlc{};
+  std::array<QLineEdit*, 16> EditRxMask{};
+  std::array<MaskedEdit*, 16> MaskEditRx{};
+
+ signals:
+  // A row's "SEND" (BtnSendClick): the transmit mailboxes send the row `row` (1..8).
+  void BtnSendClicked(int row);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void buildLayout();
+  void buildMenu();
+  void buildStatusBar();
+  void setCaption();
+  void showLost(quint64 lost);
+  template <typename T>
+  T* control(const QString& name) const;
+
+  // DeviceMessageSink, GUI thread (from the receive queue).
+  void OnDeviceMessage(int code, const DeviceMessage& message) override;
+  // DeviceMessageView.
+  void SetResultText(std::string_view text) override;
+  void SetErrorCounters(std::string_view tx, std::string_view rx) override;
+  void SetWaveState(std::string_view text) override;
+  void SetVersionText(std::string_view text) override;
+  void SetDeviceText(std::string_view text) override;
+  void SetRxMailbox(int index, bool enabled, bool ide, std::string_view id,
+                    std::string_view mask) override;
+  void SetTerminator(bool checked) override;
+  void SetBitTiming(int bitRateIndex, const std::vector<std::string>& sampleTimings,
+                    int sampleTimingIndex) override;
+  void SetConsoleFormat(int index) override;
+  void ShowReceivedFrame() override;
+  void WriteLogLine() override;
+  void PlotWave() override;
+
+  MessageBoxes& m_boxes;
+  Options m_options;
+  QString m_baseTitle;
+  QString m_portSuffix;
+  int m_portNumber = 1;  // CommX1's port number
+  MainWindowFields m_fields;
+  std::unique_ptr<DeviceMessageDispatch> m_dispatch;
+  std::unique_ptr<ReceivePath> m_receivePath;  // the interpreter and its queue
+  std::atomic<TerminalMonitor*> m_terminal{nullptr};
+  QWidget* m_terminalWindow = nullptr;
+  std::function<void(const RxFrame&)> m_writeLogLine;
+  bool m_centred = false;
+
+  QToolButton* m_spdSwitch = nullptr;
+  SunkenPanel* m_panelTxErCount = nullptr;
+  SunkenPanel* m_panelRxErCount = nullptr;
+  QTabWidget* m_pageControl = nullptr;
+  WavePage* m_wavePage = nullptr;
+  ReceivePage* m_receivePage = nullptr;
+  TxSetPage* m_txSetPage = nullptr;
+  ConfigPage* m_configPage = nullptr;
+  QLabel* m_versionPanel = nullptr;
+  QLabel* m_connectionPanel = nullptr;
+  QLabel* m_resultPanel = nullptr;
+  QLabel* m_lostPanel = nullptr;
+  QTimer* m_timer = nullptr;
+};
+
+}  // namespace velqor

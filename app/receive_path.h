@@ -1,0 +1,95 @@
+#pragma once
+// The road from received bytes to the window's message handler.
+//
+// Feed runs the frame interpreter under one mutex shared by both links (USB on its reader
+// thread, serial on the GUI thread), so chunks never interleave in the interpreter's buffer.
+// The interpreter announces each message synchronously on the feeding thread; this class
+// copies it into a bounded, ordered queue and, when the queue was idle, posts one queued call
+// to the thread this object lives on (the GUI thread). There the queue is handled in order,
+// in batches, by the target's OnDeviceMessage.
+//
+// The feeding thread never waits for the GUI thread: a full queue drops the message and
+// counts it (lostCount, announced by lostCountChanged on the GUI thread).
+//
+// Queue entries are small: a received CAN frame (code 202, the high-rate message) is a fixed
+// record; the rare other messages carry a heap copy of the whole record.
+
+#include <QObject>
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/interpreter.h"
+
+namespace velqor {
+
+class ReceivePath : public QObject, private DeviceMessageSink {
+  Q_OBJECT
+
+ public:
+  // About 12 s of the busiest bus (21 277 frames/s), 24 bytes an entry.
+  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 18;
+  // Messages handled per queued call, so that the event loop stays responsive under load.
+  static constexpr std::size_t kBatch = 4096;
+
+  // `target` (GUI thread) must outlive this object. `onError` reports an exception that
+  // escaped the target's handler; the remaining messages are still handled.
+  ReceivePath(DeviceMessageSink& target, std::function<void(const std::string&)> onError,
+              std::size_t capacity = kDefaultCapacity, QObject* parent = nullptr);
+  ~ReceivePath() override;
+
+  // Any thread. Feeds the bytes to the interpreter in pieces that always fit its buffer, so
+  // a large block (a serial read after a busy spell) is not cut off.
+  void Feed(const std::uint8_t* bytes, std::size_t length);
+
+  // GUI thread: handles everything queued now.
+  void drainAll();
+
+  std::uint64_t lostCount() const { return m_lost.load(std::memory_order_relaxed); }
+  std::size_t queuedCount() const;
+  std::size_t capacity() const { return m_capacity; }
+
+ signals:
+  void lostCountChanged(quint64 lost);
+
+ private:
+  struct Entry {
+    std::int16_t code = 0;
+    std::uint8_t ide = 0;
+    std::uint8_t dlc = 0;
+    std::uint32_t id = 0;
+    std::array<std::uint8_t, 8> data{};
+    std::unique_ptr<DeviceMessage> full;  // every code but 202
+  };
+
+  void OnDeviceMessage(int code, const DeviceMessage& message) override;  // feeding thread
+  void drainBatch();                                                     // GUI thread
+  bool handleBatch(std::size_t limit);
+
+  DeviceMessageSink& m_target;
+  std::function<void(const std::string&)> m_onError;
+
+  std::mutex m_feedMutex;  // serialises Feed; never held while waiting for the GUI
+  std::unique_ptr<TMsgInterpret> m_interpreter;
+
+  mutable std::mutex m_queueMutex;  // guards the ring and m_drainPosted
+  const std::size_t m_capacity;
+  std::vector<Entry> m_ring;
+  std::size_t m_head = 0;
+  std::size_t m_count = 0;
+  bool m_drainPosted = false;
+  std::atomic<std::uint64_t> m_lost{0};
+
+  // GUI thread only.
+  std::vector<Entry> m_batch;
+  DeviceMessage m_record;  // rebuilt from the queue, reused as the interpreter's is
+  std::uint64_t m_lostShown = 0;
+};
+
+}  // namespace velqor

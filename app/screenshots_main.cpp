@@ -1,0 +1,71 @@
+// velqor-screenshots DIR: the main window with each page in front, saved as PNG files in DIR
+// (wave.png, receive.png, txset.png, config.png), for looking at the layout. The Receive
+// page shows the frames of the hidden "Debug" button. Run it under Xvfb
+// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <QThread>
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "common/message_boxes.h"
+#include "traffic/receive_page.h"
+
+namespace {
+
+class PrintedBoxes : public velqor::MessageBoxes {
+ public:
+  void Show(const std::string& text, const std::string& caption, Icon) override {
+    std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+  }
+  bool Confirm(const std::string& text, const std::string& caption, Icon icon) override {
+    Show(text, caption, icon);
+    return false;
+  }
+};
+
+void Settle() {
+  for (int i = 0; i < 20; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(10);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  velqor::VelqorApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: velqor-screenshots DIR\n");
+    return 2;
+  }
+  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  if (!dir.exists() && !QDir().mkpath(dir.path())) {
+    std::fprintf(stderr, "velqor-screenshots: cannot create %s\n", argv[1]);
+    return 1;
+  }
+  PrintedBoxes boxes;
+  app.setMessageBoxes(&boxes);
+  velqor::TFrmMain window(boxes);
+  window.show();
+  window.BtnDebugClick();
+  Settle();
+  window.receivePage()->model()->flush();
+
+  auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  const char* const names[] = {"wave", "receive", "txset", "config"};
+  for (int i = 0; i < pages->count(); ++i) {
+    pages->setCurrentIndex(i);
+    Settle();
+    const QString path = dir.filePath(QString::fromLatin1(names[i]) + QStringLiteral(".png"));
+    if (!window.grab().save(path)) {
+      std::fprintf(stderr, "velqor-screenshots: cannot write %s\n", qPrintable(path));
+      return 1;
+    }
+    std::printf("%s\n", qPrintable(path));
+  }
+  return 0;
+}

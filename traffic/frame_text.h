@@ -1,0 +1,17 @@
+#pragma once
+// Texts of a received frame's row in the list.
+
+#include <QString>
+#include <QTime>
+#include <cstdint>
+
+namespace velqor {
+
+// Hours, minutes, seconds and hundredths (milliseconds / 10, truncated): "09:05:03.07".
+QString FormatRxTime(const QTime& time);
+// The identifier in lower-case hexadecimal without leading zeros: "1a5", "0".
+QString FormatRxId(std::uint32_t id);
+// Data bytes 0..dlc-1 (dlc 0..8) by HexFormatByDlc (hex) or DecFormatByDlc.
+QString FormatRxData(const std::uint8_t* data, int dlc, bool hex);
+
+}  // namespace velqor

@@ -1,0 +1,52 @@
+#include "traffic/receive_page.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+
+#include "widgets/fonts.h"
+#include "widgets/radio_group.h"
+
+namespace velqor {
+
+ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
+    : QWidget(parent), m_model(new ReceivedFrameModel(std::move(clock), this)) {
+  m_listView = new QTableView(this);
+  m_listView->setObjectName(QStringLiteral("ListView"));
+  m_listView->setGeometry(4, 4, 587, 352);
+  m_listView->setFont(MakeFont(QString::fromUtf8(kFontGothic), 13, true));
+  m_listView->setModel(m_model);
+  m_listView->setShowGrid(true);
+  m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_listView->setWordWrap(false);
+  m_listView->verticalHeader()->hide();
+  m_listView->verticalHeader()->setDefaultSectionSize(17);
+  m_listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  QHeaderView* header = m_listView->horizontalHeader();
+  header->setSectionsClickable(true);
+  header->setHighlightSections(false);
+  header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  header->setStretchLastSection(false);
+  for (int c = 0; c < ReceivedFrameModel::kColumnCount; ++c)
+    m_listView->setColumnWidth(c, ReceivedFrameModel::columnWidth(c));
+  connect(header, &QHeaderView::sectionClicked, m_model, &ReceivedFrameModel::ListViewColumnClick);
+
+  m_rxDispFormat = new RadioGroup(QStringLiteral("Receive Data View Format"),
+                                  {QStringLiteral("HEX"), QStringLiteral("DEC")}, 2, this);
+  m_rxDispFormat->setObjectName(QStringLiteral("RxDispFormat"));
+  m_rxDispFormat->setGeometry(8, 362, 201, 49);
+  m_rxDispFormat->setItemIndex(0);
+
+  m_btnClear = new QPushButton(QStringLiteral("Clear"), this);
+  m_btnClear->setObjectName(QStringLiteral("BtnClear"));
+  m_btnClear->setGeometry(496, 376, 89, 25);
+  connect(m_btnClear, &QPushButton::clicked, m_model, &ReceivedFrameModel::Clear);
+}
+
+void ReceivePage::ShowReceivedFrame(const RxFrame& frame) {
+  m_model->ShowReceivedFrame(frame, m_rxDispFormat->itemIndex());
+}
+
+}  // namespace velqor
