@@ -29,6 +29,7 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   header->setHighlightSections(false);
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   header->setStretchLastSection(false);
+  header->setMinimumSectionSize(16);
   for (int c = 0; c < ReceivedFrameModel::kColumnCount; ++c)
     m_listView->setColumnWidth(c, ReceivedFrameModel::columnWidth(c));
   connect(header, &QHeaderView::sectionClicked, m_model, &ReceivedFrameModel::ListViewColumnClick);

@@ -1,0 +1,562 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/application.h"
+#include "link/protocol.h"
+#include "tests/app/test_doubles.h"
+#include "tests/support/qt_application.h"
+#include "traffic/receive_page.h"
+#include "traffic/wave_page.h"
+#include "widgets/masked_edit.h"
+#include "widgets/radio_group.h"
+
+VELQOR_QT_TEST_APPLICATION(velqor::VelqorApplication);
+
+namespace velqor {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    TFrmMain::Options options;
+    options.clock = [] { return QTime(14, 3, 9, 47); };
+    options.runModal = [this](QDialog& dialog) {
+      dialogs.push_back(dialog.windowTitle());
+      freshDialogs += dialog.property("seen").isValid() ? 0 : 1;
+      dialog.setProperty("seen", true);
+    };
+    window = std::make_unique<TFrmMain>(boxes, options);
+    window->setTerminal(&terminal, &terminalWindow);
+  }
+
+  template <typename T>
+  T* find(const QString& name) {
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name.toStdString();
+    return found;
+  }
+  QString result() { return find<QLabel>(QStringLiteral("ResultPanel"))->text(); }
+  ReceivedFrameModel& list() { return *window->receivePage()->model(); }
+
+  // Feeds frames as the adapter sends them and lets the window handle them.
+  void receive(std::initializer_list<Frame> frames) {
+    for (const Frame& f : frames) window->Feed(f.data(), f.size());
+    ASSERT_TRUE(test::ProcessEventsUntil([this] { return window->receivePath().queuedCount() == 0; }));
+    test::ProcessEvents();
+    list().flush();
+  }
+  static Frame Message(std::uint8_t category, std::uint8_t command,
+                       std::initializer_list<std::uint8_t> payload) {
+    std::vector<std::uint8_t> bytes(payload);
+    return MakeFrame(category, command, bytes);
+  }
+
+  test::RecordingBoxes boxes;
+  test::RecordingTerminal terminal;
+  QWidget terminalWindow;
+  std::vector<QString> dialogs;
+  int freshDialogs = 0;
+  std::unique_ptr<TFrmMain> window;
+};
+
+TEST_F(MainWindowTest, WindowHasItsFixedGeometryCaptionAndFont) {
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 -"));
+  EXPECT_EQ(window->BaseTitle(), QStringLiteral("Velqor "));
+  EXPECT_EQ(window->PortSuffix(), QStringLiteral("- COM1 -"));
+  EXPECT_EQ(window->centralWidget()->width(), 603);
+  EXPECT_EQ(window->centralWidget()->height() + window->statusBar()->height(), 500);
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(window->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+  EXPECT_EQ(window->font().pixelSize(), 12);
+}
+
+struct ControlCase {
+  const char* name;
+  const char* className;
+};
+
+class ControlExistsTest : public MainWindowTest, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(ControlExistsTest, HasItsClass) {
+  QObject* control = window->findChild<QObject*>(QString::fromLatin1(GetParam().name));
+  ASSERT_NE(control, nullptr) << GetParam().name;
+  EXPECT_TRUE(control->inherits(GetParam().className))
+      << GetParam().name << " is a " << control->metaObject()->className();
+}
+
+std::vector<ControlCase> AllControls() {
+  std::vector<ControlCase> cases = {
+      {"SpdSwitch", "QToolButton"}, {"Label1", "QLabel"}, {"PanelTxErCount", "velqor::SunkenPanel"},
+      {"Label8", "QLabel"}, {"PanelRxErCount", "velqor::SunkenPanel"}, {"BtnTest2", "QPushButton"},
+      {"BtnDebug", "QPushButton"}, {"PageControl1", "QTabWidget"}, {"TabSheet2", "QWidget"},
+      {"TabSheet3", "QWidget"}, {"TabSheet4", "QWidget"}, {"TabSheet5", "QWidget"},
+      {"StatusBar", "QStatusBar"}, {"ConnectionPanel", "QLabel"}, {"ResultPanel", "QLabel"},
+      {"MainMenu1", "QMenuBar"}, {"Timer", "QTimer"},
+      {"Chart1", "QChartView"}, {"BtnSingle", "QPushButton"},
+      {"BtnContinue", "QPushButton"}, {"BtnStop", "QPushButton"}, {"EditTriggerlv", "QLineEdit"},
+      {"TracTrigger", "QSlider"}, {"RadioCapPort", "velqor::RadioGroup"},
+      {"PanelWaveStat", "velqor::SunkenPanel"},
+      {"ListView", "QTableView"}, {"RxDispFormat", "velqor::RadioGroup"}, {"BtnClear", "QPushButton"},
+      {"BtnAllSend", "QPushButton"}, {"Memo1", "QPlainTextEdit"},
+      {"CmbBitRate", "QComboBox"}, {"CombSmpleTime", "QComboBox"},
+      {"RadioTerminalForm", "velqor::RadioGroup"}, {"ChkTerm", "QCheckBox"},
+      {"BtnReadParam", "QPushButton"}, {"BtnConfigSet", "QPushButton"}, {"BtnStiore", "QPushButton"},
+      {"LabVersion", "QLabel"}, {"LabDevice", "QLabel"}, {"ChkLog", "QCheckBox"},
+      {"Label5", "QLabel"}, {"PnlSavefileName", "velqor::SunkenPanel"}};
+  static std::vector<std::string> names;  // keeps the composed names alive
+  if (names.empty()) {
+    const char* tx[][2] = {{"MBox", "QCheckBox"}, {"EditIdTx", "QLineEdit"}, {"CSpinDLC", "QSpinBox"},
+                           {"ChkTxIde", "QCheckBox"}, {"MaskEdit", "velqor::MaskedEdit"},
+                           {"BtnSend", "QPushButton"}};
+    const char* rx[][2] = {{"Chrx", "QCheckBox"}, {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
+                           {"ChkRxIde", "QCheckBox"}, {"SpinRxDlc", "QSpinBox"},
+                           {"MaskEditRx", "velqor::MaskedEdit"}};
+    names.reserve(8 * 6 + 16 * 6);
+    for (int n = 1; n <= 8; ++n)
+      for (auto& c : tx) names.push_back(std::string(c[0]) + std::to_string(n) + "|" + c[1]);
+    for (int n = 1; n <= 16; ++n)
+      for (auto& c : rx) names.push_back(std::string(c[0]) + std::to_string(n) + "|" + c[1]);
+    for (std::string& s : names) s[s.find('|')] = '\0';
+  }
+  for (const std::string& s : names) cases.push_back({s.c_str(), s.c_str() + std::strlen(s.c_str()) + 1});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layout, ControlExistsTest, ::testing::ValuesIn(AllControls()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(MainWindowTest, TopBarControlsSitWhereTheyBelong) {
+  auto* sw = find<QToolButton>(QStringLiteral("SpdSwitch"));
+  EXPECT_EQ(sw->geometry(), QRect(16, 4, 25, 25));
+  EXPECT_TRUE(sw->isCheckable());
+  EXPECT_FALSE(sw->isChecked());
+  EXPECT_EQ(sw->toolTip(), QStringLiteral("通信ポート接続/切断"));
+  auto* label1 = find<QLabel>(QStringLiteral("Label1"));
+  EXPECT_EQ(label1->text(), QStringLiteral("TxErrCount"));
+  EXPECT_EQ(label1->x(), 96);
+  EXPECT_TRUE(label1->font().bold());
+  auto* label8 = find<QLabel>(QStringLiteral("Label8"));
+  EXPECT_EQ(label8->text(), QStringLiteral("RxErrCount"));
+  EXPECT_EQ(label8->x(), 296);
+  auto* tx = find<QLabel>(QStringLiteral("PanelTxErCount"));
+  EXPECT_EQ(tx->text(), QStringLiteral("0"));
+  EXPECT_EQ(tx->x(), 184);
+  EXPECT_EQ(tx->size(), QSize(73, 25));
+  auto* rx = find<QLabel>(QStringLiteral("PanelRxErCount"));
+  EXPECT_EQ(rx->x(), 384);
+  EXPECT_EQ(rx->size(), QSize(73, 25));
+  EXPECT_TRUE(find<QPushButton>(QStringLiteral("BtnTest2"))->isHidden());
+  EXPECT_TRUE(find<QPushButton>(QStringLiteral("BtnDebug"))->isHidden());
+  EXPECT_EQ(find<QPushButton>(QStringLiteral("BtnTest2"))->text(), QStringLiteral("Test Cmd2"));
+}
+
+TEST_F(MainWindowTest, PagesStartOnConfigAboveTheStatusBar) {
+  auto* pages = find<QTabWidget>(QStringLiteral("PageControl1"));
+  EXPECT_EQ(pages->size(), QSize(603, 449));
+  EXPECT_EQ(pages->x(), 0);
+  EXPECT_EQ(pages->geometry().bottom() + 1, window->centralWidget()->height());
+  const char* names[] = {"TabSheet2", "TabSheet3", "TabSheet4", "TabSheet5"};
+  const char* captions[] = {"Wave", "Receive", "TxSet", "Config"};
+  ASSERT_EQ(pages->count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(pages->widget(i)->objectName(), QString::fromLatin1(names[i]));
+    EXPECT_EQ(pages->tabText(i), QString::fromLatin1(captions[i]));
+  }
+  EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheet5"));
+}
+
+TEST_F(MainWindowTest, StatusBarAndMenu) {
+  auto* version = find<QLabel>(QStringLiteral("VersionPanel"));
+  EXPECT_EQ(version->text(), QStringLiteral("Ver\u30003.1.0"));
+  EXPECT_EQ(version->width(), 100);
+  EXPECT_EQ(find<QLabel>(QStringLiteral("ConnectionPanel"))->width(), 150);
+  EXPECT_EQ(find<QLabel>(QStringLiteral("ResultPanel"))->width(), 200);
+  EXPECT_TRUE(find<QLabel>(QStringLiteral("LostPanel"))->isHidden());
+  const QList<QAction*> items = window->menuBar()->actions();
+  ASSERT_EQ(items.size(), 4);
+  const char* names[] = {"Quit1", "Veiw1", "Option1", "About1"};
+  const char* captions[] = {"&Quit", "&TTY", "&Port", "&About"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(items[i]->objectName(), QString::fromLatin1(names[i]));
+    EXPECT_EQ(items[i]->text(), QString::fromLatin1(captions[i]));
+  }
+  auto* timer = find<QTimer>(QStringLiteral("Timer"));
+  EXPECT_EQ(timer->interval(), 3000);
+  EXPECT_TRUE(timer->isActive());
+}
+
+TEST_F(MainWindowTest, TransmitRowsHaveTagsTopsAndMaxima) {
+  for (int i = 0; i < 8; ++i) {
+    const int n = i + 1;
+    const QString s = QString::number(n);
+    EXPECT_EQ(window->MBox[i], find<QCheckBox>(QStringLiteral("MBox") + s));
+    EXPECT_EQ(window->MBox[i]->text(), s);
+    EXPECT_EQ(window->EditIdTx[i]->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->EditIdTx[i]->y(), 37 + 21 * i);
+    EXPECT_EQ(window->CSpinDLC[i]->y(), 37 + 21 * i);
+    EXPECT_EQ(window->MaskEdit[i]->y(), 37 + 21 * i);
+    EXPECT_EQ(window->BtnSend[i]->y(), 37 + 21 * i);
+    EXPECT_EQ(window->MBox[i]->y(), 41 + 21 * i);
+    EXPECT_EQ(window->ChkTxIde[i]->y(), 41 + 21 * i);
+    EXPECT_EQ(window->CSpinDLC[i]->property("Tag").toInt(), n);
+    EXPECT_EQ(window->MaskEdit[i]->property("Tag").toInt(), n);
+    EXPECT_EQ(window->BtnSend[i]->property("Tag").toInt(), n);
+    EXPECT_EQ(window->CSpinDLC[i]->maximum(), 8);
+    EXPECT_EQ(window->MaskEdit[i]->editMask(), QString());
+    EXPECT_EQ(window->BtnSend[i]->text(), QStringLiteral("SEND"));
+  }
+  EXPECT_EQ(window->EditIdTx[7]->y(), 184);
+  EXPECT_EQ(window->MBox[7]->y(), 188);
+  EXPECT_EQ(find<QPushButton>(QStringLiteral("BtnAllSend"))->text(), QStringLiteral("ALL SEND"));
+  EXPECT_TRUE(find<QPlainTextEdit>(QStringLiteral("Memo1"))->isHidden());
+  EXPECT_EQ(find<QGroupBox>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Transmit Mail Box"));
+  EXPECT_NE(window->findChild<QLabel*>(QString(), Qt::FindChildrenRecursively), nullptr);
+  bool header = false;
+  for (QLabel* l : window->findChildren<QLabel*>())
+    header |= l->text() == QStringLiteral("CH           ID(hex)    DLC        ide              DATA (hex)");
+  EXPECT_TRUE(header);
+}
+
+TEST_F(MainWindowTest, ReceiveRowsHaveTagsTopsTabOrderAndHiddenDataFields) {
+  std::vector<QWidget*> chain;
+  for (int i = 0; i < 16; ++i) {
+    const int n = i + 1;
+    QWidget* row[6] = {window->Chrx[i], window->EditIdRx[i], window->EditRxMask[i],
+                       window->ChkRxIde[i], window->SpinRxDlc[i], window->MaskEditRx[i]};
+    const int tops[6] = {40, 37, 37, 40, 37, 37};
+    for (int k = 0; k < 6; ++k) {
+      ASSERT_NE(row[k], nullptr);
+      EXPECT_EQ(row[k]->property("Tag").toInt(), n) << row[k]->objectName().toStdString();
+      EXPECT_EQ(row[k]->y(), tops[k] + 21 * i) << row[k]->objectName().toStdString();
+      EXPECT_EQ(row[k]->property("TabOrder").toInt(), 6 * i + 5 + k);
+      chain.push_back(row[k]);
+    }
+    EXPECT_FALSE(window->Chrx[i]->isHidden());
+    EXPECT_FALSE(window->EditIdRx[i]->isHidden());
+    EXPECT_FALSE(window->EditRxMask[i]->isHidden());
+    EXPECT_FALSE(window->ChkRxIde[i]->isHidden());
+    EXPECT_TRUE(window->SpinRxDlc[i]->isHidden());
+    EXPECT_TRUE(window->MaskEditRx[i]->isHidden());
+    EXPECT_EQ(window->MaskEditRx[i]->width(), 140);
+    EXPECT_EQ(window->SpinRxDlc[i]->maximum(), 8);
+    EXPECT_EQ(window->EditIdRx[i]->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->EditRxMask[i]->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->Chrx[i]->text(), QString::number(n));
+    const bool hint = i == 0 || i == 8;
+    EXPECT_EQ(window->ChkRxIde[i]->toolTip(), hint ? QStringLiteral("標準/拡張指定") : QString());
+  }
+  EXPECT_EQ(window->EditIdRx[15]->y(), 352);
+  EXPECT_EQ(window->Chrx[15]->y(), 355);
+  // The focus chain runs along each row and on to the next row.
+  // (A spin box's own edit, its child, follows it in the chain.)
+  for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
+    QWidget* next = chain[k]->nextInFocusChain();
+    while (next != nullptr && chain[k]->isAncestorOf(next)) next = next->nextInFocusChain();
+    EXPECT_EQ(next, chain[k + 1]) << k;
+  }
+}
+
+TEST_F(MainWindowTest, PagesStartWithTheDefaults) {
+  auto* bitRate = find<QComboBox>(QStringLiteral("CmbBitRate"));
+  EXPECT_EQ(bitRate->count(), 3);
+  EXPECT_EQ(bitRate->currentText(), QStringLiteral("500kbps"));
+  auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
+  QStringList items;
+  for (int i = 0; i < sample->count(); ++i) items << sample->itemText(i);
+  EXPECT_EQ(items, (QStringList{"81", "77", "72", "72", "68", "63", "63"}));
+  EXPECT_EQ(sample->currentIndex(), 2);
+  EXPECT_EQ(sample->currentText(), QStringLiteral("72"));
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex(), 2);
+  EXPECT_EQ(find<QLineEdit>(QStringLiteral("EditTriggerlv"))->text(), QStringLiteral("2.5"));
+  auto* track = find<QSlider>(QStringLiteral("TracTrigger"));
+  EXPECT_EQ(track->value(), 25);
+  EXPECT_EQ(track->minimum(), 0);
+  EXPECT_EQ(track->maximum(), 50);
+  EXPECT_EQ(track->tickInterval(), 5);
+  EXPECT_TRUE(find<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked());
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RxDispFormat"))->itemIndex(), 0);
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex(), 0);
+  auto* state = find<QLabel>(QStringLiteral("PanelWaveStat"));
+  EXPECT_EQ(state->text(), QStringLiteral("STOP"));
+  EXPECT_EQ(state->font().families().value(0), QStringLiteral("Meiryo UI"));
+  EXPECT_EQ(state->font().pixelSize(), 27);
+  EXPECT_EQ(window->fields().TriggerLevel, 2.5f);
+}
+
+TEST_F(MainWindowTest, ConfigPageCaptionsAndHints) {
+  struct {
+    const char* name;
+    const char* text;
+    const char* hint;
+  } buttons[] = {{"BtnReadParam", "&Read Parameter", "デバイス内部の設定値を読みだします"},
+                 {"BtnConfigSet", "&Write Parameter", "デバイスに値を設定する"},
+                 {"BtnStiore", "&Store", "デバイス内部に保存します。"}};
+  for (const auto& b : buttons) {
+    auto* button = find<QPushButton>(QString::fromLatin1(b.name));
+    EXPECT_EQ(button->text(), QString::fromUtf8(b.text));
+    EXPECT_EQ(button->toolTip(), QString::fromUtf8(b.hint));
+  }
+  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkLog"))->text(), QStringLiteral("データログを保存する"));
+  EXPECT_EQ(find<QLabel>(QStringLiteral("Label5"))->text(), QStringLiteral("保存ファイル名"));
+  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkTerm"))->text(), QStringLiteral("Terminator"));
+  QStringList titles;
+  for (QGroupBox* g : window->findChildren<QGroupBox*>()) titles << g->title();
+  for (const char* t : {"Receive Mail Box", "Bit Rate / Sample Timing", "Console Out Format",
+                        "Device Infomation", "Trigger Level", "Capture Port",
+                        "Receive Data View Format", "Transmit Mail Box"})
+    EXPECT_TRUE(titles.contains(QString::fromLatin1(t))) << t;
+  QStringList labels;
+  for (QLabel* l : window->findChildren<QLabel*>()) labels << l->text();
+  for (const char* t : {"CH       ID(h)     MASK(h)    ide", "BitRate", "Sample Timing(%)", "(V)"})
+    EXPECT_TRUE(labels.contains(QString::fromLatin1(t))) << t;
+}
+
+TEST_F(MainWindowTest, ReceiveListHasItsColumnsAndFont) {
+  auto* view = find<QTableView>(QStringLiteral("ListView"));
+  EXPECT_TRUE(view->showGrid());
+  EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+  EXPECT_EQ(view->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+  EXPECT_EQ(view->font().pixelSize(), 13);
+  const int widths[] = {90, 40, 70, 50, 300};
+  for (int c = 0; c < 5; ++c) EXPECT_EQ(view->columnWidth(c), widths[c]);
+}
+
+TEST_F(MainWindowTest, ChangingADlcClearsTheDataAndSetsItsMask) {
+  window->MaskEdit[2]->setText(QStringLiteral("zz"));
+  window->CSpinDLC[2]->setValue(5);
+  EXPECT_EQ(window->MaskEdit[2]->editMask(), QStringLiteral("AA AA AA AA AA;1;"));
+  window->MaskEdit[2]->setText(QStringLiteral("01 02 03 04 05"));
+  EXPECT_EQ(window->MaskEdit[2]->text(), QStringLiteral("01 02 03 04 05"));
+  window->CSpinDLC[2]->setValue(8);
+  window->MaskEdit[2]->setText(QStringLiteral("0102030405060708"));
+  window->CSpinDLC[2]->setValue(3);  // 8 -> 3 empties the field and takes three pairs
+  EXPECT_EQ(window->MaskEdit[2]->editMask(), QStringLiteral("AA AA AA;1;"));
+  EXPECT_EQ(window->MaskEdit[2]->text().trimmed(), QString());
+  window->MaskEdit[2]->setText(QStringLiteral("AABBCCDD"));
+  EXPECT_EQ(window->MaskEdit[2]->text(), QStringLiteral("AA BB CC"));
+  window->CSpinDLC[2]->setValue(0);
+  EXPECT_EQ(window->MaskEdit[2]->editMask(), QString());
+  // The hidden receive data fields follow their DLC the same way.
+  window->SpinRxDlc[9]->setValue(2);
+  EXPECT_EQ(window->MaskEditRx[9]->editMask(), QStringLiteral("AA AA;1;"));
+  EXPECT_EQ(window->MaskEdit[9 % 8]->editMask(), QString());  // other rows untouched
+}
+
+TEST_F(MainWindowTest, IdentifierAndMaskFieldsTakeHexDigitsOnly) {
+  window->EditIdRx[0]->clear();
+  QTest::keyClicks(window->EditIdRx[0], QStringLiteral("1g-Fz2"));
+  EXPECT_EQ(window->EditIdRx[0]->text(), QStringLiteral("1F2"));
+  window->EditRxMask[15]->clear();
+  QTest::keyClicks(window->EditRxMask[15], QStringLiteral("7 f!f"));
+  EXPECT_EQ(window->EditRxMask[15]->text(), QStringLiteral("7ff"));
+  // The transmit identifier has no key filter.
+  window->EditIdTx[0]->clear();
+  QTest::keyClicks(window->EditIdTx[0], QStringLiteral("12G"));
+  EXPECT_EQ(window->EditIdTx[0]->text(), QStringLiteral("12G"));
+}
+
+TEST_F(MainWindowTest, DebugButtonFeedsItsThreeFramesToTheListAndTheTerminal) {
+  find<QPushButton>(QStringLiteral("BtnDebug"))->click();
+  receive({});
+  ASSERT_EQ(list().rowCount(), 3);
+  const char* ids[] = {"4081122", "6041122", "6061102"};
+  const char* ides[] = {"0", "0", "1"};
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_EQ(list().text(r, ReceivedFrameModel::kTime), QStringLiteral("14:03:09.04"));
+    EXPECT_EQ(list().text(r, ReceivedFrameModel::kIde), QString::fromLatin1(ides[r]));
+    EXPECT_EQ(list().text(r, ReceivedFrameModel::kId), QString::fromLatin1(ids[r]));
+    // Each frame claims DLC 0x33: shown as DLC 0 with no data.
+    EXPECT_EQ(list().text(r, ReceivedFrameModel::kDlc), QStringLiteral("0"));
+    EXPECT_EQ(list().text(r, ReceivedFrameModel::kData), QString());
+  }
+  const auto blocks = terminal.received();
+  ASSERT_EQ(blocks.size(), 3u);
+  for (const auto& b : blocks) {
+    ASSERT_EQ(b.size(), 16u);
+    EXPECT_EQ(b[0], 0xFC);
+    EXPECT_EQ(b[1], 0x0E);
+  }
+  EXPECT_EQ(blocks[2][5], 0x01);  // the third frame's ide
+  EXPECT_EQ(window->fields().LastRxFrame.Id, 0x06061102u);
+  EXPECT_EQ(window->fields().LastRxFrame.Dlc, 0x33);
+}
+
+TEST_F(MainWindowTest, ReceivedFramesFillTheListAndTheLogHook) {
+  std::vector<std::uint32_t> logged;
+  window->setWriteLogLine([&logged](const RxFrame& f) { logged.push_back(f.Id); });
+  auto frame = [](std::uint32_t id, std::uint8_t ide, std::uint8_t dlc) {
+    return Message(Category::Can, Cmd::ReceivedCanFrame,
+                   {0, ide, static_cast<std::uint8_t>(id >> 24), static_cast<std::uint8_t>(id >> 16),
+                    static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), dlc, 10, 255,
+                    1, 0, 0, 0, 0, 0});
+  };
+  receive({frame(0x7FF, 0, 3), frame(0x18DA10F1, 1, 8), frame(0, 0, 0)});
+  find<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(1);
+  receive({frame(0x7FF, 1, 3)});
+  ASSERT_EQ(list().rowCount(), 3);
+  EXPECT_EQ(list().text(0, ReceivedFrameModel::kId), QStringLiteral("7ff"));
+  EXPECT_EQ(list().text(0, ReceivedFrameModel::kIde), QStringLiteral("1"));
+  EXPECT_EQ(list().text(0, ReceivedFrameModel::kData), QStringLiteral(" 10  255    1"));
+  EXPECT_EQ(list().text(1, ReceivedFrameModel::kId), QStringLiteral("18da10f1"));
+  EXPECT_EQ(list().text(1, ReceivedFrameModel::kData), QStringLiteral("0A  FF  01  00  00  00  00  00"));
+  EXPECT_EQ(list().text(2, ReceivedFrameModel::kId), QStringLiteral("0"));
+  EXPECT_EQ(logged, (std::vector<std::uint32_t>{0x7FF, 0x18DA10F1, 0, 0x7FF}));
+}
+
+TEST_F(MainWindowTest, BusErrorsAndResultsReachTheStatusBarAndCounters) {
+  receive({Message(Category::Config, Cmd::BusErrorStatus, {1, 5, 7})});
+  EXPECT_EQ(find<QLabel>(QStringLiteral("PanelTxErCount"))->text(), QStringLiteral("5"));
+  EXPECT_EQ(find<QLabel>(QStringLiteral("PanelRxErCount"))->text(), QStringLiteral("7"));
+  EXPECT_EQ(result(), QStringLiteral("ERROR!: CRC_ERROR"));
+  find<QLabel>(QStringLiteral("ResultPanel"))->setText(QStringLiteral("Cmd Request!"));
+  receive({Message(Category::Config, Cmd::StoreParams, {3}),
+           Message(Category::Can, Cmd::SendCanFrame, {9}),
+           Message(Category::Wave, Cmd::SetCaptureMode, {7})});
+  EXPECT_EQ(result(), QStringLiteral("Cmd Request!"));
+  EXPECT_EQ(find<QLabel>(QStringLiteral("PanelWaveStat"))->text(), QStringLiteral("STOP"));
+  receive({Message(Category::Wave, Cmd::SetCaptureMode, {1})});
+  EXPECT_EQ(find<QLabel>(QStringLiteral("PanelWaveStat"))->text(), QStringLiteral("READY"));
+  receive({Message(Category::Can, Cmd::SendCanFrame, {1})});
+  EXPECT_EQ(result(), QStringLiteral("CAN fail!"));
+  receive({Message(Category::Config, Cmd::StoreParams, {0})});
+  EXPECT_EQ(result(), QStringLiteral("success!"));
+  receive({Message(Category::Config, Cmd::GetFirmwareVersion, {'1', '.', '0', '7', 0}),
+           Message(Category::Config, Cmd::GetDeviceName, {'L', 'P', 'C', '1', '7', '6', '8', 0})});
+  EXPECT_EQ(find<QLabel>(QStringLiteral("LabVersion"))->text(), QStringLiteral("F/W: 1.07"));
+  EXPECT_EQ(find<QLabel>(QStringLiteral("LabDevice"))->text(), QStringLiteral("MCU: LPC1768"));
+  window->TimerTimer();
+  EXPECT_EQ(result(), QString());
+  receive({Message(Category::Config, Cmd::Answer02, {})});
+  EXPECT_EQ(result(), QStringLiteral("Complete!"));
+  QTest::mouseDClick(find<QLabel>(QStringLiteral("ResultPanel")), Qt::LeftButton);
+  EXPECT_EQ(result(), QString());
+}
+
+TEST_F(MainWindowTest, ConfigAnswersFillThePage) {
+  receive({Message(Category::Config, Cmd::RxMailboxContents,
+                   {3, 1, 1, 0x00, 0x00, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF, 0})});
+  EXPECT_TRUE(window->Chrx[3]->isChecked());
+  EXPECT_TRUE(window->ChkRxIde[3]->isChecked());
+  EXPECT_EQ(window->EditIdRx[3]->text(), QStringLiteral("123"));
+  EXPECT_EQ(window->EditRxMask[3]->text(), QStringLiteral("1fffffff"));
+  EXPECT_EQ(result(), QStringLiteral("Complete!"));
+  window->TimerTimer();
+  receive({Message(Category::Config, Cmd::GetTerminator, {1})});
+  EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked());
+  EXPECT_EQ(result(), QString());  // 109 leaves the result alone
+  receive({Message(Category::Config, Cmd::GetConsoleFormat, {1})});
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex(), 1);
+
+  auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
+  receive({Message(Category::Config, Cmd::GetTimingTable, {0, 3, 87, 75, 62})});
+  EXPECT_EQ(sample->count(), 7);  // the visible list is not refilled
+  receive({Message(Category::Config, Cmd::GetBitTiming, {0, 2})});
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex(), 0);
+  QStringList items;
+  for (int i = 0; i < sample->count(); ++i) items << sample->itemText(i);
+  EXPECT_EQ(items, (QStringList{"87", "75", "62"}));
+  EXPECT_EQ(sample->currentText(), QStringLiteral("62"));
+  receive({Message(Category::Config, Cmd::GetBitTiming, {0, 3})});
+  EXPECT_EQ(sample->currentIndex(), -1);  // no such sample timing: nothing selected
+}
+
+TEST_F(MainWindowTest, AnswersBeyondTheTablesChangeNothing) {
+  auto snapshot = [this] {
+    QStringList s;
+    for (int i = 0; i < 16; ++i)
+      s << window->EditIdRx[i]->text() << window->EditRxMask[i]->text()
+        << QString::number(window->Chrx[i]->isChecked()) << QString::number(window->ChkRxIde[i]->isChecked());
+    auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
+    for (int i = 0; i < sample->count(); ++i) s << sample->itemText(i);
+    s << QString::number(sample->currentIndex())
+      << QString::number(find<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex()) << result();
+    return s;
+  };
+  find<QLabel>(QStringLiteral("ResultPanel"))->setText(QStringLiteral("Cmd Request!"));
+  const QStringList before = snapshot();
+  const auto table = window->fields().SampleTimingTable;
+  receive({Message(Category::Config, Cmd::RxMailboxContents, {16, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
+           Message(Category::Config, Cmd::RxMailboxContents, {200, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
+           Message(Category::Config, Cmd::GetBitTiming, {3, 0}),
+           Message(Category::Config, Cmd::GetTimingTable, {3, 2, 1, 2}),
+           Message(Category::Config, Cmd::GetTimingTable, {1, 31})});
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(window->fields().SampleTimingTable, table);
+  EXPECT_EQ(window->dispatch().rejectedCount(), 5u);
+}
+
+TEST_F(MainWindowTest, WaveformIsStoredAndPlotted) {
+  std::vector<std::uint8_t> block(WaveformBlock::kSize, 128);
+  block[2] = 0x01;
+  block[3] = 0xF4;  // 500 ns
+  receive({MakeFrame(Category::Wave, Cmd::WaveformBlock, block)});
+  EXPECT_EQ(window->fields().WaveInterval, 500);
+  // The series lives in the chart's scene, not among the window's children.
+  QLineSeries* series = window->wavePage()->canphy();
+  EXPECT_EQ(series->objectName(), QStringLiteral("canphy"));
+  ASSERT_EQ(series->count(), 200);
+  EXPECT_EQ(series->at(199), QPointF(99.5, 2.5));
+}
+
+TEST_F(MainWindowTest, AFullReceiveQueueShowsTheLostCount) {
+  TFrmMain::Options options;
+  options.receiveQueueCapacity = 4;
+  options.clock = [] { return QTime(1, 0); };
+  TFrmMain small(boxes, options);
+  small.BtnDebugClick();
+  small.BtnDebugClick();  // 6 messages into a queue of 4, nothing handled in between
+  auto* lost = small.findChild<QLabel*>(QStringLiteral("LostPanel"));
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !lost->isHidden(); }));
+  EXPECT_EQ(lost->text(), QStringLiteral("Lost: 2"));
+  EXPECT_EQ(small.receivePath().lostCount(), 2u);
+  small.receivePage()->model()->flush();
+  EXPECT_EQ(small.receivePage()->model()->rowCount(), 3);
+}
+
+TEST_F(MainWindowTest, MenuShowsAndHidesTheTerminalAndOpensFreshDialogs) {
+  EXPECT_FALSE(terminalWindow.isVisible());
+  window->Veiw1Click();
+  EXPECT_TRUE(terminalWindow.isVisible());
+  window->findChild<QAction*>(QStringLiteral("Veiw1"))->trigger();
+  EXPECT_FALSE(terminalWindow.isVisible());
+  window->findChild<QAction*>(QStringLiteral("Option1"))->trigger();
+  window->Option1Click();
+  window->findChild<QAction*>(QStringLiteral("About1"))->trigger();
+  window->About1Click();
+  EXPECT_EQ(dialogs, (std::vector<QString>{"serialport set", "serialport set", "About Velqor",
+                                           "About Velqor"}));
+  EXPECT_EQ(freshDialogs, 4);
+}
+
+TEST_F(MainWindowTest, QuitClosesTheWindow) {
+  window->show();
+  ASSERT_TRUE(window->isVisible());
+  window->findChild<QAction*>(QStringLiteral("Quit1"))->trigger();
+  EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace velqor
