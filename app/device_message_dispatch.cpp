@@ -1,5 +1,6 @@
 #include "app/device_message_dispatch.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "link/protocol.h"

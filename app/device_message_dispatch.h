@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/sample_timing.h"
+#include "common/settings.h"
 #include "link/interpreter.h"
 #include "traffic/rx_frame.h"
 

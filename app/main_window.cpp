@@ -18,8 +18,11 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 #include <stdexcept>
 
+#include "common/adapter_limits.h"
+#include "common/dlc_tables.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -37,19 +40,11 @@ namespace velqor {
 
 namespace {
 
-// The edit mask of a data field by DLC.
-const char* const kMaskByDlc[9] = {"",
-                                   "AA;1;",
-                                   "AA AA;1;",
-                                   "AA AA AA;1;",
-                                   "AA AA AA AA;1;",
-                                   "AA AA AA AA AA;1;",
-                                   "AA AA AA AA AA AA;1;",
-                                   "AA AA AA AA AA AA AA;1;",
-                                   "AA AA AA AA AA AA AA AA;1;"};
-
-QString MaskByDlc(int dlc) {
-  return QString::fromLatin1(dlc >= 0 && dlc <= 8 ? kMaskByDlc[dlc] : "");
+QString MaskByDlcText(int dlc) {
+  return dlc >= 0 && dlc <= kMaxDlc
+             ? QString::fromLatin1(MaskByDlc[static_cast<std::size_t>(dlc)].data(),
+                                   static_cast<qsizetype>(MaskByDlc[static_cast<std::size_t>(dlc)].size()))
+             : QString();
 }
 
 // The three received-frame messages the hidden "Debug" button feeds.
@@ -120,9 +115,21 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
 
-TFrmMain::~TFrmMain() {
-  // FormDestroy: the settings are saved, the log closed and both links closed before the
-  // interpreter goes, so that no receive event reaches a released interpreter.
+TFrmMain::~TFrmMain() { FormDestroy(); }
+
+void TFrmMain::FormDestroy() {
+  // The settings first. A key that cannot be written is shown once and the shutdown goes
+  // on, so that the log and the links are still closed.
+  if (m_settings) {
+    try {
+      saveSettings(*m_settings, settingsFromControls());
+    } catch (const std::exception& e) {
+      m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
+    }
+    m_settings.reset();
+  }
+  // Both links are closed before the interpreter goes, so that no receive event reaches a
+  // released interpreter.
   m_receivePath.reset();
 }
 
@@ -234,6 +241,8 @@ void TFrmMain::buildMenu() {
 }
 
 void TFrmMain::FormCreate() {
+  m_settings = std::make_unique<IniFile>(m_options.settingsPath);
+
   // The interpreter, fed by both links, with the queue to this window.
   m_receivePath = std::make_unique<ReceivePath>(
       static_cast<DeviceMessageSink&>(*this),
@@ -255,7 +264,7 @@ void TFrmMain::FormCreate() {
     MBox[i] = control<QCheckBox>(QStringLiteral("MBox") + s);
     ChkTxIde[i] = control<QCheckBox>(QStringLiteral("ChkTxIde") + s);
     MaskEdit[i] = control<MaskedEdit>(QStringLiteral("MaskEdit") + s);
-    MaskEdit[i]->setEditMask(MaskByDlc(CSpinDLC[i]->value()));
+    MaskEdit[i]->setEditMask(MaskByDlcText(CSpinDLC[i]->value()));
     SetTag(MaskEdit[i], n);
     BtnSend[i] = control<QPushButton>(QStringLiteral("BtnSend") + s);
     SetTag(BtnSend[i], n);
@@ -303,28 +312,99 @@ void TFrmMain::FormCreate() {
     connect(SpinRxDlc[i], &QSpinBox::valueChanged, this, [this, n] { SpinRxDlcChange(n); });
     SpinRxDlc[i]->setVisible(false);
     MaskEditRx[i]->resize(140, MaskEditRx[i]->height());
-    MaskEditRx[i]->setEditMask(MaskByDlc(SpinRxDlc[i]->value()));
+    MaskEditRx[i]->setEditMask(MaskByDlcText(SpinRxDlc[i]->value()));
     MaskEditRx[i]->setVisible(false);
   }
 
   auto* bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"));
   connect(bitRate, &QComboBox::activated, this, &TFrmMain::CmbBitRateChange);
 
-  // The values a missing settings file gives.
-  control<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(0);
-  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(true);
-  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(0);
-
-  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_portNumber);
+  const SettingsLoadResult loaded =
+      loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+  loadIntoControls(loaded.settings);
+  m_portSuffix = QStringLiteral("- COM%1 -").arg(static_cast<int>(m_uart.comm));
   setCaption();
+  loadBitTiming(loaded.settings);
+  if (!loaded.warnings.empty()) {
+    std::string text = m_options.settingsPath + ":";
+    for (const std::string& w : loaded.warnings) text += "\n" + w;
+    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Warning);
+  }
+}
 
-  m_fields.TriggerLevel = 2.5f;
-  control<QSlider>(QStringLiteral("TracTrigger"))->setValue(static_cast<int>(m_fields.TriggerLevel * 10));
-  control<QLineEdit>(QStringLiteral("EditTriggerlv"))->setText(QString::number(m_fields.TriggerLevel, 'g', 15));
-  control<RadioGroup>(QStringLiteral("RadioCapPort"))->setItemIndex(2);
-  bitRate->setCurrentIndex(1);
+void TFrmMain::loadIntoControls(const Settings& s) {
+  for (int i = 0; i < kRxMailboxCount; ++i) {
+    const RxMailboxSettings& row = s.rx[static_cast<std::size_t>(i)];
+    Chrx[i]->setChecked(row.boxChecked);
+    EditIdRx[i]->setText(QString::fromStdString(row.id));
+    EditRxMask[i]->setText(QString::fromStdString(row.mask));
+    SpinRxDlc[i]->setValue(row.dlc);  // sets the data mask
+    MaskEditRx[i]->setText(QString::fromStdString(row.data));
+    ChkRxIde[i]->setChecked(row.ide);
+  }
+  for (int i = 0; i < kTxMailboxCount; ++i) {
+    const TxMailboxSettings& row = s.tx[static_cast<std::size_t>(i)];
+    MBox[i]->setChecked(row.boxChecked);
+    EditIdTx[i]->setText(QString::fromStdString(row.id));
+    CSpinDLC[i]->setValue(row.dlc);  // sets the data mask
+    ChkTxIde[i]->setChecked(row.ide);
+    MaskEdit[i]->setText(QString::fromStdString(row.data));
+  }
+  control<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(s.option.rxDataFormat);
+  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(s.option.term);
+  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(s.option.consoleMode);
+  m_uart = s.uart;
+  m_usb = s.usb;
+}
+
+void TFrmMain::loadBitTiming(const Settings& s) {
+  m_logCounter = s.logCounter;
+  m_fields.TriggerLevel = s.ad.triggerLevel;
+  // The track bar takes the level x 10 truncated (and limits it to its range); the edit the
+  // single-precision value in general format.
+  control<QSlider>(QStringLiteral("TracTrigger"))
+      ->setValue(static_cast<int>(std::trunc(static_cast<double>(m_fields.TriggerLevel) * 10)));
+  control<QLineEdit>(QStringLiteral("EditTriggerlv"))
+      ->setText(QString::number(static_cast<double>(m_fields.TriggerLevel), 'g', 15));
+  control<RadioGroup>(QStringLiteral("RadioCapPort"))->setItemIndex(s.ad.port);
+  m_fields.SampleTimingTable = s.bitim.sampleTiming;
+  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(s.bitim.bitRate);
   CmbBitRateChange();
-  control<QComboBox>(QStringLiteral("CombSmpleTime"))->setCurrentIndex(2);
+  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
+  sample->setCurrentIndex(s.bitim.timing < sample->count() ? s.bitim.timing : -1);
+}
+
+Settings TFrmMain::settingsFromControls() const {
+  Settings s;
+  s.uart = m_uart;
+  s.usb = m_usb;
+  for (int i = 0; i < kTxMailboxCount; ++i) {
+    TxMailboxSettings& row = s.tx[static_cast<std::size_t>(i)];
+    row.boxChecked = MBox[i]->isChecked();
+    row.id = EditIdTx[i]->text().toStdString();
+    row.dlc = CSpinDLC[i]->value();
+    row.ide = ChkTxIde[i]->isChecked();
+    row.data = MaskEdit[i]->text().toStdString();
+  }
+  for (int i = 0; i < kRxMailboxCount; ++i) {
+    RxMailboxSettings& row = s.rx[static_cast<std::size_t>(i)];
+    row.boxChecked = Chrx[i]->isChecked();
+    row.id = EditIdRx[i]->text().toStdString();
+    row.mask = EditRxMask[i]->text().toStdString();
+    row.ide = ChkRxIde[i]->isChecked();
+    row.dlc = SpinRxDlc[i]->value();
+    row.data = MaskEditRx[i]->text().toStdString();
+  }
+  s.option.rxDataFormat = control<RadioGroup>(QStringLiteral("RxDispFormat"))->itemIndex();
+  s.option.term = control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked();
+  s.option.consoleMode = control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex();
+  s.bitim.sampleTiming = m_fields.SampleTimingTable;
+  s.bitim.bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
+  s.bitim.timing = control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex();
+  s.ad.triggerLevel = m_fields.TriggerLevel;
+  s.ad.port = control<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex();
+  s.logCounter = m_logCounter;
+  return s;
 }
 
 void TFrmMain::setCaption() { setWindowTitle(m_baseTitle + m_portSuffix); }
@@ -393,13 +473,13 @@ void TFrmMain::CmbBitRateChange() {
 void TFrmMain::CSpinDLCChange(int row) {
   MaskedEdit* dataEdit = MaskEdit[static_cast<std::size_t>(row - 1)];
   dataEdit->clear();
-  dataEdit->setEditMask(MaskByDlc(CSpinDLC[static_cast<std::size_t>(row - 1)]->value()));
+  dataEdit->setEditMask(MaskByDlcText(CSpinDLC[static_cast<std::size_t>(row - 1)]->value()));
 }
 
 void TFrmMain::SpinRxDlcChange(int row) {
   MaskedEdit* dataEdit = MaskEditRx[static_cast<std::size_t>(row - 1)];
   dataEdit->clear();
-  dataEdit->setEditMask(MaskByDlc(SpinRxDlc[static_cast<std::size_t>(row - 1)]->value()));
+  dataEdit->setEditMask(MaskByDlcText(SpinRxDlc[static_cast<std::size_t>(row - 1)]->value()));
 }
 
 void TFrmMain::showLost(quint64 lost) {

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "app/device_message_dispatch.h"
 #include "app/receive_path.h"
 #include "common/message_boxes.h"
+#include "common/settings.h"
 #include "link/device_sender.h"
 #include "traffic/received_frame_model.h"
 
@@ -50,6 +52,11 @@ struct MainWindowOptions {
   std::size_t receiveQueueCapacity = ReceivePath::kDefaultCapacity;
   // Shows a dialog opened from the menu modally; QDialog::exec when empty.
   std::function<void(QDialog&)> runModal;
+  // The settings file, read at start and written at exit.
+  std::string settingsPath = kSettingsFilePath;
+  // Today's local date, which decides whether the log counter carries on; the system's
+  // when empty.
+  std::function<std::chrono::year_month_day()> today;
 };
 
 class TFrmMain : public QMainWindow,
@@ -98,6 +105,12 @@ class TFrmMain : public QMainWindow,
   void CSpinDLCChange(int row);
   void SpinRxDlcChange(int row);
 
+  // The number of the last log file opened today (FILE SAVEFILENUM).
+  std::int32_t LogCounter() const { return m_logCounter; }
+  // The serial port and USB identifiers as loaded (CommX1 and Usbif take them over).
+  const UartSettings& uartSettings() const { return m_uart; }
+  const UsbSettings& usbSettings() const { return m_usb; }
+
   // The window's text fields.
   const QString& BaseTitle() const { return m_baseTitle; }
   const QString& PortSuffix() const { return m_portSuffix; }
@@ -131,6 +144,13 @@ class TFrmMain : public QMainWindow,
 
  private:
   void FormCreate();
+  void FormDestroy();
+  // Puts the loaded settings into the controls and fields, in the order they were always
+  // read; a DLC before its data text, so that the data is entered under its mask.
+  void loadIntoControls(const Settings& settings);
+  void loadBitTiming(const Settings& settings);
+  // The settings as the controls and fields hold them now.
+  Settings settingsFromControls() const;
   void buildLayout();
   void buildMenu();
   void buildStatusBar();
@@ -161,7 +181,10 @@ class TFrmMain : public QMainWindow,
   Options m_options;
   QString m_baseTitle;
   QString m_portSuffix;
-  int m_portNumber = 1;  // CommX1's port number
+  std::unique_ptr<IniFile> m_settings;
+  UartSettings m_uart;  // CommX1's port number, rate and parity
+  UsbSettings m_usb;    // Usbif's identifiers
+  std::int32_t m_logCounter = 0;
   MainWindowFields m_fields;
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
   std::unique_ptr<ReceivePath> m_receivePath;  // the interpreter and its queue

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 
@@ -49,7 +50,12 @@ int main(int argc, char** argv) {
   }
   PrintedBoxes boxes;
   app.setMessageBoxes(&boxes);
-  velqor::TFrmMain window(boxes);
+  // Settings from a scratch file, so that the pages show the defaults and nothing is left
+  // behind in the working directory.
+  QTemporaryDir scratch;
+  velqor::TFrmMain::Options options;
+  options.settingsPath = scratch.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  velqor::TFrmMain window(boxes, options);
   window.show();
   window.BtnDebugClick();
   Settle();

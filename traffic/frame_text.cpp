@@ -1,30 +1,26 @@
 #include "traffic/frame_text.h"
 
+#include <array>
+
+#include "common/adapter_limits.h"
+#include "common/dlc_tables.h"
+#include "common/text_format.h"
+
 namespace velqor {
 
-// TODO(common): replace by the common formatter and the DLC tables once they land.
 QString FormatRxTime(const QTime& time) {
-  return QStringLiteral("%1:%2:%3.%4")
-      .arg(time.hour(), 2, 10, QLatin1Char('0'))
-      .arg(time.minute(), 2, 10, QLatin1Char('0'))
-      .arg(time.second(), 2, 10, QLatin1Char('0'))
-      .arg(time.msec() / 10, 2, 10, QLatin1Char('0'));
+  return QString::fromStdString(formatText(
+      "%0.2d:%0.2d:%0.2d.%0.2d", {time.hour(), time.minute(), time.second(), time.msec() / 10}));
 }
 
 QString FormatRxId(std::uint32_t id) { return QString::number(id, 16); }
 
 QString FormatRxData(const std::uint8_t* data, int dlc, bool hex) {
-  QString out;
-  for (int i = 0; i < dlc; ++i) {
-    if (i > 0) out += QStringLiteral("  ");
-    if (hex) {
-      out += QStringLiteral("%1").arg(data[i], 2, 16, QLatin1Char('0')).toUpper();
-    } else {
-      out += QStringLiteral("%1").arg(data[i], 3, 10, QLatin1Char(' '));
-    }
-  }
-  if (!hex && dlc == 1) out += QStringLiteral("  ");
-  return out;
+  if (dlc <= 0 || dlc > kMaxDlc) return QString();
+  const std::array<FormatArg, kMaxDlc> args = {data[0], data[1], data[2], data[3],
+                                               data[4], data[5], data[6], data[7]};
+  const auto pattern = (hex ? HexFormatByDlc : DecFormatByDlc)[static_cast<std::size_t>(dlc)];
+  return QString::fromStdString(formatText(pattern, std::span<const FormatArg>(args.data(), static_cast<std::size_t>(dlc))));
 }
 
 }  // namespace velqor

@@ -11,7 +11,8 @@ namespace velqor {
 QString FormatRxTime(const QTime& time);
 // The identifier in lower-case hexadecimal without leading zeros: "1a5", "0".
 QString FormatRxId(std::uint32_t id);
-// Data bytes 0..dlc-1 (dlc 0..8) by HexFormatByDlc (hex) or DecFormatByDlc.
+// Data bytes 0..dlc-1 (dlc 0..8, reading data[0..7]) by HexFormatByDlc (hex) or
+// DecFormatByDlc, with the main window's formatter.
 QString FormatRxData(const std::uint8_t* data, int dlc, bool hex);
 
 }  // namespace velqor

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,10 +20,12 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include "app/application.h"
+#include "common/ini_file.h"
 #include "link/protocol.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
@@ -39,8 +42,7 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
-    TFrmMain::Options options;
-    options.clock = [] { return QTime(14, 3, 9, 47); };
+    TFrmMain::Options options = Options();
     options.runModal = [this](QDialog& dialog) {
       dialogs.push_back(dialog.windowTitle());
       freshDialogs += dialog.property("seen").isValid() ? 0 : 1;
@@ -49,6 +51,16 @@ class MainWindowTest : public ::testing::Test {
     window = std::make_unique<TFrmMain>(boxes, options);
     window->setTerminal(&terminal, &terminalWindow);
   }
+
+  // A settings file in a folder of its own, a fixed clock and date.
+  TFrmMain::Options Options() const {
+    TFrmMain::Options options;
+    options.clock = [] { return QTime(14, 3, 9, 47); };
+    options.settingsPath = iniPath();
+    options.today = [] { return std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(12), std::chrono::day(9)); };
+    return options;
+  }
+  std::string iniPath() const { return folder.filePath(QStringLiteral("Velqor.INI")).toStdString(); }
 
   template <typename T>
   T* find(const QString& name) {
@@ -72,6 +84,7 @@ class MainWindowTest : public ::testing::Test {
     return MakeFrame(category, command, bytes);
   }
 
+  QTemporaryDir folder;
   test::RecordingBoxes boxes;
   test::RecordingTerminal terminal;
   QWidget terminalWindow;
@@ -522,9 +535,8 @@ TEST_F(MainWindowTest, WaveformIsStoredAndPlotted) {
 }
 
 TEST_F(MainWindowTest, AFullReceiveQueueShowsTheLostCount) {
-  TFrmMain::Options options;
+  TFrmMain::Options options = Options();
   options.receiveQueueCapacity = 4;
-  options.clock = [] { return QTime(1, 0); };
   TFrmMain small(boxes, options);
   small.BtnDebugClick();
   small.BtnDebugClick();  // 6 messages into a queue of 4, nothing handled in between
@@ -549,6 +561,135 @@ TEST_F(MainWindowTest, MenuShowsAndHidesTheTerminalAndOpensFreshDialogs) {
   EXPECT_EQ(dialogs, (std::vector<QString>{"serialport set", "serialport set", "About Velqor",
                                            "About Velqor"}));
   EXPECT_EQ(freshDialogs, 4);
+}
+
+// Reads back a key of the settings file.
+std::string Key(const std::string& path, const char* section, const char* key) {
+  return IniFile(path).readString(section, key, "<missing>");
+}
+
+void WriteFile(const std::string& path, const char* text) {
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(text);
+}
+
+TEST_F(MainWindowTest, WithoutASettingsFileExitWritesTheDefaultsInTheirOrder) {
+  window.reset();
+  QFile file(QString::fromStdString(iniPath()));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QStringList sections;
+  for (const QByteArray& line : file.readAll().split('\n'))
+    if (line.startsWith('[')) sections << QString::fromLatin1(line.trimmed());
+  EXPECT_EQ(sections, (QStringList{"[UART]", "[USB]", "[TXCONF]", "[RXCONF]", "[OPTION]", "[BITIM]", "[AD]"}));
+  EXPECT_EQ(Key(iniPath(), "UART", "COMM"), "1");
+  EXPECT_EQ(Key(iniPath(), "BITIM", "BITRATE"), "1");
+  EXPECT_EQ(Key(iniPath(), "BITIM", "TIMING"), "2");
+  EXPECT_EQ(Key(iniPath(), "BITIM", "BT500"), "81,77,72,72,68,63,63,");
+  EXPECT_EQ(Key(iniPath(), "AD", "TRGLV"), "2.5");
+  EXPECT_EQ(Key(iniPath(), "AD", "PORT"), "2");
+  EXPECT_EQ(Key(iniPath(), "OPTION", "TERM"), "1");
+  EXPECT_EQ(Key(iniPath(), "TXCONF", "TXID8"), "0");
+  EXPECT_EQ(Key(iniPath(), "RXCONF", "RXMASK16"), "0");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MainWindowTest, ASettingsFilesValuesAppearInTheControlsAndAreWrittenBack) {
+  window.reset();
+  WriteFile(iniPath(),
+            "[TXCONF]\r\nTXBOXCHK3=1\r\nTXID3=18DA10F1\r\nTXDLC3=5\r\nTXRTR3=1\r\n"
+            "TXDATA3=01 02 03 04 05\r\nTXDLC4=12\r\n"
+            "[RXCONF]\r\nRXBOXCHK16=1\r\nRXID16=7ff\r\nRXMASK16=1fffffff\r\nRXRTR16=1\r\n"
+            "RXDLC16=2\r\nRXDATA16=AA BB\r\n"
+            "[OPTION]\r\nRXDATAFORMAT=1\r\nTERM=0\r\nCOSOLEMODE=1\r\n"
+            "[UART]\r\nCOMM=3\r\nRATE=9600\r\nPARITY=0\r\n"
+            "[USB]\r\nProductID=0x1234\r\nVenderID=4660\r\n"
+            "[FILE]\r\nDATE=2026/12/09\r\nSAVEFILENUM=7\r\n"
+            "[AD]\r\nTRGLV=2.2\r\nPORT=1\r\n"
+            "[BITIM]\r\nBT250=83,81,78,\r\nBITRATE=0\r\nTIMING=1\r\n");
+  window = std::make_unique<TFrmMain>(boxes, Options());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM3 -"));
+  EXPECT_TRUE(window->MBox[2]->isChecked());
+  EXPECT_EQ(window->EditIdTx[2]->text(), QStringLiteral("18DA10F1"));
+  EXPECT_EQ(window->CSpinDLC[2]->value(), 5);
+  EXPECT_TRUE(window->ChkTxIde[2]->isChecked());
+  EXPECT_EQ(window->MaskEdit[2]->editMask(), QStringLiteral("AA AA AA AA AA;1;"));
+  EXPECT_EQ(window->MaskEdit[2]->text(), QStringLiteral("01 02 03 04 05"));
+  EXPECT_EQ(window->CSpinDLC[3]->value(), 8);  // clamped by the spin edit
+  EXPECT_TRUE(window->Chrx[15]->isChecked());
+  EXPECT_EQ(window->EditIdRx[15]->text(), QStringLiteral("7ff"));
+  EXPECT_EQ(window->EditRxMask[15]->text(), QStringLiteral("1fffffff"));
+  EXPECT_TRUE(window->ChkRxIde[15]->isChecked());
+  EXPECT_EQ(window->MaskEditRx[15]->text(), QStringLiteral("AA BB"));
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RxDispFormat"))->itemIndex(), 1);
+  EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked());
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex(), 1);
+  EXPECT_EQ(window->uartSettings().rate, 9600);
+  EXPECT_EQ(window->usbSettings().productId, 0x1234);
+  EXPECT_EQ(window->LogCounter(), 7);
+  EXPECT_EQ(find<QLineEdit>(QStringLiteral("EditTriggerlv"))->text(), QStringLiteral("2.20000004768372"));
+  EXPECT_EQ(find<QSlider>(QStringLiteral("TracTrigger"))->value(), 22);
+  EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex(), 1);
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CmbBitRate"))->currentText(), QStringLiteral("250kbps"));
+  auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
+  EXPECT_EQ(sample->count(), 3);
+  EXPECT_EQ(sample->currentText(), QStringLiteral("81"));
+
+  window.reset();
+  const std::string p = iniPath();
+  EXPECT_EQ(Key(p, "TXCONF", "TXBOXCHK3"), "1");
+  EXPECT_EQ(Key(p, "TXCONF", "TXID3"), "18DA10F1");
+  EXPECT_EQ(Key(p, "TXCONF", "TXDLC3"), "5");
+  EXPECT_EQ(Key(p, "TXCONF", "TXRTR3"), "1");
+  EXPECT_EQ(Key(p, "TXCONF", "TXDATA3"), "01 02 03 04 05");
+  EXPECT_EQ(Key(p, "RXCONF", "RXID16"), "7ff");
+  EXPECT_EQ(Key(p, "RXCONF", "RXMASK16"), "1fffffff");
+  EXPECT_EQ(Key(p, "RXCONF", "RXDLC16"), "2");
+  EXPECT_EQ(Key(p, "RXCONF", "RXDATA16"), "AA BB");
+  EXPECT_EQ(Key(p, "OPTION", "RXDATAFORMAT"), "1");
+  EXPECT_EQ(Key(p, "OPTION", "TERM"), "0");
+  EXPECT_EQ(Key(p, "OPTION", "COSOLEMODE"), "1");
+  EXPECT_EQ(Key(p, "UART", "COMM"), "3");
+  EXPECT_EQ(Key(p, "UART", "RATE"), "9600");
+  EXPECT_EQ(Key(p, "UART", "PARITY"), "0");
+  EXPECT_EQ(Key(p, "USB", "ProductID"), "4660");
+  EXPECT_EQ(Key(p, "FILE", "SAVEFILENUM"), "7");  // written only when a log opens
+  EXPECT_EQ(Key(p, "AD", "TRGLV"), "2.20000004768372");
+  EXPECT_EQ(Key(p, "AD", "PORT"), "1");
+  EXPECT_EQ(Key(p, "BITIM", "BT250"), "83,81,78,");
+  EXPECT_EQ(Key(p, "BITIM", "BITRATE"), "0");
+  EXPECT_EQ(Key(p, "BITIM", "TIMING"), "1");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MainWindowTest, ATimingBeyondTheListSelectsNothingAndSavesMinusOne) {
+  window.reset();
+  WriteFile(iniPath(), "[BITIM]\nBITRATE=2\nTIMING=3\n[FILE]\nDATE=2026/12/08\nSAVEFILENUM=9\n");
+  window = std::make_unique<TFrmMain>(boxes, Options());
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CombSmpleTime"))->count(), 3);
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex(), -1);
+  EXPECT_EQ(window->LogCounter(), 0);  // a log date of yesterday starts the count again
+  window.reset();
+  EXPECT_EQ(Key(iniPath(), "BITIM", "TIMING"), "-1");
+}
+
+TEST_F(MainWindowTest, LoadWarningsAreShownOnceAndAWriteErrorAtExitOnce) {
+  window.reset();
+  WriteFile(iniPath(), "[BITIM]\nBT250=83,x1,5,\nBT500=1,2,\n");
+  window = std::make_unique<TFrmMain>(boxes, Options());
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Warning);
+  EXPECT_NE(boxes.shown[0].text.find("BT250"), std::string::npos);
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CombSmpleTime"))->count(), 2);  // BT500 as read
+  boxes.shown.clear();
+
+  // The settings folder disappears: the save fails on its first key, once, and the
+  // window still goes down in order.
+  ASSERT_TRUE(folder.remove());
+  window.reset();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("に書き込めません"), std::string::npos);
+  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
 }
 
 TEST_F(MainWindowTest, QuitClosesTheWindow) {

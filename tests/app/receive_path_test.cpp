@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <stdexcept>
 #include <thread>
 
@@ -128,7 +129,10 @@ TEST(ReceivePath, AnExceptionInTheHandlerIsReportedAndTheRestIsStillHandled) {
 TEST(TFrmMain, SendToDeviceFromAnotherThreadEchoesToTheTerminal) {
   test::RecordingBoxes boxes;
   test::RecordingTerminal terminal;
-  TFrmMain window(boxes);
+  QTemporaryDir folder;
+  TFrmMain::Options options;
+  options.settingsPath = folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  TFrmMain window(boxes, options);
   window.setTerminal(&terminal, nullptr);
   const std::uint8_t frame[] = {0xFC, 0x02, 0x01, 0x09};
   std::jthread script([&window, &frame] {
@@ -144,7 +148,10 @@ TEST(TFrmMain, SendToDeviceFromAnotherThreadEchoesToTheTerminal) {
 
 TEST(TFrmMain, FramesFedFromAReaderThreadReachTheList) {
   test::RecordingBoxes boxes;
-  TFrmMain window(boxes);
+  QTemporaryDir folder;
+  TFrmMain::Options options;
+  options.settingsPath = folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  TFrmMain window(boxes, options);
   std::vector<std::uint32_t> logged;
   window.setWriteLogLine([&logged](const RxFrame& f) { logged.push_back(f.Id); });
   std::jthread reader([&window] {
