@@ -106,22 +106,9 @@ TEST_F(MainWindowTest, WindowHasItsFixedGeometryCaptionAndFont) {
   EXPECT_EQ(window->font().pixelSize(), 12);
 }
 
-struct ControlCase {
-  const char* name;
-  const char* className;
-};
-
-class ControlExistsTest : public MainWindowTest, public ::testing::WithParamInterface<ControlCase> {};
-
-TEST_P(ControlExistsTest, HasItsClass) {
-  QObject* control = window->findChild<QObject*>(QString::fromLatin1(GetParam().name));
-  ASSERT_NE(control, nullptr) << GetParam().name;
-  EXPECT_TRUE(control->inherits(GetParam().className))
-      << GetParam().name << " is a " << control->metaObject()->className();
-}
-
-std::vector<ControlCase> AllControls() {
-  std::vector<ControlCase> cases = {
+// Every control of the layout, by name and class.
+TEST_F(MainWindowTest, EveryControlExistsWithItsClass) {
+  std::vector<std::pair<std::string, const char*>> controls = {
       {"SpdSwitch", "QToolButton"}, {"Label1", "QLabel"}, {"PanelTxErCount", "velqor::SunkenPanel"},
       {"Label8", "QLabel"}, {"PanelRxErCount", "velqor::SunkenPanel"}, {"BtnTest2", "QPushButton"},
       {"BtnDebug", "QPushButton"}, {"PageControl1", "QTabWidget"}, {"TabSheet2", "QWidget"},
@@ -139,27 +126,23 @@ std::vector<ControlCase> AllControls() {
       {"BtnReadParam", "QPushButton"}, {"BtnConfigSet", "QPushButton"}, {"BtnStiore", "QPushButton"},
       {"LabVersion", "QLabel"}, {"LabDevice", "QLabel"}, {"ChkLog", "QCheckBox"},
       {"Label5", "QLabel"}, {"PnlSavefileName", "velqor::SunkenPanel"}};
-  static std::vector<std::string> names;  // keeps the composed names alive
-  if (names.empty()) {
-    const char* tx[][2] = {{"MBox", "QCheckBox"}, {"EditIdTx", "QLineEdit"}, {"CSpinDLC", "QSpinBox"},
-                           {"ChkTxIde", "QCheckBox"}, {"MaskEdit", "velqor::MaskedEdit"},
-                           {"BtnSend", "QPushButton"}};
-    const char* rx[][2] = {{"Chrx", "QCheckBox"}, {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
-                           {"ChkRxIde", "QCheckBox"}, {"SpinRxDlc", "QSpinBox"},
-                           {"MaskEditRx", "velqor::MaskedEdit"}};
-    names.reserve(8 * 6 + 16 * 6);
-    for (int n = 1; n <= 8; ++n)
-      for (auto& c : tx) names.push_back(std::string(c[0]) + std::to_string(n) + "|" + c[1]);
-    for (int n = 1; n <= 16; ++n)
-      for (auto& c : rx) names.push_back(std::string(c[0]) + std::to_string(n) + "|" + c[1]);
-    for (std::string& s : names) s[s.find('|')] = '\0';
+  const std::pair<const char*, const char*> tx[] = {
+      {"MBox", "QCheckBox"}, {"EditIdTx", "QLineEdit"}, {"CSpinDLC", "QSpinBox"},
+      {"ChkTxIde", "QCheckBox"}, {"MaskEdit", "velqor::MaskedEdit"}, {"BtnSend", "QPushButton"}};
+  const std::pair<const char*, const char*> rx[] = {
+      {"Chrx", "QCheckBox"}, {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
+      {"ChkRxIde", "QCheckBox"}, {"SpinRxDlc", "QSpinBox"}, {"MaskEditRx", "velqor::MaskedEdit"}};
+  for (int n = 1; n <= 8; ++n)
+    for (const auto& [stem, cls] : tx) controls.emplace_back(stem + std::to_string(n), cls);
+  for (int n = 1; n <= 16; ++n)
+    for (const auto& [stem, cls] : rx) controls.emplace_back(stem + std::to_string(n), cls);
+  ASSERT_EQ(controls.size(), 42u + 48u + 96u);
+  for (const auto& [name, cls] : controls) {
+    QObject* control = window->findChild<QObject*>(QString::fromStdString(name));
+    ASSERT_NE(control, nullptr) << name;
+    EXPECT_TRUE(control->inherits(cls)) << name << " is a " << control->metaObject()->className();
   }
-  for (const std::string& s : names) cases.push_back({s.c_str(), s.c_str() + std::strlen(s.c_str()) + 1});
-  return cases;
 }
-
-INSTANTIATE_TEST_SUITE_P(Layout, ControlExistsTest, ::testing::ValuesIn(AllControls()),
-                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(MainWindowTest, TopBarControlsSitWhereTheyBelong) {
   auto* sw = find<QToolButton>(QStringLiteral("SpdSwitch"));

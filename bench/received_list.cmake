@@ -1,0 +1,2 @@
+velqor_add_bench(bench_received_list SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_received_list.cpp
+  LIBS velqor_app)
