@@ -13,6 +13,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "common/message_boxes.h"
+#include "link/protocol.h"
 #include "traffic/receive_page.h"
 
 namespace {
@@ -58,6 +59,19 @@ int main(int argc, char** argv) {
   velqor::TFrmMain window(boxes, options);
   window.show();
   window.BtnDebugClick();
+  // A few frames with data, standard and extended, to show the data column.
+  const std::uint32_t ids[] = {0x7FF, 0x18DA10F1, 0x123};
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    velqor::ReceivedCanFrame f;
+    f.ide = ids[i] > 0x7FF;
+    f.id = ids[i];
+    f.dlc = static_cast<std::uint8_t>(8 - 3 * i);
+    f.data = {0x10, 0xFF, 0x01, 0xA5, 0x5A, 0x00, 0x7F, 0x80};
+    const auto payload = f.Encode();
+    const velqor::Frame frame =
+        velqor::MakeFrame(velqor::Category::Can, velqor::Cmd::ReceivedCanFrame, payload);
+    window.Feed(frame.data(), frame.size());
+  }
   Settle();
   window.receivePage()->model()->flush();
 

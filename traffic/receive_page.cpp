@@ -22,7 +22,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   m_listView->setSelectionMode(QAbstractItemView::SingleSelection);
   m_listView->setWordWrap(false);
   m_listView->verticalHeader()->hide();
-  m_listView->verticalHeader()->setDefaultSectionSize(17);
+  m_listView->verticalHeader()->setMinimumSectionSize(15);
+  m_listView->verticalHeader()->setDefaultSectionSize(18);
   m_listView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   QHeaderView* header = m_listView->horizontalHeader();
   header->setSectionsClickable(true);
