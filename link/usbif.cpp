@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <pthread.h>
 
-#include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdio>
@@ -86,6 +85,7 @@ bool TUsbif::Open(std::uint16_t vendor, std::uint16_t product) {
   m_productId = product;
   // Searching again while a device is open would leave the old one open.
   if (IsOpen()) Close();
+  if (!m_ownerWake) m_ownerWake = std::make_unique<OwnerWake>([this] { OwnerWoken(); });
   if (!Reader) {
     try {
       Reader = std::make_unique<TReceiveReport>(*this);
@@ -263,10 +263,8 @@ void TUsbif::Deliver(const std::uint8_t* bytes, std::size_t size) {
     post = m_staged.empty();
     m_staged.emplace_back(bytes, bytes + size);
   }
-  // One queued call per batch: the owner's thread delivers all that waits.
-  if (post)
-    QMetaObject::invokeMethod(
-        this, [this] { DrainStaged(); }, Qt::QueuedConnection);
+  // One hand-over per batch: the owner's thread delivers all that waits.
+  if (post) m_ownerWake->Wake();
 }
 
 void TUsbif::DrainStaged() {
@@ -293,12 +291,14 @@ void TUsbif::DeviceGone(const HidDevice* device) {
     m_deviceGone = true;
   }
   m_deviceFound = false;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (OnUsbDeviceRemove) OnUsbDeviceRemove(this);
-      },
-      Qt::QueuedConnection);
+  m_removePending = true;
+  m_ownerWake->Wake();
+}
+
+void TUsbif::OwnerWoken() {
+  // Reports read before a removal are delivered before it is announced.
+  DrainStaged();
+  if (m_removePending.exchange(false) && OnUsbDeviceRemove) OnUsbDeviceRemove(this);
 }
 
 void TUsbif::HotplugActivated() {

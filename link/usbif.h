@@ -13,9 +13,10 @@
 // thread. It blocks in poll on the device and a wake-up descriptor, never spins.
 // Delivery: with RxEventType Direct, OnUsbReceive runs on the reader thread (it must not wait
 // for the owner's thread); with Message, the reader copies the report into a staging queue
-// and the owner's thread delivers the queued reports in order through one queued call per
-// batch. The reader never waits for the owner's thread. OnUsbDeviceDetect and
-// OnUsbDeviceRemove always run on the owner's thread.
+// and the owner's thread delivers the queued reports in order, one hand-over per batch
+// (OwnerWake). The reader never waits for the owner's thread. OnUsbDeviceDetect and
+// OnUsbDeviceRemove always run on the owner's thread, which must run a Qt event loop for
+// them and for Message delivery.
 // Assign the events before the first Open.
 
 #include <QObject>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "link/hid_platform.h"
+#include "link/owner_wake.h"
 #include "link/wake_fd.h"
 
 class QSocketNotifier;
@@ -145,6 +147,7 @@ class TUsbif : public QObject {
   void Deliver(const std::uint8_t* bytes, std::size_t size);
   void DeviceGone(const HidDevice* device);
   void DrainStaged();
+  void OwnerWoken();
   void HotplugActivated();
 
   std::shared_ptr<HidPlatform> m_platform;
@@ -170,6 +173,8 @@ class TUsbif : public QObject {
 
   std::mutex m_stageMutex;
   std::deque<std::vector<std::uint8_t>> m_staged;
+  std::atomic<bool> m_removePending{false};
+  std::unique_ptr<OwnerWake> m_ownerWake;  // made by the first Open, on the owner's thread
 
   std::atomic<std::uint64_t> m_reportsRead{0};
   std::atomic<std::uint64_t> m_reportsDelivered{0};

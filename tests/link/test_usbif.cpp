@@ -18,41 +18,16 @@
 #include <vector>
 
 #include "link/usbif.h"
+#include "tests/link/event_loop.h"
 
 namespace velqor {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
-
-QCoreApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_usbif";
-  static char* argv[] = {name, nullptr};
-  static QCoreApplication app(argc, argv);
-  return app;
-}
-
-// Runs the owner's event loop until `done` holds or 5 s have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-  App();
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testing::App;
+using testing::PumpUntil;
+using testing::WaitUntil;
 
 class FakeDevice final : public HidDevice {
  public:
