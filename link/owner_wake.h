@@ -27,6 +27,8 @@ class OwnerWake {
   OwnerWake& operator=(const OwnerWake&) = delete;
 
   void Wake() const { m_fd.Signal(); }
+  // The eventfd itself, for a signal handler (a write to it is async-signal-safe).
+  int Descriptor() const { return m_fd.Descriptor(); }
 
  private:
   WakeFd m_fd;

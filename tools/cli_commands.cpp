@@ -3,6 +3,8 @@
 #include <iostream>
 
 #include "tools/decode_command.h"
+#include "tools/monitor_command.h"
+#include "tools/send_command.h"
 
 namespace velqor::cli {
 
@@ -12,6 +14,10 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) {
          return RunDecode(args, std::cin, std::cout, std::cerr);
        }},
+      {"monitor", "watch the adapter's messages, frames in candump's style",
+       [](const std::vector<std::string>& args) { return RunMonitor(args, std::cout, std::cerr); }},
+      {"send", "send one CAN frame and wait for the adapter's result",
+       [](const std::vector<std::string>& args) { return RunSend(args, std::cout, std::cerr); }},
   };
   return commands;
 }

@@ -1,0 +1,106 @@
+// velqor-cli monitor and send against the simulated adapter, in this process.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "tools/monitor_command.h"
+#include "tools/send_command.h"
+
+namespace velqor::cli {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+template <typename F>
+Outcome Call(F command, std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const int status = command(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(SendCommand, ExitStatusFollowsTheAdaptersResult) {
+  struct {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  } const cases[] = {
+      {{"--sim", "123#1122"}, 0, "sent"},
+      {{"--sim", "--ext", "123#11"}, 0, "sent"},
+      {{"--sim", "FFF#11"}, 4, "out of range"},  // beyond 11 bits
+      {{"--sim", "123#1122334455667788"}, 0, "sent"},
+      {{"--sim", "--unacknowledged", "123#11"}, 3, "transmission failed"},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = Call(RunSend, c.args);
+    EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+  }
+}
+
+TEST(SendCommand, BadArgumentsAndAnAbsentAdapterExitWith2) {
+  struct {
+    std::vector<std::string> args;
+    const char* says;
+  } const cases[] = {
+      {{"--sim"}, "<ID>#<DATA> is missing"},
+      {{"--sim", "123#1"}, "half a byte"},
+      {{"--sim", "123#11", "124#22"}, "one frame at a time"},
+      {{"--sim", "--vid"}, "--vid needs"},
+      {{"--sim", "--vid", "12345", "1#"}, "at most 4 digits"},
+      {{"--sim", "--speed", "1#"}, "unknown argument '--speed'"},
+      {{"--sim", "--pid", "EE01", "1#"}, "the simulated adapter 4242:EE01 was not found"},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = Call(RunSend, c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+}
+
+TEST(MonitorCommand, PrintsTheCountOfFramesInCandumpStyleAndNothingLost) {
+  const Outcome r = Call(RunMonitor, {"--sim", "--count", "50"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::regex frame(R"(^\(\d+\.\d{6}\) usb ([0-9A-F]{3}|[0-9A-F]{8})#([0-9A-F]{2}){0,8}$)");
+  std::istringstream lines(r.out);
+  int frames = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("# ", 0) == 0) continue;  // another message
+    EXPECT_TRUE(std::regex_match(line, frame)) << line;
+    ++frames;
+  }
+  EXPECT_EQ(frames, 50);
+  EXPECT_NE(r.err.find(" 0 lost"), std::string::npos) << r.err;
+}
+
+TEST(MonitorCommand, JsonPrintsTheDecodeLines) {
+  const Outcome r = Call(RunMonitor, {"--sim", "--count", "5", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  int frames = 0;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.front(), '{') << line;
+    if (line.rfind("{\"code\":202,", 0) == 0) ++frames;
+  }
+  EXPECT_EQ(frames, 5);
+}
+
+TEST(MonitorCommand, BadArgumentsExitWith2) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--count"},
+                                                                {"--count", "x"},
+                                                                {"--count", "0"},
+                                                                {"--seconds", "-1"},
+                                                                {"--flood", "lots"},
+                                                                {"--what"}}) {
+    const Outcome r = Call(RunMonitor, args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_NE(r.err.find("velqor-cli monitor: "), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace velqor::cli

@@ -1,0 +1,86 @@
+#pragma once
+// The adapter as the live commands of velqor-cli reach it: the real one through hidraw, found
+// by vendor and product identifier, or (--sim) the simulated adapter in this process through
+// its HID backend. Received reports are decoded on TUsbif's reader thread and announced to
+// the command's sink there.
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/interpreter.h"
+#include "link/owner_wake.h"
+#include "link/protocol.h"
+#include "link/usbif.h"
+#include "sim/sim_hid.h"
+#include "sim/sim_runner.h"
+
+class QEventLoop;
+
+namespace velqor::cli {
+
+struct LinkOptions {
+  bool sim = false;
+  std::uint16_t vendor = 0x4242;
+  std::uint16_t product = 0xEE02;
+  // Simulated adapter only.
+  bool unacknowledged = false;
+  double floodRate = 0;  // frames per second on top of the vehicle traffic; 0 = none
+};
+
+extern const char kLinkOptionsUsage[];
+
+enum class OptionResult { Taken, NotMine, Bad };
+// Takes the link option at args[i] (with its value, advancing i). Bad: `error` says why.
+OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i,
+                            LinkOptions& options, std::string& error);
+
+class LiveLink {
+ public:
+  explicit LiveLink(LinkOptions options);
+  ~LiveLink();
+  LiveLink(const LiveLink&) = delete;
+  LiveLink& operator=(const LiveLink&) = delete;
+
+  // Opens the adapter; `sink` then gets every decoded message on the reader thread. False
+  // with `error` saying which adapter could not be found or opened, and why.
+  bool Open(DeviceMessageSink& sink, std::string& error);
+  // One frame as one output report.
+  bool Send(const Frame& frame);
+
+  enum class End { Stopped, TimeUp, Interrupted, Removed };
+  // Runs until Stop(), `limit` (zero: no limit), an interrupt (Ctrl-C) or the adapter's
+  // removal.
+  End Run(std::chrono::milliseconds limit);
+  // From any thread.
+  void Stop() { m_stop->Wake(); }
+
+  // Simulated adapter: stops its traffic and waits (at most `limit`) until everything it sent
+  // has been read and decoded, so that the counts compare.
+  void Drain(std::chrono::milliseconds limit);
+  void Close();
+
+  bool Simulated() const { return m_runner != nullptr; }
+  std::optional<SimStats> ModelStats() const;
+  SimHidCounters BackendCounters() const;
+  TUsbif::Counters UsbCounters() const { return m_usb->GetCounters(); }
+
+ private:
+  LinkOptions m_options;
+  std::unique_ptr<QCoreApplication> m_app;  // when the process has none yet
+  std::unique_ptr<SimRunner> m_runner;
+  std::shared_ptr<SimHidPlatform> m_simHid;
+  std::unique_ptr<TUsbif> m_usb;
+  std::unique_ptr<TMsgInterpret> m_interpreter;
+  std::unique_ptr<OwnerWake> m_stop;
+  std::unique_ptr<OwnerWake> m_interrupt;
+  QEventLoop* m_loop = nullptr;
+  End m_end = End::Stopped;
+};
+
+}  // namespace velqor::cli

@@ -1,0 +1,31 @@
+#pragma once
+// Texts of the live commands: received frames in candump's log style, other device messages
+// as one short readable line, and the frame argument of `send` in cansend's style.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/interpreter.h"
+#include "link/protocol.h"
+
+namespace velqor::cli {
+
+// "(<epoch seconds>.<6-digit microseconds>) <interface> <ID>#<DATA>": 3 hexadecimal digits
+// for an 11-bit identifier, 8 for a 29-bit one, the data as upper-case pairs (at most 8
+// bytes, as many as the DLC says).
+std::string CandumpLine(std::chrono::system_clock::time_point at, const DeviceMessage& frame,
+                        std::string_view interface = "usb");
+
+// A short line for any message other than a received frame, e.g. "send result: sent",
+// "bus error: ACK_ERROR (transmit errors 8, receive errors 0)".
+std::string MessageText(int code, const DeviceMessage& message);
+
+// "<ID>#<DATA>": 1 to 8 hexadecimal digits of identifier (extended when more than 3, or when
+// `extended`), then 0 to 8 data bytes as hexadecimal pairs, optionally separated by dots.
+// The identifier's range is left to the adapter (it answers "out of range"). Nullopt and
+// `error` set when the text is not of that form.
+std::optional<TxRecord> ParseFrameSpec(std::string_view text, bool extended, std::string& error);
+
+}  // namespace velqor::cli

@@ -1,0 +1,160 @@
+#include "tools/monitor_command.h"
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+
+#include "tools/live_link.h"
+#include "tools/message_json.h"
+#include "tools/message_text.h"
+
+namespace velqor::cli {
+
+const char kMonitorUsage[] =
+    "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--sim | --vid HEX --pid HEX]\n"
+    "\n"
+    "Prints every message of the adapter as it arrives: received frames one per line in\n"
+    "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, other messages\n"
+    "as a short line. At the end (or on Ctrl-C) it says on standard error how many frames were\n"
+    "received and how many were lost where it can see.\n"
+    "\n"
+    "  --count N      stop after N received frames\n"
+    "  --seconds S    stop after S seconds\n"
+    "  --json         print the JSON lines of 'velqor-cli decode' instead\n"
+    "%s"
+    "\n"
+    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments or an adapter that cannot\n"
+    "be found or opened.\n";
+
+namespace {
+
+// On the reader thread: prints and counts.
+class MonitorSink : public DeviceMessageSink {
+ public:
+  MonitorSink(std::ostream& out, bool json, std::uint64_t count)
+      : m_out(out), m_json(json), m_count(count) {}
+
+  void OnDeviceMessage(int code, const DeviceMessage& message) override {
+    if (code == MsgCode::ReceivedFrame) {
+      ++m_frames;
+    } else if (code == MsgCode::BusError && (std::strcmp(message.Text, ErrorText(9)) == 0 ||
+                                             std::strcmp(message.Text, ErrorText(0)) == 0)) {
+      ++m_overflowReports;  // the adapter says it lost frames itself
+    }
+    if (m_done) return;
+    if (m_json) {
+      m_out << MessageJson(code, message) << '\n';
+    } else if (code == MsgCode::ReceivedFrame) {
+      m_out << CandumpLine(std::chrono::system_clock::now(), message) << '\n';
+    } else {
+      m_out << "# " << MessageText(code, message) << '\n';
+    }
+    if (code == MsgCode::ReceivedFrame) ++m_shown;
+    if (m_count != 0 && m_shown == m_count) {
+      m_done = true;
+      m_out.flush();
+      if (m_link) m_link->Stop();
+    }
+  }
+
+  void SetLink(LiveLink* link) { m_link = link; }
+  std::uint64_t Frames() const { return m_frames; }
+  std::uint64_t Shown() const { return m_shown; }
+  std::uint64_t OverflowReports() const { return m_overflowReports; }
+
+ private:
+  std::ostream& m_out;
+  const bool m_json;
+  const std::uint64_t m_count;
+  LiveLink* m_link = nullptr;
+  bool m_done = false;
+  std::uint64_t m_frames = 0;  // all received frames, also those after the count
+  std::uint64_t m_shown = 0;
+  std::uint64_t m_overflowReports = 0;
+};
+
+std::string Usage() {
+  char text[4096];
+  std::snprintf(text, sizeof text, kMonitorUsage, kLinkOptionsUsage);
+  return text;
+}
+
+}  // namespace
+
+int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  LinkOptions link;
+  std::uint64_t count = 0;
+  double seconds = 0;
+  bool json = false;
+  auto bad = [&](const std::string& what) {
+    err << "velqor-cli monitor: " << what << "\n" << Usage();
+    return 2;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string error;
+    switch (TakeLinkOption(args, i, link, error)) {
+      case OptionResult::Taken:
+        continue;
+      case OptionResult::Bad:
+        return bad(error);
+      case OptionResult::NotMine:
+        break;
+    }
+    if (a == "--help" || a == "-h") {
+      out << Usage();
+      return 0;
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--count" || a == "--seconds") {
+      if (i + 1 >= args.size()) return bad(a + " needs a number");
+      const std::string& v = args[++i];
+      const char* first = v.data();
+      const char* last = v.data() + v.size();
+      const bool ok = a == "--count"
+                          ? std::from_chars(first, last, count).ptr == last && count > 0
+                          : std::from_chars(first, last, seconds).ptr == last && seconds > 0;
+      if (v.empty() || !ok) return bad(a + " needs a number above 0, got '" + v + "'");
+    } else {
+      return bad("unknown argument '" + a + "'");
+    }
+  }
+
+  MonitorSink sink(out, json, count);
+  LiveLink live(link);
+  sink.SetLink(&live);
+  std::string error;
+  if (!live.Open(sink, error)) {
+    err << "velqor-cli monitor: " << error << "\n";
+    return 2;
+  }
+  const auto end = live.Run(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  live.Drain(std::chrono::seconds(2));
+  live.Close();  // the reader has paused: the counts below are final
+  out.flush();
+
+  const TUsbif::Counters usb = live.UsbCounters();
+  if (const auto model = live.ModelStats()) {
+    const SimHidCounters hid = live.BackendCounters();
+    const std::uint64_t reported = model->framesReported;
+    const std::uint64_t lost =
+        model->framesDropped + (reported > sink.Frames() ? reported - sink.Frames() : 0);
+    err << "velqor-cli monitor: " << sink.Frames() << " frames received, " << lost << " lost\n"
+        << "velqor-cli monitor: the simulated adapter reported " << reported
+        << " frames and dropped " << model->framesDropped << "; " << usb.reportsRead
+        << " reports read, " << hid.reportsDropped << " dropped by the HID queue\n";
+  } else {
+    err << "velqor-cli monitor: " << sink.Frames() << " frames received, " << usb.reportsDropped
+        << " reports lost by the program; the adapter reported " << sink.OverflowReports()
+        << " receive overflows\n";
+  }
+  if (end == LiveLink::End::Removed) {
+    err << "velqor-cli monitor: the adapter went away\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velqor::cli

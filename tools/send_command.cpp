@@ -1,0 +1,121 @@
+#include "tools/send_command.h"
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+
+#include "tools/live_link.h"
+#include "tools/message_text.h"
+
+namespace velqor::cli {
+
+const char kSendUsage[] =
+    "usage: velqor-cli send <ID>#<DATA> [--ext] [--sim | --vid HEX --pid HEX]\n"
+    "\n"
+    "Sends one CAN frame through the adapter and waits for its result.\n"
+    "<ID> is 1 to 8 hexadecimal digits: more than 3 make an extended (29-bit) identifier.\n"
+    "<DATA> is 0 to 8 bytes as hexadecimal pairs, optionally separated by dots.\n"
+    "Example: velqor-cli send 123#1122 , velqor-cli send 18FEF100#01.02.03\n"
+    "\n"
+    "  --ext          an extended identifier also with 3 digits or fewer\n"
+    "%s"
+    "\n"
+    "Exit status: 0 sent, 2 bad arguments or an adapter that cannot be found or opened,\n"
+    "3 transmission failed, 4 out of range, 5 no answer within 1 s.\n";
+
+namespace {
+
+constexpr int kNoResult = -1;
+
+class SendSink : public DeviceMessageSink {
+ public:
+  explicit SendSink(LiveLink& link) : m_link(link) {}
+  void OnDeviceMessage(int code, const DeviceMessage& message) override {
+    if (code != MsgCode::SendResult) return;
+    int expected = kNoResult;
+    if (m_result.compare_exchange_strong(expected, message.Data[0])) m_link.Stop();
+  }
+  int Result() const { return m_result.load(); }
+
+ private:
+  LiveLink& m_link;
+  std::atomic<int> m_result{kNoResult};
+};
+
+std::string Usage() {
+  char text[4096];
+  std::snprintf(text, sizeof text, kSendUsage, kLinkOptionsUsage);
+  return text;
+}
+
+}  // namespace
+
+int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  LinkOptions link;
+  bool extended = false;
+  std::string spec;
+  auto bad = [&](const std::string& what) {
+    err << "velqor-cli send: " << what << "\n" << Usage();
+    return 2;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string error;
+    switch (TakeLinkOption(args, i, link, error)) {
+      case OptionResult::Taken:
+        continue;
+      case OptionResult::Bad:
+        return bad(error);
+      case OptionResult::NotMine:
+        break;
+    }
+    if (a == "--help" || a == "-h") {
+      out << Usage();
+      return 0;
+    } else if (a == "--ext") {
+      extended = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return bad("unknown argument '" + a + "'");
+    } else if (!spec.empty()) {
+      return bad("one frame at a time: '" + spec + "' and '" + a + "'");
+    } else {
+      spec = a;
+    }
+  }
+  if (spec.empty()) return bad("which frame? <ID>#<DATA> is missing");
+  std::string error;
+  const auto record = ParseFrameSpec(spec, extended, error);
+  if (!record) return bad(error);
+
+  LiveLink live(link);
+  SendSink sink(live);
+  if (!live.Open(sink, error)) {
+    err << "velqor-cli send: " << error << "\n";
+    return 2;
+  }
+  if (!live.Send(SendCanFrame(*record))) {
+    err << "velqor-cli send: the frame could not be written to the adapter\n";
+    return 3;
+  }
+  live.Run(std::chrono::seconds(1));
+  live.Close();
+  switch (sink.Result()) {
+    case kResultOk:
+      out << "sent\n";
+      return 0;
+    case kResultOutOfRange:
+      out << "out of range\n";
+      return 4;
+    case kNoResult:
+      err << "velqor-cli send: no answer from the adapter within 1 s\n";
+      return 5;
+    case kResultFailed:
+      out << "transmission failed\n";
+      return 3;
+    default:
+      out << "transmission failed (result " << sink.Result() << ")\n";
+      return 3;
+  }
+}
+
+}  // namespace velqor::cli
