@@ -1,8 +1,10 @@
 #include "tools/monitor_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <iostream>
 
@@ -21,7 +23,7 @@ const char kMonitorUsage[] =
     "received and how many were lost where it can see.\n"
     "\n"
     "  --count N      stop after N received frames\n"
-    "  --seconds S    stop after S seconds\n"
+    "  --seconds S    stop after S seconds (at most 2000000)\n"
     "  --json         print the JSON lines of 'velqor-cli decode' instead\n"
     "%s"
     "\n"
@@ -117,6 +119,8 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
                           ? std::from_chars(first, last, count).ptr == last && count > 0
                           : std::from_chars(first, last, seconds).ptr == last && seconds > 0;
       if (v.empty() || !ok) return bad(a + " needs a number above 0, got '" + v + "'");
+      // The event loop's timer counts milliseconds in an int: about 24 days.
+      if (seconds > 2e6) return bad("--seconds is at most 2000000, got '" + v + "'");
     } else {
       return bad("unknown argument '" + a + "'");
     }
@@ -130,7 +134,10 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "velqor-cli monitor: " << error << "\n";
     return 2;
   }
-  const auto end = live.Run(std::chrono::milliseconds(static_cast<long long>(seconds * 1000)));
+  // Zero means no limit, so a limit below a millisecond is rounded up to one.
+  const auto limit = std::chrono::milliseconds(
+      seconds > 0 ? std::max(1LL, static_cast<long long>(std::ceil(seconds * 1000))) : 0);
+  const auto end = live.Run(limit);
   live.Drain(std::chrono::seconds(2));
   live.Close();  // the reader has paused: the counts below are final
   out.flush();
