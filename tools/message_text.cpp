@@ -110,7 +110,7 @@ std::string MessageText(int code, const DeviceMessage& m) {
   }
 }
 
-std::optional<TxRecord> ParseFrameSpec(std::string_view text, bool extended, std::string& error) {
+std::optional<TxRecord> ParseFrameText(std::string_view text, bool extended, std::string& error) {
   auto digit = [](char c) -> int {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -26,6 +26,6 @@ std::string MessageText(int code, const DeviceMessage& message);
 // `extended`), then 0 to 8 data bytes as hexadecimal pairs, optionally separated by dots.
 // The identifier's range is left to the adapter (it answers "out of range"). Nullopt and
 // `error` set when the text is not of that form.
-std::optional<TxRecord> ParseFrameSpec(std::string_view text, bool extended, std::string& error);
+std::optional<TxRecord> ParseFrameText(std::string_view text, bool extended, std::string& error);
 
 }  // namespace velqor::cli

@@ -53,7 +53,7 @@ std::string Usage() {
 int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   LinkOptions link;
   bool extended = false;
-  std::string spec;
+  std::string frameText;
   auto bad = [&](const std::string& what) {
     err << "velqor-cli send: " << what << "\n" << Usage();
     return 2;
@@ -76,15 +76,15 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       extended = true;
     } else if (!a.empty() && a[0] == '-') {
       return bad("unknown argument '" + a + "'");
-    } else if (!spec.empty()) {
-      return bad("one frame at a time: '" + spec + "' and '" + a + "'");
+    } else if (!frameText.empty()) {
+      return bad("one frame at a time: '" + frameText + "' and '" + a + "'");
     } else {
-      spec = a;
+      frameText = a;
     }
   }
-  if (spec.empty()) return bad("which frame? <ID>#<DATA> is missing");
+  if (frameText.empty()) return bad("which frame? <ID>#<DATA> is missing");
   std::string error;
-  const auto record = ParseFrameSpec(spec, extended, error);
+  const auto record = ParseFrameText(frameText, extended, error);
   if (!record) return bad(error);
 
   LiveLink live(link);

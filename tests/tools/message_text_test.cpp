@@ -65,7 +65,7 @@ TEST(MessageText, NamesResultsAndErrors) {
             "receive mailbox 3: enabled, extended id 18FEF100 mask 1FFFFFFF");
 }
 
-TEST(ParseFrameSpec, TakesCansendStyleFrames) {
+TEST(ParseFrameText, TakesCansendStyleFrames) {
   struct {
     const char* text;
     bool ext;
@@ -85,7 +85,7 @@ TEST(ParseFrameSpec, TakesCansendStyleFrames) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::string error;
-    const auto r = ParseFrameSpec(c.text, c.ext, error);
+    const auto r = ParseFrameText(c.text, c.ext, error);
     ASSERT_TRUE(r) << error;
     EXPECT_EQ(r->ide, c.ide);
     EXPECT_EQ(r->id, c.id);
@@ -94,7 +94,7 @@ TEST(ParseFrameSpec, TakesCansendStyleFrames) {
   }
 }
 
-TEST(ParseFrameSpec, SaysWhatIsWrong) {
+TEST(ParseFrameText, SaysWhatIsWrong) {
   struct {
     const char* text;
     const char* says;
@@ -110,7 +110,7 @@ TEST(ParseFrameSpec, SaysWhatIsWrong) {
   };
   for (const auto& c : cases) {
     std::string error;
-    EXPECT_FALSE(ParseFrameSpec(c.text, false, error)) << c.text;
+    EXPECT_FALSE(ParseFrameText(c.text, false, error)) << c.text;
     EXPECT_NE(error.find(c.says), std::string::npos) << c.text << ": " << error;
   }
 }
