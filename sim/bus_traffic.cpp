@@ -87,11 +87,11 @@ void ComposeFrame(const PeriodicMessage& message, std::uint64_t count, nanosecon
   frame.extended = message.extended;
   frame.dlc = message.dlc;
   frame.data = message.data;
-  for (const Signal& s : message.signals) {
+  for (const Signal& s : message.fields) {
     if (s.kind != Signal::Kind::Checksum)
       WriteField(s, SignalValue(s, count, t, random), frame.data);
   }
-  for (const Signal& s : message.signals) {
+  for (const Signal& s : message.fields) {
     if (s.kind != Signal::Kind::Checksum || s.byte >= 8) continue;
     unsigned sum = (message.id & 0xFF) + ((message.id >> 8) & 0xFF) + ((message.id >> 16) & 0xFF) +
                    ((message.id >> 24) & 0xFF);
@@ -133,7 +133,7 @@ Signal Checksum(std::uint8_t byte) { return Field(Signal::Kind::Checksum, byte, 
 
 PeriodicMessage Message(std::string name, std::uint32_t id, bool extended, std::uint8_t dlc,
                         nanoseconds cycle, nanoseconds phase, std::array<std::uint8_t, 8> data,
-                        std::vector<Signal> signals) {
+                        std::vector<Signal> fields) {
   PeriodicMessage m;
   m.name = std::move(name);
   m.id = id;
@@ -142,7 +142,7 @@ PeriodicMessage Message(std::string name, std::uint32_t id, bool extended, std::
   m.cycle = cycle;
   m.phase = phase;
   m.data = data;
-  m.signals = std::move(signals);
+  m.fields = std::move(fields);
   return m;
 }
 

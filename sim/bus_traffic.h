@@ -47,7 +47,7 @@ struct PeriodicMessage {
   std::chrono::nanoseconds cycle{std::chrono::milliseconds(100)};
   std::chrono::nanoseconds phase{0};
   std::array<std::uint8_t, 8> data{};  // bytes that no signal covers keep these values
-  std::vector<Signal> signals;
+  std::vector<Signal> fields;
 };
 
 // Fills `frame` with the message as sent for the `count`-th time (from 0) at time `t`.

@@ -67,7 +67,7 @@ TEST(SimTraffic, DefaultProfileLooksLikeASmallVehicleNetwork) {
     // Every cycle in the two seconds (first one at the message's phase), none missing.
     const auto expected = (std::chrono::seconds(2) - m.phase) / m.cycle + 1;
     EXPECT_NEAR(static_cast<double>(frames.size()), static_cast<double>(expected), 1.0);
-    for (const Signal& s : m.signals) {
+    for (const Signal& s : m.fields) {
       if (s.kind != Signal::Kind::Checksum) continue;
       for (const DeviceMessage& f : frames) {
         unsigned sum = (m.id & 0xFF) + ((m.id >> 8) & 0xFF) + ((m.id >> 16) & 0xFF) + (m.id >> 24);
