@@ -1,0 +1,361 @@
+#include "traffic/log_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/settings.h"
+#include "tests/common/temp_dir.h"
+#include "tests/support/page_recorders.h"
+
+namespace velqor {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::day;
+using std::chrono::days;
+using std::chrono::month;
+using std::chrono::sys_days;
+using std::chrono::year;
+using std::chrono::year_month_day;
+using test::BoxRecorder;
+using testing::readFile;
+using testing::TempDir;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+const year_month_day kDay1{year(2026), month(12), day(7)};
+const year_month_day kDay2{sys_days(kDay1) + days(1)};
+
+const std::string kHeader =
+    "Time,ID(hex),DLC,Data[0],Data[1],Data[2],Data[3],Data[4],Data[5],Data[6],Data[7], \n";
+
+struct FakeLogPage : LogFileView {
+  void SetSaveFileName(std::string_view name) override { saveFileName = name; }
+  void SetLogChecked(bool checked) override { checks.push_back(checked); }
+  std::string saveFileName;
+  std::vector<bool> checks;
+};
+
+constexpr std::array<std::uint8_t, 8> kData = {0x01, 0x02, 0x03, 0x04, 0xA5, 0x06, 0x07, 0xFF};
+
+class DataLogTest : public ::testing::Test {
+ protected:
+  LogEnvironment env() {
+    LogEnvironment e;
+    e.today = [this] { return today; };
+    e.tickCountMs = [this] { return tick; };
+    e.workingDirectory = [this] { return folder; };
+    return e;
+  }
+  // A program start: the counter comes from the settings file as the main window loads it.
+  std::unique_ptr<DataLog> start() {
+    const std::int32_t counter = loadSettings(ini, today).settings.logCounter;
+    return std::make_unique<DataLog>(ini, boxes, page, env(), counter);
+  }
+  fs::path logPath(const std::string& name) const { return folder / name; }
+
+  TempDir dir;
+  fs::path folder = dir.path();
+  IniFile ini{dir / "Velqor.INI"};
+  BoxRecorder boxes;
+  FakeLogPage page;
+  year_month_day today = kDay1;
+  std::uint64_t tick = 0;
+};
+
+TEST(LogFileNamer, BuildsDatedNumberedNames) {
+  const struct {
+    std::uint32_t counter;
+    year_month_day date;
+    const char* directory;
+    const char* shortName;
+    const char* fullPath;
+  } cases[] = {
+      {1, kDay1, "/data", "/261207CAN001.txt", "/data/261207CAN001.txt"},
+      {42, kDay1, "/data/", "/261207CAN042.txt", "/data/261207CAN042.txt"},
+      {999, kDay1, "/", "/261207CAN999.txt", "/261207CAN999.txt"},
+      {1000, kDay1, "/data", "/261207CAN1000.txt", "/data/261207CAN1000.txt"},
+      {123456, kDay1, "/d", "/261207CAN123456.txt", "/d/261207CAN123456.txt"},
+      {7, year_month_day{year(2000), month(1), day(5)}, "/x y", "/000105CAN007.txt",
+       "/x y/000105CAN007.txt"},
+      {7, year_month_day{year(2099), month(10), day(31)}, "/x", "/991031CAN007.txt",
+       "/x/991031CAN007.txt"},
+  };
+  for (const auto& c : cases) {
+    LogFileNamer namer(c.counter);
+    EXPECT_EQ(namer.BuildNames("CAN", c.date, c.directory), c.shortName);
+    EXPECT_EQ(namer.ShortName(), c.shortName);
+    EXPECT_EQ(namer.FullPath(), c.fullPath);
+    EXPECT_EQ(namer.Counter(), c.counter);
+  }
+  LogFileNamer namer(999);
+  EXPECT_EQ(namer.IncrementCounter(), 1000u);
+  EXPECT_EQ(namer.BuildNames("CAN", kDay1, "/d"), "/261207CAN1000.txt");
+}
+
+TEST_F(DataLogTest, FirstConnectionOfTheDayCreatesFileOneWithTheHeader) {
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_TRUE(log->IsOpen());
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), kHeader) << "the header is on disk at once";
+  EXPECT_EQ(log->LogLine(), kHeader);
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
+  EXPECT_EQ(ini.readString("FILE", "DATE", ""), "2026/12/07");
+  EXPECT_THAT(boxes.boxes, IsEmpty());
+}
+
+TEST_F(DataLogTest, ThreeConnectionsMakeThreeFilesAndOnlyTheLastStaysOpen) {
+  auto log = start();
+  for (int i = 0; i < 3; ++i) {
+    log->OpenLogFile();
+    log->WriteLogLine(0, 0x100 + i, 1, kData);
+  }
+  log->Flush();
+  const std::string line0 = readFile(logPath("261207CAN001.txt")).substr(kHeader.size());
+  EXPECT_THAT(line0, HasSubstr("\t,100\t,"));
+  EXPECT_THAT(readFile(logPath("261207CAN002.txt")), HasSubstr("\t,101\t,"));
+  log->WriteLogLine(0, 0x777, 1, kData);
+  log->Flush();
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")).substr(kHeader.size()), line0);
+  EXPECT_THAT(readFile(logPath("261207CAN002.txt")), ::testing::Not(HasSubstr("777")));
+  EXPECT_THAT(readFile(logPath("261207CAN003.txt")), HasSubstr("\t,777\t,"));
+  EXPECT_EQ(page.saveFileName, "/261207CAN003.txt");
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 3);
+}
+
+TEST_F(DataLogTest, CounterCarriesOnAcrossRestartsAndStartsAgainEachDay) {
+  start()->OpenLogFile();
+  start()->OpenLogFile();  // restarted the same day
+  EXPECT_TRUE(fs::exists(logPath("261207CAN002.txt")));
+
+  today = kDay2;  // the next day: a fresh count with the new date
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_EQ(page.saveFileName, "/261208CAN001.txt");
+  EXPECT_EQ(ini.readString("FILE", "DATE", ""), "2026/12/08");
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
+}
+
+TEST_F(DataLogTest, RunningPastMidnightTakesTheNewDateAndTheNextNumber) {
+  auto log = start();
+  log->OpenLogFile();
+  log->OpenLogFile();
+  today = kDay2;
+  log->OpenLogFile();
+  EXPECT_EQ(page.saveFileName, "/261208CAN003.txt");
+  EXPECT_TRUE(fs::exists(logPath("261208CAN003.txt")));
+  EXPECT_EQ(ini.readString("FILE", "DATE", ""), "2026/12/08");
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 3);
+}
+
+TEST_F(DataLogTest, FileOneThousandOfTheDay) {
+  ini.writeDate("FILE", "DATE", kDay1);
+  ini.writeInteger("FILE", "SAVEFILENUM", 999);
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_TRUE(fs::exists(logPath("261207CAN1000.txt")));
+  EXPECT_EQ(page.saveFileName, "/261207CAN1000.txt");
+}
+
+TEST_F(DataLogTest, LinesHaveTheExactLayout) {
+  auto log = start();
+  log->OpenLogFile();
+  tick = 12345;
+  log->WriteLogLine(0, 0x123, 2, kData);
+  EXPECT_EQ(log->LogLine(),
+            " 12345\t,0\t,123\t,2\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n");
+  tick = 65536 + 70;  // the low 16 bits only
+  log->WriteLogLine(0x1F, 0x18FF1234, 12, kData);  // the DLC as received
+  EXPECT_EQ(log->LogLine(),
+            " 70\t,1F\t,18ff1234\t,12\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n");
+  tick = 0xFFFFFFFFFFFFull;
+  log->WriteLogLine(1, 0, 0, std::array<std::uint8_t, 8>{});
+  EXPECT_EQ(log->LogLine(),
+            " 65535\t,1\t,0\t,0\t,00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t \n");
+  log->Close();
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")),
+            kHeader + " 12345\t,0\t,123\t,2\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n" +
+                " 70\t,1F\t,18ff1234\t,12\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n" +
+                " 65535\t,1\t,0\t,0\t,00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t \n");
+}
+
+TEST_F(DataLogTest, TimeWrapsEvery65536Milliseconds) {
+  auto log = start();
+  log->OpenLogFile();
+  tick = 3 * 65'536 + 62'000;
+  log->WriteLogLine(0, 1, 0, kData);
+  EXPECT_EQ(log->LogLine().substr(0, 7), " 62000\t");
+  tick += 70'000;  // seventy seconds later: a smaller time
+  log->WriteLogLine(0, 1, 0, kData);
+  EXPECT_EQ(log->LogLine().substr(0, 5), " 928\t");
+}
+
+TEST_F(DataLogTest, NothingIsWrittenWithoutAnOpenFile) {
+  auto log = start();
+  log->WriteLogLine(0, 1, 1, kData);  // ChkLog never ticked: no file
+  EXPECT_EQ(log->LogLine(), "");
+  log->ChkLogClick(false);  // unticking with no file open does nothing
+  EXPECT_THAT(page.checks, IsEmpty());
+
+  log->OpenLogFile();
+  log->WriteLogLine(0, 1, 1, kData);
+  log->ChkLogClick(false);  // closes, writing what was pending
+  EXPECT_FALSE(log->IsOpen());
+  const std::string closed = readFile(logPath("261207CAN001.txt"));
+  EXPECT_THAT(closed, HasSubstr("\t,1\t,1\t,"));
+  log->WriteLogLine(0, 2, 2, kData);
+  log->Flush();
+  log->ChkLogClick(true);  // ticking opens nothing
+  log->WriteLogLine(0, 3, 3, kData);
+  EXPECT_FALSE(log->IsOpen());
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), closed);
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt") << "the panel keeps the last name";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2)
+      << "the one log and the settings file";
+}
+
+TEST_F(DataLogTest, LinesWaitForFlushOrCloseButNotLonger) {
+  auto log = start();
+  log->OpenLogFile();
+  log->WriteLogLine(0, 0xABC, 8, kData);
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), kHeader) << "not written per line";
+  EXPECT_GT(log->PendingBytes(), 0u);
+  log->Flush();
+  EXPECT_EQ(log->PendingBytes(), 0u);
+  EXPECT_THAT(readFile(logPath("261207CAN001.txt")), HasSubstr("\t,abc\t,8\t,"));
+
+  // A burst larger than the chunk goes to the system without waiting for the timer.
+  const int lines = static_cast<int>(DataLog::kWriteChunk / 40);  // lines are longer than 40
+  for (int i = 0; i < lines; ++i) log->WriteLogLine(0, 1, 8, kData);
+  EXPECT_LT(log->PendingBytes(), DataLog::kWriteChunk);
+  EXPECT_GT(fs::file_size(logPath("261207CAN001.txt")), DataLog::kWriteChunk);
+  log.reset();  // leaving the program writes everything
+  const std::string text = readFile(logPath("261207CAN001.txt"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + lines);
+}
+
+TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
+  fs::create_directory(logPath("261207CAN001.txt"));  // the name is taken by a folder
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0], (BoxRecorder::Box{"出力ファイルを開けません", "警告",
+                                              MessageBoxes::Icon::Warning, false}));
+  EXPECT_THAT(page.checks, ElementsAre(false)) << "ChkLog unticked";
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), -1) << "no number stored for it";
+  log->WriteLogLine(0, 1, 1, kData);
+  EXPECT_EQ(log->LogLine(), "");
+
+  // The next connection goes on with the next number; it now is the one stored.
+  log->OpenLogFile();
+  EXPECT_TRUE(log->IsOpen());
+  EXPECT_EQ(page.saveFileName, "/261207CAN002.txt");
+  EXPECT_EQ(readFile(logPath("261207CAN002.txt")), kHeader);
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 2);
+  EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(DataLogTest, WorkingDirectoryThatIsAFileIsReported) {
+  folder = dir / "plain";
+  testing::writeFile(folder, "not a folder");
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "出力ファイルを開けません");
+  EXPECT_THAT(page.checks, ElementsAre(false));
+}
+
+TEST_F(DataLogTest, FullDiskIsReportedOnceAndEndsLogging) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  fs::create_symlink("/dev/full", logPath("261207CAN001.txt"));
+  auto log = start();
+  log->OpenLogFile();  // created, but the header cannot be written
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
+  EXPECT_EQ(boxes.boxes[0].caption, "警告");
+  EXPECT_THAT(page.checks, ElementsAre(false));
+  log->WriteLogLine(0, 1, 1, kData);
+  log->Flush();
+  log->Close();
+  EXPECT_EQ(boxes.boxes.size(), 1u) << "reported once";
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1) << "the file exists";
+}
+
+// The file size limit makes writes fail part-way through a session, as a full disk does.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_saved;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_saved);
+    ::signal(SIGXFSZ, m_oldHandler);
+  }
+
+ private:
+  rlimit m_saved{};
+  sighandler_t m_oldHandler;
+};
+
+TEST_F(DataLogTest, WriteErrorPartWayIsReportedOnceAndKeepsWhatWasWritten) {
+  auto log = start();
+  log->OpenLogFile();
+  log->WriteLogLine(0, 0x111, 8, kData);
+  log->Flush();
+  const std::string before = readFile(logPath("261207CAN001.txt"));
+  {
+    FileSizeLimit limit(before.size() + 30);
+    for (int i = 0; i < 5; ++i) log->WriteLogLine(0, 0x222, 8, kData);
+    log->Flush();
+    EXPECT_FALSE(log->IsOpen());
+    log->WriteLogLine(0, 0x333, 8, kData);
+    log->Flush();
+  }
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  EXPECT_EQ(boxes.boxes[0].icon, MessageBoxes::Icon::Warning);
+  EXPECT_THAT(page.checks, ElementsAre(false));
+  const std::string after = readFile(logPath("261207CAN001.txt"));
+  EXPECT_EQ(after.substr(0, before.size()), before);
+  EXPECT_THAT(after, ::testing::Not(HasSubstr("333")));
+}
+
+TEST_F(DataLogTest, SettingsThatCannotBeWrittenAreReportedButTheLogRuns) {
+  IniFile unwritable(dir / "missing" / "Velqor.INI");
+  DataLog log(unwritable, boxes, page, env(), 4);
+  log.OpenLogFile();
+  EXPECT_TRUE(log.IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("に書き込めません"));
+  EXPECT_THAT(page.checks, IsEmpty());
+  log.WriteLogLine(0, 5, 0, kData);
+  log.Close();
+  EXPECT_THAT(readFile(logPath("261207CAN005.txt")), HasSubstr("\t,5\t,0\t,"));
+}
+
+TEST_F(DataLogTest, NegativeStoredCounterStartsAtOne) {
+  DataLog log(ini, boxes, page, env(), -7);
+  log.OpenLogFile();
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
+}
+
+}  // namespace
+}  // namespace velqor
