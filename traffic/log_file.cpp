@@ -95,6 +95,7 @@ DataLog::~DataLog() {
       left -= static_cast<std::size_t>(n);
     }
   }
+  ::fdatasync(m_fd);
   closeQuietly();
 }
 
@@ -144,7 +145,8 @@ void DataLog::ChkLogClick(bool checked) {
 }
 
 void DataLog::Flush() {
-  if (!IsOpen() || !writePending()) return;
+  if (!IsOpen() || !writePending() || !m_unsynced) return;
+  m_unsynced = false;
   if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
     // EINVAL/EROFS: a file that cannot be synchronised (a device); anything else is real.
     fail(std::error_code(errno, std::generic_category()));
@@ -152,9 +154,11 @@ void DataLog::Flush() {
 }
 
 void DataLog::Close() {
-  if (!IsOpen() || !writePending()) return;
+  Flush();  // closes the file itself when it fails
+  if (!IsOpen()) return;
   const int fd = m_fd;
   m_fd = -1;
+  m_unsynced = false;
   // close() is not retried on EINTR: the descriptor is gone either way on Linux.
   if (::close(fd) != 0 && errno != EINTR) fail(std::error_code(errno, std::generic_category()));
 }
@@ -170,6 +174,7 @@ bool DataLog::writePending() {
       return false;
     }
     done += static_cast<std::size_t>(n);
+    m_unsynced = true;
   }
   m_pending.clear();
   return true;
@@ -188,6 +193,7 @@ void DataLog::closeQuietly() {
   m_pending.clear();
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+  m_unsynced = false;
 }
 
 void DataLog::AppendLogLine(std::string& out, std::uint16_t time, std::uint8_t ide,

@@ -117,8 +117,9 @@ class DataLog {
   // connection does).
   void ChkLogClick(bool checked);
 
-  // Hands every pending line to the system and asks it to put them on the disk. A failure
-  // is reported once and ends logging.
+  // Hands every pending line to the system and asks it to put them on the disk (only when
+  // something was written since the last time, so an idle log costs nothing). A failure is
+  // reported once and ends logging.
   void Flush();
 
   // Writes what is pending and closes the file (a failure is reported as for Flush).
@@ -154,6 +155,7 @@ class DataLog {
   LogFileNamer m_namer;
   int m_fd = -1;
   std::string m_pending;
+  bool m_unsynced = false;  // written to the system since the last fdatasync
   std::string m_logLine;
 };
 
