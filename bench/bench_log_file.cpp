@@ -84,8 +84,8 @@ void BM_WriteLogLine(benchmark::State& state) {
   }
   log.Close();
   state.SetItemsProcessed(state.iterations());
-  state.SetBytesProcessed(static_cast<std::int64_t>(
-      fs::file_size(folder.path() / "261207CAN001.txt")));
+  state.SetBytesProcessed(
+      static_cast<std::int64_t>(fs::file_size(folder.path() / "261207CAN001.txt")));
 }
 BENCHMARK(BM_WriteLogLine);
 

@@ -91,11 +91,6 @@ void DeviceParameters::SpinRxDlcChange(int row, int dlc) {
   m_view.SetRxDataMask(row - 1, MaskByDlc[static_cast<std::size_t>(std::clamp(dlc, 0, kMaxDlc))]);
 }
 
-bool DeviceParameters::AcceptsIdKey(char32_t key) {
-  return (key >= U'0' && key <= U'9') || (key >= U'A' && key <= U'F') ||
-         (key >= U'a' && key <= U'f') || key == U'\b';
-}
-
 bool DeviceParameters::OnReply(int code, const DeviceMessage& message) {
   const std::uint8_t* d = message.Data;
   switch (code) {
@@ -138,11 +133,11 @@ bool DeviceParameters::OnReply(int code, const DeviceMessage& message) {
 
     case MsgCode::TimingTable: {
       const int rate = d[0];
-      if (rate >= kBitRateCount) {
+      const int count = d[1];
+      if (rate >= kBitRateCount || count > kSampleTimingMax) {
         ++m_rejected;
         return true;
       }
-      const int count = std::min<int>(d[1], kSampleTimingMax);
       SampleTimingEntry& entry = m_table[static_cast<std::size_t>(rate)];
       entry.count = static_cast<std::uint8_t>(count);
       std::copy_n(d + 2, count, entry.values.begin());

@@ -85,6 +85,7 @@ class DeviceParameters {
   // then "Cmd Request!".
   void BtnReadParamClick();
   // "&Store": asks first; StoreParams only on OK.
+  // (The key filters of EditIdRx n and EditRxMask n are KeyFilter::HexDigitOrBackspace.)
   void BtnStioreClick();
   // Refills CombSmpleTime from the table of the selected bit rate and selects position 0.
   void CmbBitRateChange();
@@ -93,17 +94,13 @@ class DeviceParameters {
   // 0..8 reads as the nearest end.
   void SpinRxDlcChange(int row, int dlc);
 
-  // The key filter of EditIdRx n and EditRxMask n: whether a typed character is taken.
-  // '0'-'9', 'A'-'F', 'a'-'f' and Backspace (8) are; everything else is discarded.
-  static bool AcceptsIdKey(char32_t key);
-
   // An answer of the adapter. Handles codes 107, 108, 109, 110, 113, 115, 118, 119 and 120
   // and returns true for them; returns false, changing nothing, for any other code.
   //
-  // An answer that addresses something the page does not have changes nothing, not even
-  // the result text, and is counted in rejectedCount(): a mailbox index above 15 (107), a
-  // bit-rate index above 2 (110, 113). A table answer (113) with more than 30 values keeps
-  // the first 30, as many as a table holds.
+  // An answer that does not fit the page's tables is rejected whole: it changes nothing, not
+  // even the result text, and is counted in rejectedCount(). That is a mailbox index above
+  // 15 (107), a bit-rate index above 2 (110, 113) or a table count above 30 (113). Applying
+  // part of a malformed answer would show values the adapter did not mean.
   bool OnReply(int code, const DeviceMessage& message);
 
   std::uint64_t rejectedCount() const { return m_rejected; }

@@ -47,8 +47,8 @@ LogEnvironment LogEnvironment::System() {
 }
 
 const std::string& LogFileNamer::BuildNames(std::string_view prefix,
-                                             std::chrono::year_month_day date,
-                                             const std::filesystem::path& directory) {
+                                            std::chrono::year_month_day date,
+                                            const std::filesystem::path& directory) {
   m_prefix = prefix;
   std::string name = "/";
   // The last two digits of the year, then month and day.
@@ -103,7 +103,8 @@ void DataLog::OpenLogFile() {
   Close();
   m_namer.IncrementCounter();
   const std::chrono::year_month_day today = m_env.today();
-  m_view.SetSaveFileName(m_namer.BuildNames(LogFileNamer::kPrefix, today, m_env.workingDirectory()));
+  m_view.SetSaveFileName(
+      m_namer.BuildNames(LogFileNamer::kPrefix, today, m_env.workingDirectory()));
 
   int fd;
   do {
@@ -185,8 +186,8 @@ void DataLog::fail(std::error_code reason) {
   // is open find no file and are not written.
   closeQuietly();
   m_view.SetLogChecked(false);
-  m_boxes.Show(m_namer.FullPath() + " に書き込めません (" + reason.message() + ")",
-               kWarningCaption, MessageBoxes::Icon::Warning);
+  m_boxes.Show(m_namer.FullPath() + " に書き込めません (" + reason.message() + ")", kWarningCaption,
+               MessageBoxes::Icon::Warning);
 }
 
 void DataLog::closeQuietly() {

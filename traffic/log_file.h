@@ -36,8 +36,8 @@ namespace velqor {
 
 // Where the log takes the date, the time stamps of its lines and its folder from.
 struct LogEnvironment {
-  std::function<std::chrono::year_month_day()> today;      // the local date
-  std::function<std::uint64_t()> tickCountMs;              // milliseconds since system start
+  std::function<std::chrono::year_month_day()> today;       // the local date
+  std::function<std::uint64_t()> tickCountMs;               // milliseconds since system start
   std::function<std::filesystem::path()> workingDirectory;  // the process's current folder
 
   // The system's: local date, CLOCK_BOOTTIME (time since start, sleep included, as the

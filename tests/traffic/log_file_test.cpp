@@ -26,11 +26,11 @@ using std::chrono::sys_days;
 using std::chrono::year;
 using std::chrono::year_month_day;
 using test::BoxRecorder;
-using testing::readFile;
-using testing::TempDir;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using testing::readFile;
+using testing::TempDir;
 
 const year_month_day kDay1{year(2026), month(12), day(7)};
 const year_month_day kDay2{sys_days(kDay1) + days(1)};
@@ -174,7 +174,7 @@ TEST_F(DataLogTest, LinesHaveTheExactLayout) {
   log->WriteLogLine(0, 0x123, 2, kData);
   EXPECT_EQ(log->LogLine(),
             " 12345\t,0\t,123\t,2\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n");
-  tick = 65536 + 70;  // the low 16 bits only
+  tick = 65536 + 70;                               // the low 16 bits only
   log->WriteLogLine(0x1F, 0x18FF1234, 12, kData);  // the DLC as received
   EXPECT_EQ(log->LogLine(),
             " 70\t,1F\t,18ff1234\t,12\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n");
