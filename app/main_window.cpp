@@ -109,7 +109,15 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   connect(m_timer, &QTimer::timeout, this, &TFrmMain::TimerTimer);
   m_timer->start();
 
-  m_dispatch = std::make_unique<DeviceMessageDispatch>(m_fields, static_cast<DeviceMessageView&>(*this));
+  // The pages' logic reaches the controls through this window; the Config page's logic
+  // works on the window's SampleTimingTable.
+  m_config = std::make_unique<DeviceParameters>(static_cast<DeviceSender&>(*this), m_boxes,
+                                                m_fields.SampleTimingTable,
+                                                static_cast<ConfigPageView&>(*this));
+  m_txMailboxes = std::make_unique<TxMailboxes>(static_cast<DeviceSender&>(*this), m_boxes,
+                                                static_cast<TxSetView&>(*this));
+  m_dispatch = std::make_unique<DeviceMessageDispatch>(
+      m_fields, static_cast<DeviceMessageView&>(*this), *m_config);
   FormCreate();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
@@ -128,6 +136,9 @@ void TFrmMain::FormDestroy() {
     }
     m_settings.reset();
   }
+  // Closing the log writes every line still pending. (It never touches the settings file
+  // after the file was opened.)
+  m_log.reset();
   // Both links are closed before the interpreter goes, so that no receive event reaches a
   // released interpreter.
   m_receivePath.reset();
@@ -268,7 +279,8 @@ void TFrmMain::FormCreate() {
     SetTag(MaskEdit[i], n);
     BtnSend[i] = control<QPushButton>(QStringLiteral("BtnSend") + s);
     SetTag(BtnSend[i], n);
-    connect(BtnSend[i], &QPushButton::clicked, this, [this, n] { emit BtnSendClicked(n); });
+    connect(BtnSend[i], &QPushButton::clicked, this,
+            [this, button = BtnSend[i]] { emit BtnSendClicked(button->property("Tag").toInt()); });
 
     const int checkTop = TxSetPage::kCheckTop + TxSetPage::kRowStep * i;
     const int editTop = TxSetPage::kEditTop + TxSetPage::kRowStep * i;
@@ -279,6 +291,11 @@ void TFrmMain::FormCreate() {
     CSpinDLC[i]->move(CSpinDLC[i]->x(), editTop);
     BtnSend[i]->move(BtnSend[i]->x(), editTop);
   }
+
+  connect(this, &TFrmMain::BtnSendClicked, this,
+          [this](int row) { m_txMailboxes->BtnSendClick(row); });
+  connect(control<QPushButton>(QStringLiteral("BtnAllSend")), &QPushButton::clicked, this,
+          [this] { m_txMailboxes->BtnAllSendClick(); });
 
   // Receive rows: tags, tops, tab order along the row, key filters, hidden data fields.
   auto* hexKeys = new KeyFilter(&KeyFilter::HexDigitOrBackspace, this);
@@ -318,6 +335,12 @@ void TFrmMain::FormCreate() {
 
   auto* bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"));
   connect(bitRate, &QComboBox::activated, this, &TFrmMain::CmbBitRateChange);
+  connect(control<QPushButton>(QStringLiteral("BtnConfigSet")), &QPushButton::clicked, this,
+          [this] { m_config->BtnConfigSetClick(); });
+  connect(control<QPushButton>(QStringLiteral("BtnReadParam")), &QPushButton::clicked, this,
+          [this] { m_config->BtnReadParamClick(); });
+  connect(control<QPushButton>(QStringLiteral("BtnStiore")), &QPushButton::clicked, this,
+          [this] { m_config->BtnStioreClick(); });
 
   const SettingsLoadResult loaded =
       loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
@@ -325,6 +348,24 @@ void TFrmMain::FormCreate() {
   m_portSuffix = QStringLiteral("- COM%1 -").arg(static_cast<int>(m_uart.comm));
   setCaption();
   loadBitTiming(loaded.settings);
+
+  // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
+  // settings. Lines reach the disk within a second.
+  LogEnvironment env = LogEnvironment::System();
+  if (m_options.today) env.today = m_options.today;
+  if (m_options.tickCountMs) env.tickCountMs = m_options.tickCountMs;
+  if (m_options.logDirectory) env.workingDirectory = m_options.logDirectory;
+  m_log = std::make_unique<DataLog>(*m_settings, m_boxes, static_cast<LogFileView&>(*this),
+                                    std::move(env), loaded.settings.logCounter);
+  setWriteLogLine([this](const RxFrame& f) { m_log->WriteLogLine(f.Ide, f.Id, f.Dlc, f.Data); });
+  connect(control<QCheckBox>(QStringLiteral("ChkLog")), &QCheckBox::clicked, this,
+          [this](bool checked) { m_log->ChkLogClick(checked); });
+  m_logFlushTimer = new QTimer(this);
+  m_logFlushTimer->setObjectName(QStringLiteral("LogFlushTimer"));
+  m_logFlushTimer->setInterval(1000);
+  connect(m_logFlushTimer, &QTimer::timeout, this, [this] { m_log->Flush(); });
+  m_logFlushTimer->start();
+
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";
     for (const std::string& w : loaded.warnings) text += "\n" + w;
@@ -358,7 +399,6 @@ void TFrmMain::loadIntoControls(const Settings& s) {
 }
 
 void TFrmMain::loadBitTiming(const Settings& s) {
-  m_logCounter = s.logCounter;
   m_fields.TriggerLevel = s.ad.triggerLevel;
   // The track bar takes the level x 10 truncated (and limits it to its range); the edit the
   // single-precision value in general format.
@@ -403,7 +443,7 @@ Settings TFrmMain::settingsFromControls() const {
   s.bitim.timing = control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex();
   s.ad.triggerLevel = m_fields.TriggerLevel;
   s.ad.port = control<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex();
-  s.logCounter = m_logCounter;
+  s.logCounter = m_log ? LogCounter() : 0;
   return s;
 }
 
@@ -458,28 +498,20 @@ void TFrmMain::About1Click() {
   m_options.runModal(dialog);
 }
 
-void TFrmMain::CmbBitRateChange() {
-  const int rate = control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
-  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
-  sample->clear();
-  if (rate >= 0 && rate < static_cast<int>(m_fields.SampleTimingTable.size())) {
-    for (const std::string& text : DeviceMessageDispatch::SampleTimingTexts(
-             m_fields.SampleTimingTable[static_cast<std::size_t>(rate)]))
-      sample->addItem(QString::fromStdString(text));
-  }
-  sample->setCurrentIndex(0);
-}
+void TFrmMain::CmbBitRateChange() { m_config->CmbBitRateChange(); }
 
 void TFrmMain::CSpinDLCChange(int row) {
-  MaskedEdit* dataEdit = MaskEdit[static_cast<std::size_t>(row - 1)];
-  dataEdit->clear();
-  dataEdit->setEditMask(MaskByDlcText(CSpinDLC[static_cast<std::size_t>(row - 1)]->value()));
+  if (row < 1 || row > kTxMailboxCount) return;
+  m_txMailboxes->CSpinDLCChange(row, CSpinDLC[static_cast<std::size_t>(row - 1)]->value());
 }
 
 void TFrmMain::SpinRxDlcChange(int row) {
-  MaskedEdit* dataEdit = MaskEditRx[static_cast<std::size_t>(row - 1)];
-  dataEdit->clear();
-  dataEdit->setEditMask(MaskByDlcText(SpinRxDlc[static_cast<std::size_t>(row - 1)]->value()));
+  if (row < 1 || row > kRxMailboxCount) return;
+  m_config->SpinRxDlcChange(row, SpinRxDlc[static_cast<std::size_t>(row - 1)]->value());
+}
+
+void TFrmMain::OpenLogFileOnConnect() {
+  if (control<QCheckBox>(QStringLiteral("ChkLog"))->isChecked()) m_log->OpenLogFile();
 }
 
 void TFrmMain::showLost(quint64 lost) {
@@ -519,6 +551,70 @@ void TFrmMain::SetWaveState(std::string_view text) {
   control<QLabel>(QStringLiteral("PanelWaveStat"))->setText(FromDevice(text));
 }
 
+void TFrmMain::ShowReceivedFrame() { m_receivePage->ShowReceivedFrame(m_fields.LastRxFrame); }
+
+void TFrmMain::WriteLogLine() {
+  if (m_writeLogLine) m_writeLogLine(m_fields.LastRxFrame);
+}
+
+void TFrmMain::PlotWave() { m_wavePage->PlotWave(m_fields.WaveInterval, m_fields.WaveSamples); }
+
+// The "Config" page.
+
+RxMailboxRow TFrmMain::RxMailbox(int index) const {
+  const auto i = static_cast<std::size_t>(index);
+  return {Chrx.at(i)->isChecked(), ChkRxIde.at(i)->isChecked(),
+          EditIdRx.at(i)->text().toStdString(), EditRxMask.at(i)->text().toStdString()};
+}
+
+void TFrmMain::SetRxMailbox(int index, const RxMailboxRow& row) {
+  const auto i = static_cast<std::size_t>(index);
+  Chrx.at(i)->setChecked(row.enabled);
+  ChkRxIde.at(i)->setChecked(row.ide);
+  EditIdRx.at(i)->setText(QString::fromStdString(row.id));
+  EditRxMask.at(i)->setText(QString::fromStdString(row.mask));
+}
+
+void TFrmMain::SetRxDataMask(int index, std::string_view editMask) {
+  MaskedEdit* dataEdit = MaskEditRx.at(static_cast<std::size_t>(index));
+  dataEdit->clear();
+  dataEdit->setEditMask(FromDevice(editMask));
+}
+
+int TFrmMain::BitRateIndex() const {
+  return control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
+}
+
+void TFrmMain::SetBitRateIndex(int index) {
+  // Not a user's choice: CmbBitRateChange does not run.
+  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(index);
+}
+
+int TFrmMain::SampleTimingIndex() const {
+  return control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex();
+}
+
+void TFrmMain::SetSampleTimings(const std::vector<std::string>& items, int selected) {
+  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
+  sample->clear();
+  for (const std::string& text : items) sample->addItem(QString::fromStdString(text));
+  sample->setCurrentIndex(selected >= 0 && selected < sample->count() ? selected : -1);
+}
+
+bool TFrmMain::Terminator() const { return control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked(); }
+
+void TFrmMain::SetTerminator(bool checked) {
+  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(checked);
+}
+
+int TFrmMain::ConsoleFormat() const {
+  return control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex();
+}
+
+void TFrmMain::SetConsoleFormat(int index) {
+  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(index);
+}
+
 void TFrmMain::SetVersionText(std::string_view text) {
   control<QLabel>(QStringLiteral("LabVersion"))->setText(FromDevice(text));
 }
@@ -527,40 +623,29 @@ void TFrmMain::SetDeviceText(std::string_view text) {
   control<QLabel>(QStringLiteral("LabDevice"))->setText(FromDevice(text));
 }
 
-void TFrmMain::SetRxMailbox(int index, bool enabled, bool ide, std::string_view id,
-                            std::string_view mask) {
+// The "TxSet" page.
+
+TxMailboxRow TFrmMain::TxMailbox(int index) const {
   const auto i = static_cast<std::size_t>(index);
-  Chrx.at(i)->setChecked(enabled);
-  ChkRxIde.at(i)->setChecked(ide);
-  EditIdRx.at(i)->setText(FromDevice(id));
-  EditRxMask.at(i)->setText(FromDevice(mask));
+  return {MBox.at(i)->isChecked(), EditIdTx.at(i)->text().toStdString(), CSpinDLC.at(i)->value(),
+          ChkTxIde.at(i)->isChecked(), MaskEdit.at(i)->text().toStdString()};
 }
 
-void TFrmMain::SetTerminator(bool checked) {
-  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(checked);
+void TFrmMain::SetTxDataMask(int index, std::string_view editMask) {
+  MaskedEdit* dataEdit = MaskEdit.at(static_cast<std::size_t>(index));
+  dataEdit->clear();
+  dataEdit->setEditMask(FromDevice(editMask));
 }
 
-void TFrmMain::SetBitTiming(int bitRateIndex, const std::vector<std::string>& sampleTimings,
-                            int sampleTimingIndex) {
-  // Selecting the bit rate here does not run CmbBitRateChange: the list is refilled with
-  // the adapter's sample timing selected instead of the first entry.
-  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(bitRateIndex);
-  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
-  sample->clear();
-  for (const std::string& text : sampleTimings) sample->addItem(QString::fromStdString(text));
-  sample->setCurrentIndex(sampleTimingIndex < sample->count() ? sampleTimingIndex : -1);
+// The data log.
+
+void TFrmMain::SetSaveFileName(std::string_view shortName) {
+  control<QLabel>(QStringLiteral("PnlSavefileName"))
+      ->setText(QString::fromUtf8(shortName.data(), static_cast<qsizetype>(shortName.size())));
 }
 
-void TFrmMain::SetConsoleFormat(int index) {
-  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(index);
+void TFrmMain::SetLogChecked(bool checked) {
+  control<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(checked);
 }
-
-void TFrmMain::ShowReceivedFrame() { m_receivePage->ShowReceivedFrame(m_fields.LastRxFrame); }
-
-void TFrmMain::WriteLogLine() {
-  if (m_writeLogLine) m_writeLogLine(m_fields.LastRxFrame);
-}
-
-void TFrmMain::PlotWave() { m_wavePage->PlotWave(m_fields.WaveInterval, m_fields.WaveSamples); }
 
 }  // namespace velqor

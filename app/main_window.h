@@ -10,6 +10,7 @@
 #include <chrono>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,8 +19,11 @@
 #include "app/receive_path.h"
 #include "common/message_boxes.h"
 #include "common/settings.h"
+#include "config/device_parameters.h"
 #include "link/device_sender.h"
+#include "traffic/log_file.h"
 #include "traffic/received_frame_model.h"
+#include "traffic/tx_mailboxes.h"
 
 class QCheckBox;
 class QComboBox;
@@ -54,15 +58,22 @@ struct MainWindowOptions {
   std::function<void(QDialog&)> runModal;
   // The settings file, read at start and written at exit.
   std::string settingsPath = kSettingsFilePath;
-  // Today's local date, which decides whether the log counter carries on; the system's
-  // when empty.
+  // Today's local date, which decides whether the log counter carries on and dates the log
+  // files; the system's when empty.
   std::function<std::chrono::year_month_day()> today;
+  // The milliseconds since system start that stamp the log lines; the system's when empty.
+  std::function<std::uint64_t()> tickCountMs;
+  // The folder of the log files; the working directory when empty.
+  std::function<std::filesystem::path()> logDirectory;
 };
 
 class TFrmMain : public QMainWindow,
                  public DeviceSender,
                  private DeviceMessageSink,
-                 private DeviceMessageView {
+                 private DeviceMessageView,
+                 private ConfigPageView,
+                 private TxSetView,
+                 private LogFileView {
   Q_OBJECT
 
  public:
@@ -90,8 +101,13 @@ class TFrmMain : public QMainWindow,
   // here). The messages are handled later on the GUI thread, in order.
   void Feed(const std::uint8_t* bytes, std::size_t length);
 
-  // A receive-log hook: called for every received frame after the list is updated.
+  // A receive-log hook: called for every received frame after the list is updated. The
+  // window sets it to the data log's WriteLogLine; a test may put its own in its place.
   void setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine);
+
+  // Step 4 of connecting (SpdSwitchClick, after both links were tried): a new data log file
+  // when ChkLog is ticked (OpenLogFile).
+  void OpenLogFileOnConnect();
 
   // Handlers.
   void BtnDebugClick();
@@ -101,12 +117,16 @@ class TFrmMain : public QMainWindow,
   void Veiw1Click();
   void Option1Click();
   void About1Click();
+  // The row handlers find their row (1-based) as the control's Tag holds it.
   void CmbBitRateChange();
   void CSpinDLCChange(int row);
   void SpinRxDlcChange(int row);
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
-  std::int32_t LogCounter() const { return m_logCounter; }
+  std::int32_t LogCounter() const {
+    return m_log ? static_cast<std::int32_t>(m_log->LogCounter()) : 0;
+  }
+  const DataLog& dataLog() const { return *m_log; }
   // The serial port and USB identifiers as loaded (CommX1 and Usbif take them over).
   const UartSettings& uartSettings() const { return m_uart; }
   const UsbSettings& usbSettings() const { return m_usb; }
@@ -161,21 +181,33 @@ class TFrmMain : public QMainWindow,
 
   // DeviceMessageSink, GUI thread (from the receive queue).
   void OnDeviceMessage(int code, const DeviceMessage& message) override;
-  // DeviceMessageView.
+  // DeviceMessageView (SetResultText also for the pages' views).
   void SetResultText(std::string_view text) override;
   void SetErrorCounters(std::string_view tx, std::string_view rx) override;
   void SetWaveState(std::string_view text) override;
-  void SetVersionText(std::string_view text) override;
-  void SetDeviceText(std::string_view text) override;
-  void SetRxMailbox(int index, bool enabled, bool ide, std::string_view id,
-                    std::string_view mask) override;
-  void SetTerminator(bool checked) override;
-  void SetBitTiming(int bitRateIndex, const std::vector<std::string>& sampleTimings,
-                    int sampleTimingIndex) override;
-  void SetConsoleFormat(int index) override;
   void ShowReceivedFrame() override;
   void WriteLogLine() override;
   void PlotWave() override;
+  // ConfigPageView: the "Config" page's controls.
+  RxMailboxRow RxMailbox(int index) const override;
+  void SetRxMailbox(int index, const RxMailboxRow& row) override;
+  void SetRxDataMask(int index, std::string_view editMask) override;
+  int BitRateIndex() const override;
+  void SetBitRateIndex(int index) override;
+  int SampleTimingIndex() const override;
+  void SetSampleTimings(const std::vector<std::string>& items, int selected) override;
+  bool Terminator() const override;
+  void SetTerminator(bool checked) override;
+  int ConsoleFormat() const override;
+  void SetConsoleFormat(int index) override;
+  void SetVersionText(std::string_view text) override;
+  void SetDeviceText(std::string_view text) override;
+  // TxSetView: the "TxSet" page's rows.
+  TxMailboxRow TxMailbox(int index) const override;
+  void SetTxDataMask(int index, std::string_view editMask) override;
+  // LogFileView.
+  void SetSaveFileName(std::string_view shortName) override;
+  void SetLogChecked(bool checked) override;
 
   MessageBoxes& m_boxes;
   Options m_options;
@@ -184,8 +216,11 @@ class TFrmMain : public QMainWindow,
   std::unique_ptr<IniFile> m_settings;
   UartSettings m_uart;  // CommX1's port number, rate and parity
   UsbSettings m_usb;    // Usbif's identifiers
-  std::int32_t m_logCounter = 0;
   MainWindowFields m_fields;
+  std::unique_ptr<DeviceParameters> m_config;  // the "Config" page's logic
+  std::unique_ptr<TxMailboxes> m_txMailboxes;  // the "TxSet" page's logic
+  std::unique_ptr<DataLog> m_log;              // LogFile, from the settings' counter on
+  QTimer* m_logFlushTimer = nullptr;
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
   std::unique_ptr<ReceivePath> m_receivePath;  // the interpreter and its queue
   std::atomic<TerminalMonitor*> m_terminal{nullptr};

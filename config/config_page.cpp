@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "config/device_parameters.h"
 #include "link/protocol.h"
 #include "widgets/fonts.h"
 #include "widgets/masked_edit.h"
@@ -111,10 +112,11 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent) {
     b->setToolTip(hint);
     b->setGeometry(464, top, 123, 27);
   };
-  addButton("BtnReadParam", "&Read Parameter", QStringLiteral("デバイス内部の設定値を読みだします"),
+  addButton("BtnReadParam", "&Read Parameter", QString::fromUtf8(DeviceParameters::kReadHint),
             12);
-  addButton("BtnConfigSet", "&Write Parameter", QStringLiteral("デバイスに値を設定する"), 48);
-  addButton("BtnStiore", "&Store", QStringLiteral("デバイス内部に保存します。"), 84);
+  addButton("BtnConfigSet", "&Write Parameter", QString::fromUtf8(DeviceParameters::kWriteHint),
+            48);
+  addButton("BtnStiore", "&Store", QString::fromUtf8(DeviceParameters::kStoreHint), 84);
 
   auto* info = new QGroupBox(QStringLiteral("Device Infomation"), this);
   info->setObjectName(QStringLiteral("GroupBox4"));

@@ -20,20 +20,6 @@ class RecordingView : public DeviceMessageView {
     add("counters", std::string(tx) + "/" + std::string(rx));
   }
   void SetWaveState(std::string_view t) override { add("wave", t); }
-  void SetVersionText(std::string_view t) override { add("version", t); }
-  void SetDeviceText(std::string_view t) override { add("device", t); }
-  void SetRxMailbox(int index, bool enabled, bool ide, std::string_view id,
-                    std::string_view mask) override {
-    add("mailbox", std::to_string(index) + " " + std::to_string(enabled) + " " +
-                       std::to_string(ide) + " " + std::string(id) + " " + std::string(mask));
-  }
-  void SetTerminator(bool checked) override { add("terminator", checked ? "1" : "0"); }
-  void SetBitTiming(int rate, const std::vector<std::string>& timings, int index) override {
-    std::string list;
-    for (const auto& t : timings) list += t + ",";
-    add("bittiming", std::to_string(rate) + " [" + list + "] " + std::to_string(index));
-  }
-  void SetConsoleFormat(int index) override { add("console", std::to_string(index)); }
   void ShowReceivedFrame() override {
     add("show", std::to_string(fields->LastRxFrame.Id));
   }
@@ -46,12 +32,57 @@ class RecordingView : public DeviceMessageView {
   }
 };
 
+// The Config page: what reaches it is noted in the same list, as "page:what=value".
+class RecordingConfigPage : public ConfigPageView {
+ public:
+  explicit RecordingConfigPage(std::vector<std::string>& calls) : m_calls(calls) {}
+  RxMailboxRow RxMailbox(int) const override { return {}; }
+  void SetRxMailbox(int index, const RxMailboxRow& row) override {
+    add("mailbox", std::to_string(index) + " " + row.id + " " + row.mask);
+  }
+  void SetRxDataMask(int, std::string_view) override {}
+  int BitRateIndex() const override { return 1; }
+  void SetBitRateIndex(int index) override { add("bitrate", std::to_string(index)); }
+  int SampleTimingIndex() const override { return 0; }
+  void SetSampleTimings(const std::vector<std::string>& items, int selected) override {
+    add("timings", std::to_string(items.size()) + " " + std::to_string(selected));
+  }
+  bool Terminator() const override { return true; }
+  void SetTerminator(bool checked) override { add("terminator", checked ? "1" : "0"); }
+  int ConsoleFormat() const override { return 0; }
+  void SetConsoleFormat(int index) override { add("console", std::to_string(index)); }
+  void SetVersionText(std::string_view t) override { add("version", std::string(t)); }
+  void SetDeviceText(std::string_view t) override { add("device", std::string(t)); }
+  void SetResultText(std::string_view t) override { add("result", std::string(t)); }
+
+ private:
+  void add(const char* what, const std::string& value) {
+    m_calls.push_back(std::string("page:") + what + "=" + value);
+  }
+  std::vector<std::string>& m_calls;
+};
+
+class NoSender : public DeviceSender {
+ public:
+  void SendToDevice(const std::uint8_t*, std::size_t) override {}
+};
+
+class NoBoxes : public MessageBoxes {
+ public:
+  void Show(const std::string&, const std::string&, Icon) override {}
+  bool Confirm(const std::string&, const std::string&, Icon) override { return false; }
+};
+
 class DispatchTest : public ::testing::Test {
  protected:
   DispatchTest() { view.fields = &fields; }
   MainWindowFields fields;
   RecordingView view;
-  DeviceMessageDispatch dispatch{fields, view};
+  RecordingConfigPage page{view.calls};
+  NoSender sender;
+  NoBoxes boxes;
+  DeviceParameters config{sender, boxes, fields.SampleTimingTable, page};
+  DeviceMessageDispatch dispatch{fields, view, config};
   DeviceMessage message;
 
   std::vector<std::string> run(int code, std::initializer_list<std::uint8_t> data,
@@ -87,63 +118,34 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{112, 0, {}}, ResultCase{114, 0, {}}, ResultCase{106, 0, {}},
         ResultCase{0, 0, {}}, ResultCase{999, 0, {}},
         ResultCase{102, 0, {"result=Complete!"}}, ResultCase{104, 0, {"result=Complete!"}},
-        ResultCase{108, 0, {"result=Complete!"}},
         ResultCase{201, 0, {"result=Complete!"}}, ResultCase{201, 1, {"result=CAN fail!"}},
         ResultCase{201, 2, {"result=Out of Range!"}}, ResultCase{201, 3, {}},
         ResultCase{201, 255, {}},
-        ResultCase{118, 0, {"result=success!"}}, ResultCase{118, 1, {"result=FAIL!"}},
-        ResultCase{118, 2, {"result=OUT_OF_RANGE!"}}, ResultCase{118, 3, {}},
         ResultCase{116, 0, {"wave=STOP"}}, ResultCase{116, 1, {"wave=READY"}},
         ResultCase{116, 2, {"wave=CONT"}}, ResultCase{116, 3, {}}, ResultCase{116, 7, {}},
-        ResultCase{109, 0, {"terminator=1"}}, ResultCase{109, 1, {"terminator=0"}},
-        ResultCase{115, 1, {"console=1", "result=Complete!"}}));
+        // The Config page's answers go to its logic (tested with it) and nowhere else.
+        ResultCase{108, 0, {"page:result=Complete!"}},
+        ResultCase{118, 1, {"page:result=FAIL!"}}, ResultCase{118, 3, {}},
+        ResultCase{109, 0, {"page:terminator=1"}},
+        ResultCase{115, 1, {"page:console=1", "page:result=Complete!"}}));
 
 TEST_F(DispatchTest, BusErrorSetsCountersAndErrorText) {
   EXPECT_EQ(run(200, {0, 5, 7}, "CRC_ERROR"),
             (Calls{"counters=5/7", "result=ERROR!: CRC_ERROR"}));
 }
 
-TEST_F(DispatchTest, DeviceTextsAreReadOnlyUpToTheRecordsEnd) {
-  EXPECT_EQ(run(119, {}, "1.02"), (Calls{"version=F/W: 1.02"}));
-  EXPECT_EQ(run(120, {}, "STM32F103"), (Calls{"device=MCU: STM32F103"}));
-  std::memset(message.Text, 'x', sizeof message.Text);  // no terminating zero
-  view.calls.clear();
-  dispatch.OnDeviceMessage(120, message);
-  ASSERT_EQ(view.calls.size(), 1u);
-  EXPECT_EQ(view.calls[0], "device=MCU: " + std::string(128, 'x'));
-}
-
-TEST_F(DispatchTest, MailboxAnswerFillsItsRowInLowerCaseHex) {
+TEST_F(DispatchTest, ConfigAnswersReachThePageLogicWithTheWindowsTable) {
   EXPECT_EQ(run(107, {3, 1, 0, 0x00, 0x00, 0x01, 0x23, 0x1F, 0xFF, 0xFF, 0xFF, 0}),
-            (Calls{"mailbox=3 1 0 123 1fffffff", "result=Complete!"}));
-  EXPECT_EQ(run(107, {15, 0, 1, 0, 0, 0x07, 0xFF, 0, 0, 0, 0, 0}),
-            (Calls{"mailbox=15 0 1 7ff 0", "result=Complete!"}));
-}
-
-TEST_F(DispatchTest, AnswersBeyondTheTablesAreRejectedWhole) {
-  const SampleTimingTable before = fields.SampleTimingTable;
-  EXPECT_EQ(run(107, {16, 1, 1, 0, 0, 1, 0}), Calls{});
-  EXPECT_EQ(run(107, {255, 1, 1}), Calls{});
-  EXPECT_EQ(run(110, {3, 0}), Calls{});
-  EXPECT_EQ(run(113, {3, 2, 50, 60}), Calls{});
-  EXPECT_EQ(run(113, {0, 31}), Calls{});
-  EXPECT_EQ(run(113, {2, 255}), Calls{});
-  EXPECT_EQ(fields.SampleTimingTable, before);
-  EXPECT_EQ(dispatch.rejectedCount(), 6u);
-  // The limits themselves are taken.
-  EXPECT_EQ(run(113, {2, 30}), Calls{"result=Complete!"});
-  EXPECT_EQ(fields.SampleTimingTable[2].count, 30);
-}
-
-TEST_F(DispatchTest, TimingTableThenBitTimingShowsExactlyTheNewValues) {
-  EXPECT_EQ(run(113, {0, 3, 87, 75, 62}), Calls{"result=Complete!"});  // no refill
+            (Calls{"page:mailbox=3 123 1fffffff", "page:result=Complete!"}));
+  EXPECT_EQ(run(113, {0, 3, 87, 75, 62}), Calls{"page:result=Complete!"});
   EXPECT_EQ(fields.SampleTimingTable[0].count, 3);
-  EXPECT_EQ(run(110, {0, 1}), (Calls{"bittiming=0 [87,75,62,] 1", "result=Complete!"}));
-  // The default 500 kbit/s table, with an index beyond it (the view selects nothing).
-  EXPECT_EQ(run(110, {1, 9}),
-            (Calls{"bittiming=1 [81,77,72,72,68,63,63,] 9", "result=Complete!"}));
-  EXPECT_EQ(run(113, {1, 0}), Calls{"result=Complete!"});
-  EXPECT_EQ(run(110, {1, 0}), (Calls{"bittiming=1 [] 0", "result=Complete!"}));
+  EXPECT_EQ(run(110, {0, 1}),
+            (Calls{"page:bitrate=0", "page:timings=3 1", "page:result=Complete!"}));
+  EXPECT_EQ(run(119, {}, "1.02"), (Calls{"page:version=F/W: 1.02"}));
+  EXPECT_EQ(run(120, {}, "STM32F103"), (Calls{"page:device=MCU: STM32F103"}));
+  EXPECT_EQ(run(107, {16}), Calls{});
+  EXPECT_EQ(run(113, {0, 31}), Calls{});
+  EXPECT_EQ(dispatch.rejectedCount(), 2u);
 }
 
 TEST_F(DispatchTest, WaveformStoresIntervalAndSamplesThenPlots) {
