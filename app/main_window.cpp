@@ -87,6 +87,27 @@ void SetTag(QObject* control, int row) { control->setProperty("Tag", row); }
 
 }  // namespace
 
+// The data log's boxes, shown from the event loop after the handler that raised them: a log
+// line is written while the receive queue is drained, and a modal box opened there would hold
+// the drain (and let the queue overflow) for as long as it stays open.
+class QueuedBoxes final : public MessageBoxes {
+ public:
+  QueuedBoxes(QObject* context, MessageBoxes& boxes) : m_context(context), m_boxes(boxes) {}
+
+  void Show(const std::string& text, const std::string& caption, Icon icon) override {
+    QMetaObject::invokeMethod(
+        m_context, [&boxes = m_boxes, text, caption, icon] { boxes.Show(text, caption, icon); },
+        Qt::QueuedConnection);
+  }
+  bool Confirm(const std::string& text, const std::string& caption, Icon icon) override {
+    return m_boxes.Confirm(text, caption, icon);  // an answer cannot wait
+  }
+
+ private:
+  QObject* m_context;
+  MessageBoxes& m_boxes;
+};
+
 TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
     : QMainWindow(parent,
                   Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -138,6 +159,7 @@ void TFrmMain::FormDestroy() {
   }
   // Closing the log writes every line still pending. (It never touches the settings file
   // after the file was opened.)
+  if (m_logFlushTimer != nullptr) m_logFlushTimer->stop();
   m_log.reset();
   // Both links are closed before the interpreter goes, so that no receive event reaches a
   // released interpreter.
@@ -355,9 +377,12 @@ void TFrmMain::FormCreate() {
   if (m_options.today) env.today = m_options.today;
   if (m_options.tickCountMs) env.tickCountMs = m_options.tickCountMs;
   if (m_options.logDirectory) env.workingDirectory = m_options.logDirectory;
-  m_log = std::make_unique<DataLog>(*m_settings, m_boxes, static_cast<LogFileView&>(*this),
+  m_logBoxes = std::make_unique<QueuedBoxes>(this, m_boxes);
+  m_log = std::make_unique<DataLog>(*m_settings, *m_logBoxes, static_cast<LogFileView&>(*this),
                                     std::move(env), loaded.settings.logCounter);
-  setWriteLogLine([this](const RxFrame& f) { m_log->WriteLogLine(f.Ide, f.Id, f.Dlc, f.Data); });
+  setWriteLogLine([this](const RxFrame& f) {
+    if (m_log) m_log->WriteLogLine(f.Ide, f.Id, f.Dlc, f.Data);
+  });
   connect(control<QCheckBox>(QStringLiteral("ChkLog")), &QCheckBox::clicked, this,
           [this](bool checked) { m_log->ChkLogClick(checked); });
   m_logFlushTimer = new QTimer(this);

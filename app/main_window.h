@@ -41,6 +41,7 @@ namespace velqor {
 
 class ConfigPage;
 class MaskedEdit;
+class QueuedBoxes;
 class RadioGroup;
 class ReceivePage;
 class SunkenPanel;
@@ -219,6 +220,7 @@ class TFrmMain : public QMainWindow,
   MainWindowFields m_fields;
   std::unique_ptr<DeviceParameters> m_config;  // the "Config" page's logic
   std::unique_ptr<TxMailboxes> m_txMailboxes;  // the "TxSet" page's logic
+  std::unique_ptr<QueuedBoxes> m_logBoxes;     // the log's boxes, queued to the event loop
   std::unique_ptr<DataLog> m_log;              // LogFile, from the settings' counter on
   QTimer* m_logFlushTimer = nullptr;
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;

@@ -3,6 +3,8 @@
 // one send path echoes every frame there), message boxes through the recorder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -285,6 +287,8 @@ TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWitho
   ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("261207CAN001.txt")));
   find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);
   window->OpenLogFileOnConnect();
+  EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());
+  test::ProcessEvents();  // the box shows from the event loop
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "出力ファイルを開けません");
   EXPECT_EQ(boxes.shown[0].caption, "警告");
@@ -293,6 +297,54 @@ TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWitho
   feedFrame(0x7FF, 1);  // the window carries on: the list shows the frame
   window->receivePage()->model()->flush();
   EXPECT_EQ(window->receivePage()->model()->rowCount(), 1);
+}
+
+// The file size limit makes a write fail part-way through a session, as a full disk does.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_saved;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_saved);
+    ::signal(SIGXFSZ, m_oldHandler);
+  }
+
+ private:
+  rlimit m_saved{};
+  sighandler_t m_oldHandler;
+};
+
+TEST_F(PageBindingsTest, AWriteErrorWhileFramesArriveIsShownAfterTheDrainAndEndsLogging) {
+  find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);
+  window->OpenLogFileOnConnect();
+  Bytes stream;
+  const int frames = 2000;  // more than one write chunk of lines
+  for (int i = 0; i < frames; ++i) {
+    const Frame f =
+        MakeFrame(Category::Can, Cmd::ReceivedCanFrame,
+                  ReceivedCanFrame{0, 0, static_cast<std::uint32_t>(i), 8, {}}.Encode());
+    stream.insert(stream.end(), f.begin(), f.end());
+  }
+  {
+    FileSizeLimit limit(kHeader.size() + 100);
+    window->Feed(stream.data(), stream.size());
+    window->receivePath().drainAll();  // the handler, without the event loop
+    EXPECT_THAT(boxes.shown, IsEmpty()) << "no modal box inside the drain";
+    EXPECT_FALSE(window->dataLog().IsOpen());
+    EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());
+    test::ProcessEvents();
+  }
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_THAT(boxes.shown[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  EXPECT_EQ(boxes.shown[0].caption, "警告");
+  window->receivePage()->model()->flush();
+  EXPECT_EQ(window->receivePage()->model()->rowCount(), frames) << "the list missed nothing";
+  EXPECT_EQ(window->receivePath().lostCount(), 0u);
 }
 
 }  // namespace
