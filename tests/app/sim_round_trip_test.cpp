@@ -2,12 +2,6 @@
 // the test is the link: what the window sends (its one send path echoes every frame to the
 // terminal's transmit monitor) goes to the model, and the model's input reports go to the
 // window's receive path, as UsbifUsbReceive will hand them over.
-// First: the model's headers name a member "signals", which Qt's keyword macro would turn
-// into something else once a Qt header has been read.
-// clang-format off
-#include "sim/sim_adapter.h"
-// clang-format on
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,6 +18,7 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "sim/sim_adapter.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
 #include "traffic/receive_page.h"
