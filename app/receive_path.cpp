@@ -23,7 +23,8 @@ ReceivePath::ReceivePath(DeviceMessageSink& target,
       m_onError(std::move(onError)),
       m_interpreter(std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this))),
       m_capacity(std::max<std::size_t>(capacity, 1)),
-      m_ring(m_capacity) {
+      m_ring(m_capacity),
+      m_wake(std::make_unique<OwnerWake>([this] { drainBatch(); })) {
   m_batch.reserve(kBatch);
 }
 
@@ -64,7 +65,7 @@ void ReceivePath::OnDeviceMessage(int code, const DeviceMessage& message) {
       post = true;
     }
   }
-  if (post) QMetaObject::invokeMethod(this, &ReceivePath::drainBatch, Qt::QueuedConnection);
+  if (post) m_wake->Wake();
 }
 
 std::size_t ReceivePath::queuedCount() const {
@@ -116,12 +117,12 @@ bool ReceivePath::handleBatch(std::size_t limit) {
 void ReceivePath::drainBatch() {
   if (handleBatch(kBatch)) {
     // More is queued: let the event loop breathe, then carry on.
-    QMetaObject::invokeMethod(this, &ReceivePath::drainBatch, Qt::QueuedConnection);
+    m_wake->Wake();
     return;
   }
   std::lock_guard lock(m_queueMutex);
   if (m_count > 0) {
-    QMetaObject::invokeMethod(this, &ReceivePath::drainBatch, Qt::QueuedConnection);
+    m_wake->Wake();
   } else {
     m_drainPosted = false;
   }

@@ -4,9 +4,9 @@
 // Feed runs the frame interpreter under one mutex shared by both links (USB on its reader
 // thread, serial on the GUI thread), so chunks never interleave in the interpreter's buffer.
 // The interpreter announces each message synchronously on the feeding thread; this class
-// copies it into a bounded, ordered queue and, when the queue was idle, posts one queued call
-// to the thread this object lives on (the GUI thread). There the queue is handled in order,
-// in batches, by the target's OnDeviceMessage.
+// copies it into a bounded, ordered queue and, when the queue was idle, wakes the thread this
+// object was made on (the GUI thread) once through an OwnerWake. There the queue is handled
+// in order, in batches, by the target's OnDeviceMessage.
 //
 // The feeding thread never waits for the GUI thread: a full queue drops the message and
 // counts it (lostCount, announced by lostCountChanged on the GUI thread).
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "link/interpreter.h"
+#include "link/owner_wake.h"
 
 namespace velqor {
 
@@ -85,6 +86,7 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   std::size_t m_count = 0;
   bool m_drainPosted = false;
   std::atomic<std::uint64_t> m_lost{0};
+  std::unique_ptr<OwnerWake> m_wake;  // runs drainBatch on the GUI thread
 
   // GUI thread only.
   std::vector<Entry> m_batch;
