@@ -1,0 +1,324 @@
+#include "terminal/script_sender.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/common/temp_dir.h"
+
+namespace velqor {
+namespace {
+
+using std::chrono::milliseconds;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using velqor::testing::TempDir;
+using velqor::testing::writeFile;
+
+const std::string kEnd = kScriptEndText;
+
+TEST(ParseScriptLine, TakesTheFirstCharacterAndTheFirstWord) {
+  struct Case {
+    std::string piece;
+    char command;
+    const char* argument;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"S 0102\n", 'S', "0102"},
+           {"S0102\n", 'S', "0102"},
+           {"s\t01,02 03\n", 's', "01,02"},
+           {"W\n", 'W', ""},
+           {"W", 'W', ""},
+           {"; reset the adapter\n", ';', "reset"},
+           {" S 01\n", ' ', "S"},
+           {"\n", '\n', ""},
+           {"", 0, ""},
+           {std::string("S 01\0 02\n", 9), 'S', "01"},
+           {"S   \t  FC020109   trailing words\r\n", 'S', "FC020109"},
+       }) {
+    const ScriptLine line = ParseScriptLine(c.piece);
+    EXPECT_EQ(line.command, c.command) << c.piece;
+    EXPECT_EQ(line.argument, c.argument) << c.piece;
+  }
+}
+
+TEST(ScriptWaitMilliseconds, ReadsALeadingDecimalNumber) {
+  struct Case {
+    const char* argument;
+    std::int32_t ms;
+  };
+  for (const Case& c : std::vector<Case>{{"250", 250},
+                                         {"+7", 7},
+                                         {"12abc", 12},
+                                         {"x", 0},
+                                         {"", 0},
+                                         {"-5", 0},
+                                         {"-0", 0},
+                                         {"2147483647", INT32_MAX},
+                                         {"99999999999", INT32_MAX},
+                                         {"-99999999999", 0}}) {
+    EXPECT_EQ(ScriptWaitMilliseconds(c.argument), c.ms) << c.argument;
+  }
+}
+
+TEST(InterpretScriptLine, EachCommandShowsItsLineAndActs) {
+  struct Case {
+    const char* piece;
+    std::optional<std::vector<std::uint8_t>> send;
+    std::optional<std::string> progress;
+    std::optional<milliseconds> sleep;
+    bool ends;
+  };
+  using B = std::vector<std::uint8_t>;
+  for (const Case& c : std::vector<Case>{
+           {"S 0102\n", B{0x01, 0x02}, "送信：0102", {}, false},
+           {"s FC020109\n", B{0xFC, 0x02, 0x01, 0x09}, "送信：FC020109", {}, false},
+           {"S 123\n", B{0x12}, "送信：123", {}, false},
+           {"S 01-02-03\n", B{1, 2, 3}, "送信：01-02-03", {}, false},
+           {"S xyz\n", B{}, "送信：xyz", {}, false},
+           {"S\n", {}, {}, {}, false},
+           {"W 250\n", {}, "wait：250 msec", milliseconds(250), false},
+           {"w\n", {}, "wait:500msec", milliseconds(500), false},
+           {"W x\n", {}, "wait：x msec", milliseconds(0), false},
+           {"W -20\n", {}, "wait：-20 msec", milliseconds(0), false},
+           {"H 7\n", {}, "wait:100msec", milliseconds(100), false},
+           {"b\n", {}, "wait:300msec", milliseconds(300), false},
+           {"Q\n", {}, kEnd, {}, true},
+           {"q rest\n", {}, kEnd, {}, true},
+           {"; reset the adapter\n", {}, "reset", {}, false},
+           {";\n", {}, "", {}, false},
+           {" S 01\n", {}, {}, {}, false},
+           {"X 01\n", {}, {}, {}, false},
+       }) {
+    const ScriptStep step = InterpretScriptLine(ParseScriptLine(c.piece));
+    EXPECT_EQ(step.send, c.send) << c.piece;
+    EXPECT_EQ(step.progress, c.progress) << c.piece;
+    EXPECT_EQ(step.sleep, c.sleep) << c.piece;
+    EXPECT_EQ(step.ends, c.ends) << c.piece;
+  }
+}
+
+std::vector<std::string> ReadPieces(const std::string& content) {
+  TempDir dir;
+  writeFile(dir / "s.cmd", content);
+  ScriptReader reader;
+  EXPECT_FALSE(reader.Open(dir / "s.cmd"));
+  std::vector<std::string> pieces;
+  std::string piece;
+  while (reader.Next(piece) == ScriptReader::Result::Piece) pieces.push_back(piece);
+  return pieces;
+}
+
+TEST(ScriptReader, DropsTheCarriageReturnBeforeALineFeedOnly) {
+  EXPECT_THAT(ReadPieces("S 01\r\nW\r\rH\nQ"), ElementsAre("S 01\n", "W\r\rH\n", "Q"));
+  EXPECT_THAT(ReadPieces(""), ElementsAre());
+}
+
+TEST(ScriptReader, CutsLongLinesIntoPiecesOf511Characters) {
+  const std::string longLine = "S " + std::string(600, 'a');
+  EXPECT_THAT(ReadPieces(longLine + "\nH\n"),
+              ElementsAre(longLine.substr(0, 511), longLine.substr(511) + "\n", "H\n"));
+  // A line of exactly 511 characters leaves its line break as a piece of its own.
+  const std::string exact(511, 'b');
+  EXPECT_THAT(ReadPieces(exact + "\r\nQ\n"), ElementsAre(exact, "\n", "Q\n"));
+}
+
+// Everything the script does, in one order: blocks sent, lines shown, sleeps.
+class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleeper {
+ public:
+  using DeviceSender::SendToDevice;
+  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+    std::string entry = "send";
+    for (std::size_t i = 0; i < length; ++i) {
+      static const char* digits = "0123456789ABCDEF";
+      entry += ' ';
+      entry += digits[bytes[i] >> 4];
+      entry += digits[bytes[i] & 15];
+    }
+    add(entry);
+  }
+  void ShowProgress(const std::string& text) override { add("show " + text); }
+  void Sleep(milliseconds duration, std::stop_token abort) override {
+    add("sleep " + std::to_string(duration.count()));
+    std::unique_lock lock(m_mutex);
+    ++m_sleeping;
+    m_changed.notify_all();
+    // Blocks only while a test holds the sleeps; a stop request does not end it.
+    m_changed.wait(lock, abort, [this] { return !m_holdSleeps; });
+    --m_sleeping;
+  }
+
+  void holdSleeps(bool hold) {
+    std::lock_guard lock(m_mutex);
+    m_holdSleeps = hold;
+    m_changed.notify_all();
+  }
+  void waitUntilSleeping() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_sleeping > 0; });
+  }
+  std::vector<std::string> entries() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries;
+  }
+
+ private:
+  void add(std::string entry) {
+    std::lock_guard lock(m_mutex);
+    m_entries.push_back(std::move(entry));
+  }
+
+  mutable std::mutex m_mutex;
+  std::condition_variable_any m_changed;
+  std::vector<std::string> m_entries;
+  bool m_holdSleeps = false;
+  int m_sleeping = 0;
+};
+
+class ScriptRun : public ::testing::Test {
+ protected:
+  std::vector<std::string> Run(const std::string& content) {
+    writeFile(dir / "script.cmd", content);
+    TSendFileSerial script(dir / "script.cmd", log, log, log);
+    script.Join();
+    EXPECT_FALSE(script.Running());
+    return log.entries();
+  }
+
+  TempDir dir;
+  ScriptLog log;
+};
+
+TEST_F(ScriptRun, SendsWaitsAndShowsEachLineInOrder) {
+  EXPECT_THAT(
+      Run("S 0102\r\nW 250\r\nH\r\nS 03\r\n"),
+      ElementsAre("send 01 02", "show 送信：0102", "show wait：250 msec", "sleep 250",
+                  "show wait:100msec", "sleep 100", "send 03", "show 送信：03", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, ALetterWithoutABlankSendsTheSameBlock) {
+  EXPECT_THAT(Run("S0102\n"), ElementsAre("send 01 02", "show 送信：0102", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, WaitWithoutANumberAndWithAWord) {
+  EXPECT_THAT(Run("W\nW x\nB\n"),
+              ElementsAre("show wait:500msec", "sleep 500", "show wait：x msec", "sleep 0",
+                          "show wait:300msec", "sleep 300", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, CommentsShowTheirFirstWordAndOtherLinesAreIgnored) {
+  EXPECT_THAT(Run("; reset the adapter\n S 01\n\nZ 02\nS 123\n"),
+              ElementsAre("show reset", "send 12", "show 送信：123", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, QEndsTheScriptAndTheEndLineShowsOnce) {
+  EXPECT_THAT(Run("S 01\nQ\nS 02\nW 9\n"), ElementsAre("send 01", "show 送信：01", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, AWordWithoutDigitsSendsNoBlockButShowsItsLine) {
+  EXPECT_THAT(Run("S xyz\n"), ElementsAre("show 送信：xyz", "show " + kEnd));
+}
+
+TEST_F(ScriptRun, ALongSendArgumentGoesOutAsOneBlock) {
+  const std::string hex = [] {
+    std::string h;
+    for (int i = 0; i < 100; ++i) h += "A5";
+    return h;
+  }();
+  const auto entries = Run("S " + hex + "\n");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].size(), std::string("send").size() + 100 * 3);
+  // The progress line is not cut at any length.
+  EXPECT_EQ(entries[1], "show 送信：" + hex);
+}
+
+TEST_F(ScriptRun, AFileThatCannotBeOpenedIsNamedAndNothingIsSent) {
+  TSendFileSerial script(dir / "missing.cmd", log, log, log);
+  script.Join();
+  const auto entries = log.entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_THAT(entries[0], StartsWith("show スクリプトファイルを開けません："));
+  EXPECT_THAT(entries[0], HasSubstr((dir / "missing.cmd").string()));
+  EXPECT_THAT(entries[0], HasSubstr("No such file or directory"));
+}
+
+TEST_F(ScriptRun, AReadErrorIsNotReportedAsANormalEnd) {
+  // A folder opens for reading but cannot be read.
+  TSendFileSerial script(dir.path(), log, log, log);
+  script.Join();
+  const auto entries = log.entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_THAT(entries[0], StartsWith("show スクリプトファイルを読み込めません："));
+  EXPECT_THAT(entries[0], HasSubstr("Is a directory"));
+}
+
+TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
+  writeFile(dir / "long.cmd", "S 01\nW 5000\nS 02\n");
+  log.holdSleeps(true);
+  int finishedCalls = 0;
+  TSendFileSerial script(dir / "long.cmd", log, log, log,
+                         [&finishedCalls](TSendFileSerial&) { ++finishedCalls; });
+  log.waitUntilSleeping();
+  script.RequestStop();
+  // The stop request does not cut the wait short.
+  std::this_thread::sleep_for(milliseconds(20));
+  EXPECT_TRUE(script.Running());
+  log.holdSleeps(false);
+  script.Join();
+  EXPECT_EQ(finishedCalls, 1);
+  EXPECT_THAT(log.entries(),
+              ElementsAre("send 01", "show 送信：01", "show wait：5000 msec", "sleep 5000"));
+}
+
+TEST_F(ScriptRun, DestroyingARunningScriptCutsItsWaitShort) {
+  writeFile(dir / "long.cmd", "W 600000\nS 02\n");
+  SystemSleeper sleeper;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TSendFileSerial script(dir / "long.cmd", log, log, sleeper);
+    while (log.entries().empty()) std::this_thread::yield();
+  }
+  // Ten minutes of waiting did not have to pass, and nothing ran after the wait.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_THAT(log.entries(), ElementsAre("show wait：600000 msec"));
+}
+
+TEST_F(ScriptRun, ScriptsRunSideBySide) {
+  writeFile(dir / "a.cmd", "S 0A\nW 1\nS 0A\n");
+  writeFile(dir / "b.cmd", "S 0B\nW 1\nS 0B\n");
+  log.holdSleeps(true);
+  TSendFileSerial a(dir / "a.cmd", log, log, log);
+  TSendFileSerial b(dir / "b.cmd", log, log, log);
+  // Both reach their wait while the other one waits too.
+  while (true) {
+    const auto entries = log.entries();
+    if (std::count(entries.begin(), entries.end(), "sleep 1") == 2) break;
+    std::this_thread::yield();
+  }
+  log.holdSleeps(false);
+  a.Join();
+  b.Join();
+  const auto entries = log.entries();
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "send 0A"), 2);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "send 0B"), 2);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "show " + kEnd), 2);
+}
+
+TEST(SystemSleeper, SleepsTheWholeTimeWithoutAnAbort) {
+  SystemSleeper sleeper;
+  std::stop_source never;
+  const auto start = std::chrono::steady_clock::now();
+  sleeper.Sleep(milliseconds(30), never.get_token());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(30));
+}
+
+}  // namespace
+}  // namespace velqor
