@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
 
   velqor::TFrmMain frmMain(boxes);
   boxes.setParent(&frmMain);
-  velqor::TFrmTTY frmTty;  // hidden until "&TTY"
+  velqor::TFrmTTY frmTty(frmMain, boxes);  // hidden until "&TTY"
   frmMain.setTerminal(&frmTty, &frmTty);
   velqor::TFrmAbout frmAbout;  // hidden
   frmMain.show();
