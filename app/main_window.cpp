@@ -514,7 +514,15 @@ void TFrmMain::Veiw1Click() {
 }
 
 void TFrmMain::Option1Click() {
-  TFrmOption dialog(this);
+  // CommX1's values. Nothing holds the port open yet: the connect switch comes with the links.
+  const SerialPortValues values{m_uart.comm, m_uart.rate,
+                                static_cast<SerialParity>(m_uart.parity), false};
+  TFrmOption dialog(values, *m_settings, m_boxes, {}, this);
+  dialog.OnApply = [this](const SerialPortChanges& changes) {
+    if (changes.portNo) m_uart.comm = static_cast<std::int8_t>(*changes.portNo);
+    if (changes.bitRate) m_uart.rate = *changes.bitRate;
+    if (changes.parity) m_uart.parity = static_cast<std::int32_t>(*changes.parity);
+  };
   m_options.runModal(dialog);
 }
 

@@ -1,0 +1,245 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "common/settings.h"
+#include "dialogs/about_box.h"
+#include "dialogs/port_dialog.h"
+#include "tests/common/temp_dir.h"
+#include "tests/support/qt_application.h"
+#include "tests/support/recorders.h"
+
+VELQOR_QT_TEST_APPLICATION(QApplication);
+
+namespace velqor {
+namespace {
+
+using ::testing::ElementsAre;
+using velqor::testing::RecordingBoxes;
+using velqor::testing::TempDir;
+using velqor::testing::writeFile;
+
+template <typename T>
+T* child(QWidget& parent, const char* name) {
+  T* found = parent.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
+
+class PortDialogTest : public ::testing::Test {
+ protected:
+  PortDialogTest() : ini(dir / "Velqor.INI") {
+    writeFile(dev / "ttyACM0", "");
+    writeFile(dev / "ttyUSB3", "");
+  }
+
+  // Opens the dialog on `values`, lets `act` work on it, closes it with "Close" and returns
+  // what it applied.
+  std::optional<SerialPortChanges> run(const SerialPortValues& values,
+                                       const std::function<void(TFrmOption&)>& act = {}) {
+    TFrmOption dialog(values, ini, boxes, {{dev.path()}});
+    std::optional<SerialPortChanges> applied;
+    dialog.OnApply = [&applied](const SerialPortChanges& changes) { applied = changes; };
+    dialog.show();
+    if (act) act(dialog);
+    child<QPushButton>(dialog, "OKBtn")->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    return applied;
+  }
+
+  TempDir dir;
+  TempDir dev;
+  IniFile ini;
+  RecordingBoxes boxes;
+};
+
+TEST_F(PortDialogTest, HasItsListsAndLabels) {
+  TFrmOption dialog({1, 115200, SerialParity::Even, false}, ini, boxes, {{dev.path()}});
+  EXPECT_EQ(dialog.windowTitle(), "serialport set");
+  EXPECT_EQ(dialog.size(), QSize(TFrmOption::kClientWidth, TFrmOption::kClientHeight));
+  auto* port = child<QComboBox>(dialog, "ComPort");
+  ASSERT_EQ(port->count(), 127);
+  EXPECT_EQ(port->itemText(0), "COM1");
+  EXPECT_EQ(port->itemText(126), "COM127");
+  EXPECT_EQ(child<QLabel>(dialog, "Label1")->text(), "Port Number");
+  EXPECT_EQ(child<QLabel>(dialog, "Label4")->text(), "これはバイナリデータを");
+  EXPECT_EQ(child<QLabel>(dialog, "Label3")->text(), "転送するポートです");
+  EXPECT_EQ(child<QPushButton>(dialog, "OKBtn")->text(), "Close");
+  dialog.show();
+  EXPECT_FALSE(child<QLabel>(dialog, "Label2")->isVisible());
+  EXPECT_EQ(child<QLabel>(dialog, "Label2")->text(), "Baudrate (bps)");
+  auto* rate = child<QComboBox>(dialog, "ComRate");
+  auto* parity = child<QComboBox>(dialog, "ComParity");
+  EXPECT_FALSE(rate->isVisible());
+  EXPECT_FALSE(parity->isVisible());
+  EXPECT_EQ(rate->count(), 9);
+  EXPECT_EQ(rate->currentText(), "115200");
+  EXPECT_EQ(parity->currentText(), "Even");
+  // Every control lies inside the client area.
+  for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (w->isVisible()) {
+      EXPECT_TRUE(dialog.rect().contains(w->geometry())) << w->objectName().toStdString();
+    }
+  }
+}
+
+TEST_F(PortDialogTest, OpensOnTheComponentsPortAndAppliesTheChosenOne) {
+  const auto applied = run({3, 115200, SerialParity::Even, false}, [](TFrmOption& dialog) {
+    auto* port = dialog.findChild<QComboBox*>("ComPort");
+    EXPECT_EQ(port->currentText(), "COM3");
+    EXPECT_TRUE(port->isEnabled());
+    port->setCurrentIndex(11);
+  });
+  ASSERT_TRUE(applied);
+  EXPECT_EQ(applied->portNo, 12);
+  // Untouched rate and parity go back as they were.
+  EXPECT_EQ(applied->bitRate, 115200);
+  EXPECT_EQ(applied->parity, SerialParity::Even);
+}
+
+TEST_F(PortDialogTest, WhileConnectedTheListsAreDisabledAndThePortStays) {
+  const auto applied = run({3, 115200, SerialParity::Even, true}, [](TFrmOption& dialog) {
+    EXPECT_FALSE(dialog.findChild<QComboBox*>("ComPort")->isEnabled());
+    EXPECT_FALSE(dialog.findChild<QComboBox*>("ComDevice")->isEnabled());
+  });
+  ASSERT_TRUE(applied);
+  EXPECT_FALSE(applied->portNo.has_value());
+  EXPECT_EQ(applied->bitRate, 115200);
+}
+
+TEST_F(PortDialogTest, ARateOutsideTheTableStaysAsItIs) {
+  const auto applied = run({2, 1200, SerialParity::Odd, false});
+  ASSERT_TRUE(applied);
+  EXPECT_FALSE(applied->bitRate.has_value());
+  EXPECT_EQ(applied->parity, SerialParity::Odd);
+}
+
+TEST_F(PortDialogTest, EscapeClosesAndAppliesToo) {
+  TFrmOption dialog({5, 9600, SerialParity::None, false}, ini, boxes, {{dev.path()}});
+  std::optional<SerialPortChanges> applied;
+  dialog.OnApply = [&applied](const SerialPortChanges& changes) { applied = changes; };
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  ASSERT_TRUE(applied);
+  EXPECT_EQ(applied->portNo, 5);
+}
+
+TEST_F(PortDialogTest, ShowsAndSavesTheDevicePathOfTheChosenNumber) {
+  writeFile(dir / "Velqor.INI", "[PORTS]\nCOM2=/dev/ttyS1\n");
+  run({1, 115200, SerialParity::Even, false}, [this](TFrmOption& dialog) {
+    auto* port = dialog.findChild<QComboBox*>("ComPort");
+    auto* device = dialog.findChild<QComboBox*>("ComDevice");
+    EXPECT_EQ(device->currentText(), "/dev/ttyACM0");
+    // The devices found are offered.
+    ASSERT_EQ(device->count(), 2);
+    EXPECT_EQ(device->itemText(0).toStdString(), (dev / "ttyACM0").string());
+    EXPECT_EQ(device->itemText(1).toStdString(), (dev / "ttyUSB3").string());
+    port->setCurrentIndex(1);
+    EXPECT_EQ(device->currentText(), "/dev/ttyS1");
+    port->setCurrentIndex(2);
+    device->setCurrentIndex(1);  // picked from the list
+    port->setCurrentIndex(3);
+    device->setEditText(QStringLiteral("/dev/serial/by-id/usb-adapter"));  // typed
+  });
+  EXPECT_EQ(portDevicePath(ini, 2), "/dev/ttyS1");
+  EXPECT_EQ(portDevicePath(ini, 3), (dev / "ttyUSB3").string());
+  EXPECT_EQ(portDevicePath(ini, 4), "/dev/serial/by-id/usb-adapter");
+  EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(PortDialogTest, WhileConnectedNoPathIsSaved) {
+  run({1, 115200, SerialParity::Even, true}, [](TFrmOption& dialog) {
+    dialog.findChild<QComboBox*>("ComDevice")->setEditText(QStringLiteral("/dev/other"));
+  });
+  EXPECT_EQ(portDevicePath(ini, 1), "/dev/ttyACM0");
+}
+
+class AboutBoxTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+};
+
+TEST_F(AboutBoxTest, ShowsVersionAndMemoryFiguresWhenShown) {
+  writeFile(dir / "meminfo", "MemTotal: 1048576 kB\nMemAvailable: 660603 kB\n");
+  TFrmAbout about(nullptr, dir / "meminfo");
+  EXPECT_EQ(about.windowTitle(), "About Velqor");
+  EXPECT_EQ(about.size(), QSize(318, 199));
+  EXPECT_EQ(child<QLabel>(about, "LabVersion")->text(), "");  // filled when shown
+  about.show();
+  EXPECT_EQ(child<QLabel>(about, "Label1")->text(), "Velqor");
+  EXPECT_EQ(child<QLabel>(about, "LabVersion")->text(), "3.1.0");
+  EXPECT_EQ(child<QLabel>(about, "Label3")->text(), "Physical Memory Available to Windows:");
+  EXPECT_EQ(child<QLabel>(about, "PhysMem")->text(), "1,048,576 KB");
+  EXPECT_EQ(child<QLabel>(about, "Label4")->text(), "Memory in Use:");
+  EXPECT_EQ(child<QLabel>(about, "FreeRes")->text(), "37 %");
+  // Taken afresh at every showing.
+  about.hide();
+  writeFile(dir / "meminfo", "MemTotal: 2048 kB\nMemAvailable: 1024 kB\n");
+  about.show();
+  EXPECT_EQ(child<QLabel>(about, "PhysMem")->text(), "2,048 KB");
+  EXPECT_EQ(child<QLabel>(about, "FreeRes")->text(), "50 %");
+}
+
+TEST_F(AboutBoxTest, LabelsAreYellowInTheirFontsAndFitTheBox) {
+  TFrmAbout about;
+  about.show();
+  struct Style {
+    const char* name;
+    const char* family;
+    int pixels;
+  };
+  for (const Style& s : {Style{"Label1", "Century", 19}, Style{"LabVersion", "Century", 19},
+                         Style{"Label3", "Arial", 12}, Style{"PhysMem", "Arial", 12},
+                         Style{"Label4", "Arial", 12}, Style{"FreeRes", "Arial", 12}}) {
+    QLabel* label = child<QLabel>(about, s.name);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::yellow)) << s.name;
+    EXPECT_EQ(label->font().families().front(), s.family) << s.name;
+    EXPECT_EQ(label->font().pixelSize(), s.pixels) << s.name;
+    EXPECT_TRUE(about.rect().contains(label->geometry())) << s.name;
+    EXPECT_TRUE(label->testAttribute(Qt::WA_TransparentForMouseEvents)) << s.name;
+  }
+  EXPECT_GT(child<QLabel>(about, "PhysMem")->geometry().left(),
+            child<QLabel>(about, "Label3")->geometry().right());
+}
+
+TEST_F(AboutBoxTest, AFileThatCannotBeReadShowsNoFigures) {
+  TFrmAbout about(nullptr, dir / "missing");
+  about.show();
+  EXPECT_EQ(child<QLabel>(about, "PhysMem")->text(), "(unavailable)");
+  EXPECT_EQ(child<QLabel>(about, "FreeRes")->text(), "(unavailable)");
+}
+
+TEST_F(AboutBoxTest, AClickOnThePictureClosesTheBox) {
+  TFrmAbout about;
+  auto* image = child<QLabel>(about, "Image1");
+  EXPECT_EQ(image->geometry(), QRect(0, 0, 322, 199));
+  ASSERT_FALSE(image->pixmap().isNull());
+  EXPECT_EQ(image->pixmap().size(), QSize(322, 199));
+  about.show();
+  QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(200, 120));
+  EXPECT_FALSE(about.isVisible());
+  EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+TEST_F(AboutBoxTest, ThePictureIsAWaveformOnADarkScreen) {
+  const QImage picture = TFrmAbout::Picture();
+  ASSERT_EQ(picture.size(), QSize(322, 199));
+  // Dark corners, bright traces somewhere in the middle band.
+  EXPECT_LT(qGray(picture.pixel(2, 190)), 40);
+  int bright = 0;
+  for (int x = 0; x < picture.width(); ++x) {
+    for (int y = 60; y < 150; ++y) bright += qGray(picture.pixel(x, y)) > 120 ? 1 : 0;
+  }
+  EXPECT_GT(bright, 300);
+}
+
+}  // namespace
+}  // namespace velqor
