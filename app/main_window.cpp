@@ -222,7 +222,7 @@ void TFrmMain::buildLayout() {
   m_pageControl->setObjectName(QStringLiteral("PageControl1"));
   m_pageControl->setGeometry(0, client->height() - kPageControlHeight, kClientWidth,
                              kPageControlHeight);
-  m_wavePage = new WavePage();
+  m_wavePage = new WavePage(*this, m_boxes, &m_fields.TriggerLevel);
   m_wavePage->setObjectName(QStringLiteral("TabSheet2"));
   m_receivePage = new ReceivePage(m_options.clock);
   m_receivePage->setObjectName(QStringLiteral("TabSheet3"));
@@ -424,13 +424,10 @@ void TFrmMain::loadIntoControls(const Settings& s) {
 }
 
 void TFrmMain::loadBitTiming(const Settings& s) {
-  m_fields.TriggerLevel = s.ad.triggerLevel;
-  // The track bar takes the level x 10 truncated (and limits it to its range); the edit the
-  // single-precision value in general format.
-  control<QSlider>(QStringLiteral("TracTrigger"))
-      ->setValue(static_cast<int>(std::trunc(static_cast<double>(m_fields.TriggerLevel) * 10)));
-  control<QLineEdit>(QStringLiteral("EditTriggerlv"))
-      ->setText(QString::number(static_cast<double>(m_fields.TriggerLevel), 'g', 15));
+  // TriggerLevel; the track bar takes the level x 10 truncated (and limits it to its range),
+  // the edit the single-precision value in general format. Their handlers run as they always
+  // did, and send nothing: the terminal window does not exist yet.
+  m_wavePage->capture().loadTriggerLevel(s.ad.triggerLevel);
   control<RadioGroup>(QStringLiteral("RadioCapPort"))->setItemIndex(s.ad.port);
   m_fields.SampleTimingTable = s.bitim.sampleTiming;
   control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(s.bitim.bitRate);
@@ -477,6 +474,8 @@ void TFrmMain::setCaption() { setWindowTitle(m_baseTitle + m_portSuffix); }
 void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
   m_terminal.store(monitor);
   m_terminalWindow = window;
+  // From now on the trigger level reaches the adapter when it changes.
+  m_wavePage->capture().setTerminalExists(monitor != nullptr);
 }
 
 void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine) {

@@ -93,14 +93,16 @@ std::array<WavePoint, kWaveSamples> PlotWavePoints(std::uint16_t interval,
   return points;
 }
 
-WaveCapture::WaveCapture(DeviceSender& sender, MessageBoxes& boxes)
-    : m_sender(sender), m_boxes(boxes) {}
+WaveCapture::WaveCapture(DeviceSender& sender, MessageBoxes& boxes, float* triggerLevel)
+    : m_sender(sender),
+      m_boxes(boxes),
+      m_triggerLevel(triggerLevel != nullptr ? triggerLevel : &m_ownTriggerLevel) {}
 
 void WaveCapture::loadTriggerLevel(float level) {
-  m_triggerLevel = level;
+  *m_triggerLevel = level;
   setTrackPosition(TrackPositionForLevel(level));
   // The track bar's handler may have replaced TriggerLevel with position x 0.1.
-  setTriggerText(formatFloatGeneral(m_triggerLevel));
+  setTriggerText(formatFloatGeneral(*m_triggerLevel));
 }
 
 void WaveCapture::setTriggerText(std::string text) {
@@ -140,10 +142,10 @@ bool WaveCapture::EditTriggerlvChange() {
 }
 
 void WaveCapture::TracTriggerChange() {
-  m_triggerLevel = static_cast<float>(m_position * 0.1);
+  *m_triggerLevel = static_cast<float>(m_position * 0.1);
   // "0.0": one decimal, "." whatever the locale says.
   char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(m_triggerLevel),
+  const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(*m_triggerLevel),
                                     std::chars_format::fixed, 1);
   setTriggerText(std::string(text, result.ptr));
 }

@@ -63,8 +63,11 @@ class WaveCapture {
     std::function<void(int)> trackPositionChanged;
   };
 
-  // `sender` and `boxes` must outlive this object.
-  WaveCapture(DeviceSender& sender, MessageBoxes& boxes);
+  // `sender` and `boxes` must outlive this object. `triggerLevel`, when given, is where
+  // TriggerLevel lives (the main window's field); otherwise this object keeps it.
+  WaveCapture(DeviceSender& sender, MessageBoxes& boxes, float* triggerLevel = nullptr);
+  WaveCapture(const WaveCapture&) = delete;
+  WaveCapture& operator=(const WaveCapture&) = delete;
 
   void setView(View view) { m_view = std::move(view); }
 
@@ -84,7 +87,7 @@ class WaveCapture {
   void setTrackPosition(int position);  // held to 0..50, as the track bar does
   int capturePort() const { return m_port; }
   void setCapturePort(int port) { m_port = port; }  // sends nothing by itself
-  float TriggerLevel() const { return m_triggerLevel; }
+  float TriggerLevel() const { return *m_triggerLevel; }
 
   // Handlers. EditTriggerlvChange is false when the text is not a number: the error box has
   // then been shown and nothing was sent.
@@ -106,7 +109,8 @@ class WaveCapture {
   std::string m_text = "2.5";  // the form's text
   int m_position = 0;
   int m_port = 2;  // "Differential"
-  float m_triggerLevel = 2.5f;
+  float m_ownTriggerLevel = 2.5f;
+  float* m_triggerLevel;
 };
 
 }  // namespace velqor

@@ -13,12 +13,14 @@
 #include <QValueAxis>
 
 #include "widgets/fonts.h"
+#include "widgets/key_filter.h"
 #include "widgets/radio_group.h"
 #include "widgets/sunken_panel.h"
 
 namespace velqor {
 
-WavePage::WavePage(QWidget* parent) : QWidget(parent) {
+WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLevel, QWidget* parent)
+    : QWidget(parent), m_capture(sender, boxes, triggerLevel) {
   auto* chart = new QChart();
   chart->setTitle(QStringLiteral("CAN Line"));
   chart->legend()->hide();
@@ -62,17 +64,24 @@ WavePage::WavePage(QWidget* parent) : QWidget(parent) {
     auto* b = new QPushButton(QString::fromLatin1(caption), this);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(right + 8, top, 121, 25);
+    return b;
   };
-  addButton("BtnSingle", "Single", 12);
-  addButton("BtnContinue", "Continue", 44);
-  addButton("BtnStop", "Stop", 76);
+  connect(addButton("BtnSingle", "Single", 12), &QPushButton::clicked, this,
+          [this] { m_capture.BtnSingleClick(); });
+  connect(addButton("BtnContinue", "Continue", 44), &QPushButton::clicked, this,
+          [this] { m_capture.BtnContinueClick(); });
+  connect(addButton("BtnStop", "Stop", 76), &QPushButton::clicked, this,
+          [this] { m_capture.BtnStopClick(); });
 
   auto* trigger = new QGroupBox(QStringLiteral("Trigger Level"), this);
   trigger->setObjectName(QStringLiteral("GroupBox2"));
   trigger->setGeometry(right, 112, 137, 85);
-  auto* level = new QLineEdit(QStringLiteral("2.5"), trigger);
+  auto* level = new QLineEdit(QString::fromStdString(m_capture.triggerText()), trigger);
   level->setObjectName(QStringLiteral("EditTriggerlv"));
   level->setGeometry(10, 22, 65, 21);
+  level->installEventFilter(new KeyFilter(
+      [](QChar c) { return WaveCapture::EditTriggerlvKeyPress(c.unicode()); }, level));
+  m_triggerText = level;
   auto* unit = new QLabel(QStringLiteral("(V)"), trigger);
   unit->setObjectName(QStringLiteral("Label4"));
   unit->setGeometry(82, 25, 30, 15);
@@ -83,29 +92,41 @@ WavePage::WavePage(QWidget* parent) : QWidget(parent) {
   track->setTickPosition(QSlider::TicksBelow);
   track->setPageStep(5);
   track->setGeometry(6, 50, 125, 28);
+  track->setValue(m_capture.trackPosition());
+  m_track = track;
 
   auto* port = new RadioGroup(
       QStringLiteral("Capture Port"),
-      {QStringLiteral("CAN_L"), QStringLiteral("CAN_H"), QStringLiteral("Differential")}, 1,
-      this);
+      {QStringLiteral("CAN_L"), QStringLiteral("CAN_H"), QStringLiteral("Differential")}, 1, this);
   port->setObjectName(QStringLiteral("RadioCapPort"));
   port->setGeometry(right, 206, 137, 89);
-  port->setItemIndex(2);
+  port->setItemIndex(m_capture.capturePort());
+  m_port = port;
 
   auto* state = new SunkenPanel(QStringLiteral("STOP"), this);
   state->setObjectName(QStringLiteral("PanelWaveStat"));
   state->setFont(MakeFont(QString::fromLatin1(kFontMeiryoUi), 27));
   state->setGeometry(right, 306, 137, 49);
+
+  // The logic holds the values; the controls show them and report what the user changes.
+  // A control set from here signals back with the value the logic already has, which does
+  // nothing.
+  m_capture.setView(
+      {[this](const std::string& text) { m_triggerText->setText(QString::fromStdString(text)); },
+       [this](int position) { m_track->setValue(position); }});
+  connect(m_triggerText, &QLineEdit::textChanged, this,
+          [this](const QString& text) { m_capture.setTriggerText(text.toStdString()); });
+  connect(m_track, &QSlider::valueChanged, this,
+          [this](int position) { m_capture.setTrackPosition(position); });
+  connect(m_port, &RadioGroup::itemIndexChanged, this,
+          [this](int index) { m_capture.setCapturePort(index); });
 }
 
 void WavePage::PlotWave(std::uint16_t interval, const std::array<float, kSamples>& samples) {
-  const float step = static_cast<float>(interval * 0.001);
   QList<QPointF> points;
   points.reserve(kSamples);
-  float x = 0.0f;
-  for (int i = 0; i < kSamples; ++i) {
-    points.append(QPointF(x, static_cast<double>(samples[static_cast<std::size_t>(i)] * 0.01953125f)));
-    x += step;
+  for (const WavePoint& p : PlotWavePoints(interval, samples)) {
+    points.append(QPointF(static_cast<double>(p.x), p.y));
   }
   m_canphy->replace(points);  // one repaint for the whole trace
 }

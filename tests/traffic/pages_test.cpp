@@ -8,6 +8,7 @@
 #include <QTableView>
 #include <QValueAxis>
 
+#include "tests/support/recorders.h"
 #include "traffic/receive_page.h"
 #include "traffic/wave_page.h"
 #include "widgets/radio_group.h"
@@ -15,8 +16,13 @@
 namespace velqor {
 namespace {
 
+using velqor::testing::RecordingBoxes;
+using velqor::testing::RecordingSender;
+
 TEST(WavePage, PlotWaveStepsInMicrosecondsAndScalesCountsToVolts) {
-  WavePage page;
+  RecordingSender sender;
+  RecordingBoxes boxes;
+  WavePage page(sender, boxes);
   std::array<float, WavePage::kSamples> samples;
   samples.fill(128.0f);
   samples[7] = 255.0f;
@@ -41,7 +47,9 @@ TEST(WavePage, PlotWaveStepsInMicrosecondsAndScalesCountsToVolts) {
 }
 
 TEST(WavePage, ChartHasTheFixedAxes) {
-  WavePage page;
+  RecordingSender sender;
+  RecordingBoxes boxes;
+  WavePage page(sender, boxes);
   auto* view = page.findChild<QChartView*>(QStringLiteral("Chart1"));
   ASSERT_NE(view, nullptr);
   QChart* chart = view->chart();
