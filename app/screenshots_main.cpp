@@ -1,9 +1,16 @@
 // velqor-screenshots DIR: the main window with each page in front, saved as PNG files in DIR
-// (wave.png, receive.png, txset.png, config.png), for looking at the layout. The Receive
-// page shows the frames of the hidden "Debug" button. Run it under Xvfb
-// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// (wave.png, receive.png, txset.png, config.png), then the terminal window while a script
+// runs (terminal.png), the port dialog (port.png) and the About box (about.png), for looking
+// at the layout. The Receive page shows the frames of the hidden "Debug" button, the Wave
+// page a frame the simulated adapter captured. Run it under Xvfb (scripts/screenshots.sh) or
+// with QT_QPA_PLATFORM=offscreen.
+
+// The simulator first: one of its structures has a member named like a Qt keyword macro.
+#include "sim/sim_adapter.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QPlainTextEdit>
 #include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -13,6 +20,9 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "common/message_boxes.h"
+#include "dialogs/about_box.h"
+#include "dialogs/port_dialog.h"
+#include "terminal/terminal_window.h"
 #include "link/protocol.h"
 #include "traffic/receive_page.h"
 
@@ -34,6 +44,31 @@ void Settle() {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(10);
   }
+}
+
+bool Save(QWidget& widget, const QDir& dir, const char* name) {
+  const QString path = dir.filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+  if (!widget.grab().save(path)) {
+    std::fprintf(stderr, "velqor-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+// A single capture of the differential signal by the simulated adapter, fed to the window as
+// its reports would arrive.
+void CaptureAFrame(velqor::TFrmMain& window) {
+  velqor::SimOptions simOptions;
+  simOptions.console = false;
+  velqor::SimAdapter sim(simOptions);
+  sim.Write(velqor::SetTrigger(velqor::kPortDifferential, 10));  // 1.0 V
+  sim.Write(velqor::SetCaptureMode(velqor::kCaptureSingle));
+  velqor::InputReport report;
+  for (int ms = 1; ms <= 2000 && sim.Stats().waveforms == 0; ++ms) {
+    sim.AdvanceTo(std::chrono::milliseconds(ms));
+  }
+  while (sim.TakeInputReport(report)) window.Feed(report.data(), report.size());
 }
 
 }  // namespace
@@ -72,6 +107,7 @@ int main(int argc, char** argv) {
         velqor::MakeFrame(velqor::Category::Can, velqor::Cmd::ReceivedCanFrame, payload);
     window.Feed(frame.data(), frame.size());
   }
+  CaptureAFrame(window);
   Settle();
   window.receivePage()->model()->flush();
 
@@ -87,5 +123,42 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(path));
   }
+
+  // The terminal window in the middle of a script, waiting; the received pane shows the
+  // "Debug" frames.
+  velqor::TFrmTTY::Options ttyOptions;
+  ttyOptions.settingsPath = options.settingsPath;
+  velqor::TFrmTTY terminal(window, boxes, ttyOptions);
+  window.setTerminal(&terminal, &terminal);
+  terminal.show();
+  window.BtnDebugClick();
+  QFile script(scratch.filePath(QStringLiteral("demo.cmd")));
+  if (!script.open(QIODevice::WriteOnly)) return 1;
+  script.write("; read the adapter's terminator\r\nS FC020109\r\nH\r\n"
+               "S FC03010900\r\nW 60000\r\nQ\r\n");
+  script.close();
+  terminal.StartScript(script.fileName().toStdString());
+  auto* memoTx = terminal.findChild<QPlainTextEdit*>(QStringLiteral("MemoTX"));
+  for (int i = 0; i < 200 && !memoTx->toPlainText().contains(QStringLiteral("60000")); ++i) {
+    Settle();
+  }
+  terminal.flushPending();
+  Settle();
+  const bool terminalSaved = Save(terminal, dir, "terminal");
+  window.setTerminal(nullptr, nullptr);
+  if (!terminalSaved) return 1;
+
+  velqor::IniFile ini(options.settingsPath);
+  velqor::TFrmOption port({3, 115200, velqor::SerialParity::Even, false}, ini, boxes, {},
+                          &window);
+  port.show();
+  Settle();
+  if (!Save(port, dir, "port")) return 1;
+  port.hide();
+
+  velqor::TFrmAbout about(&window);
+  about.show();
+  Settle();
+  if (!Save(about, dir, "about")) return 1;
   return 0;
 }

@@ -111,13 +111,13 @@ TFrmAbout::TFrmAbout(QWidget* parent, std::filesystem::path memInfo)
   addLabel(this, "Label1", QStringLiteral("Velqor"), title, QPoint(16, 10));
   m_version = addLabel(this, "LabVersion", QString(), title, QPoint(16, 36));
   QLabel* label3 = addLabel(this, "Label3", QStringLiteral("Physical Memory Available to Windows:"),
-                            small, QPoint(8, 156));
+                            small, QPoint(6, 156));
   m_physMem =
-      addLabel(this, "PhysMem", QString(), small, QPoint(label3->geometry().right() + 6, 156));
+      addLabel(this, "PhysMem", QString(), small, QPoint(label3->geometry().right() + 4, 156));
   QLabel* label4 =
-      addLabel(this, "Label4", QStringLiteral("Memory in Use:"), small, QPoint(8, 176));
+      addLabel(this, "Label4", QStringLiteral("Memory in Use:"), small, QPoint(6, 176));
   m_freeRes =
-      addLabel(this, "FreeRes", QString(), small, QPoint(label4->geometry().right() + 6, 176));
+      addLabel(this, "FreeRes", QString(), small, QPoint(label4->geometry().right() + 4, 176));
 }
 
 void TFrmAbout::showEvent(QShowEvent* event) {
