@@ -6,12 +6,14 @@
 // with QT_QPA_PLATFORM=offscreen.
 
 // The simulator first: one of its structures has a member named like a Qt keyword macro.
+// clang-format off
 #include "sim/sim_adapter.h"
+// clang-format on
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
-#include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,8 +24,8 @@
 #include "common/message_boxes.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
-#include "terminal/terminal_window.h"
 #include "link/protocol.h"
+#include "terminal/terminal_window.h"
 #include "traffic/receive_page.h"
 
 namespace {

@@ -2,7 +2,12 @@
 // against the simulated adapter through an in-process loop: what the window sends reaches
 // the model, what the model reports is fed to the window and shown in the terminal, as the
 // USB link does once it is connected.
+
 // The simulator first: one of its structures has a member named like a Qt keyword macro.
+// clang-format off
+#include "sim/sim_adapter.h"
+// clang-format on
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -23,7 +28,6 @@
 #include "common/settings.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
-#include "sim/sim_adapter.h"
 #include "terminal/terminal_window.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
