@@ -1,7 +1,6 @@
-// The main window with the terminal window, the port dialog and the About box, and both
-// against the simulated adapter through an in-process loop: what the window sends reaches
-// the model, what the model reports is fed to the window and shown in the terminal, as the
-// USB link does once it is connected.
+// The main window with the terminal window, against the simulated adapter through an
+// in-process loop: what the window sends reaches the model, what the model reports is fed to
+// the window and shown in the terminal, as the USB link does once it is connected.
 
 // The simulator first: one of its structures has a member named like a Qt keyword macro.
 // clang-format off
@@ -25,9 +24,6 @@
 #include <mutex>
 
 #include "app/main_window.h"
-#include "common/settings.h"
-#include "dialogs/about_box.h"
-#include "dialogs/port_dialog.h"
 #include "terminal/terminal_window.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
@@ -197,42 +193,6 @@ TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
   EXPECT_EQ(points.front().x(), 0.0);
   EXPECT_NEAR(points.back().x(), 199 * window->fields().WaveInterval * 0.001, 0.01);
   EXPECT_EQ(loop->sim().Stats().waveforms, 1u);
-}
-
-TEST_F(WindowsTest, ThePortDialogChangesTheSerialPortAndItsDevicePath) {
-  onModal = [this](QDialog& dialog) {
-    dialog.setAttribute(Qt::WA_DontShowOnScreen);
-    dialog.setUpdatesEnabled(false);
-    auto* port = find<QComboBox>(dialog, "ComPort");
-    EXPECT_EQ(port->currentText(), "COM1");
-    port->setCurrentIndex(11);
-    find<QComboBox>(dialog, "ComDevice")->setEditText(QStringLiteral("/dev/ttyUSB7"));
-    dialog.show();
-    find<QPushButton>(dialog, "OKBtn")->click();
-  };
-  window->Option1Click();
-  EXPECT_EQ(window->uartSettings().comm, 12);
-  EXPECT_EQ(window->uartSettings().rate, 115200);
-  EXPECT_EQ(window->uartSettings().parity, 2);
-  EXPECT_EQ(portDevicePath(IniFile(iniPath()), 12), "/dev/ttyUSB7");
-  // Saved with the other settings at exit.
-  window->setTerminal(nullptr, nullptr);
-  window.reset();
-  EXPECT_EQ(IniFile(iniPath()).readInteger("UART", "COMM", 0), 12);
-}
-
-TEST_F(WindowsTest, TheAboutBoxFromTheMenuShowsTheVersionAndClosesOnAClick) {
-  QString version;
-  onModal = [this, &version](QDialog& dialog) {
-    dialog.setAttribute(Qt::WA_DontShowOnScreen);
-    dialog.setUpdatesEnabled(false);
-    dialog.show();
-    version = find<QLabel>(dialog, "LabVersion")->text();
-    QTest::mouseClick(find<QLabel>(dialog, "Image1"), Qt::LeftButton);
-    EXPECT_FALSE(dialog.isVisible());
-  };
-  window->About1Click();
-  EXPECT_EQ(version, "3.1.0");
 }
 
 }  // namespace
