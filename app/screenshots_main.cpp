@@ -5,11 +5,6 @@
 // page a frame the simulated adapter captured. Run it under Xvfb (scripts/screenshots.sh) or
 // with QT_QPA_PLATFORM=offscreen.
 
-// The simulator first: one of its structures has a member named like a Qt keyword macro.
-// clang-format off
-#include "sim/sim_adapter.h"
-// clang-format on
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -25,6 +20,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "sim/sim_adapter.h"
 #include "terminal/terminal_window.h"
 #include "traffic/receive_page.h"
 

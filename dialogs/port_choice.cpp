@@ -37,6 +37,39 @@ SerialPortChanges PortChangesFrom(const PortListSelection& lists, bool open) {
   return changes;
 }
 
+namespace {
+SerialParity fromComm(TCommParityBits parity) {
+  switch (parity) {
+    case cpbOdd:
+      return SerialParity::Odd;
+    case cpbEven:
+      return SerialParity::Even;
+    default:
+      return SerialParity::None;
+  }
+}
+TCommParityBits toComm(SerialParity parity) {
+  switch (parity) {
+    case SerialParity::Odd:
+      return cpbOdd;
+    case SerialParity::Even:
+      return cpbEven;
+    default:
+      return cpbNone;
+  }
+}
+}  // namespace
+
+SerialPortValues SerialPortValuesOf(const TCommX& comm, bool open) {
+  return {comm.PortNo(), comm.BitRate(), fromComm(comm.ParityBit()), open};
+}
+
+void ApplySerialPortChanges(TCommX& comm, const SerialPortChanges& changes) {
+  if (changes.portNo) comm.SetPortNo(*changes.portNo);
+  if (changes.bitRate) comm.SetBitRate(*changes.bitRate);
+  if (changes.parity) comm.SetParityBit(toComm(*changes.parity));
+}
+
 std::vector<std::string> FindSerialDevices(const std::vector<std::filesystem::path>& roots) {
   static constexpr std::array<std::string_view, 3> kKinds = {"ttyACM", "ttyUSB", "ttyS"};
   struct Found {

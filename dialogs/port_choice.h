@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/ini_file.h"
+#include "link/commx.h"
 
 namespace velqor {
 
@@ -54,6 +55,12 @@ struct SerialPortChanges {
 // The port number only while the port is closed and a port is selected; the rate and parity
 // when their lists have a selection (also while open: the open port gets them again).
 SerialPortChanges PortChangesFrom(const PortListSelection& lists, bool open);
+
+// The same for the serial component itself: its values (`open` is its OpenFlag, kept by the
+// connect switch), and the changes written back. A rate or parity set on an open port is
+// applied at once and raises ECommError when the port refuses it.
+SerialPortValues SerialPortValuesOf(const TCommX& comm, bool open);
+void ApplySerialPortChanges(TCommX& comm, const SerialPortChanges& changes);
 
 // The serial devices found in `roots` (for this system /dev): ttyACM*, ttyUSB* and ttyS*
 // followed by a number, in that order and by number within each kind.

@@ -2,11 +2,6 @@
 // in-process loop: what the window sends reaches the model, what the model reports is fed to
 // the window and shown in the terminal, as the USB link does once it is connected.
 
-// The simulator first: one of its structures has a member named like a Qt keyword macro.
-// clang-format off
-#include "sim/sim_adapter.h"
-// clang-format on
-
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -24,6 +19,7 @@
 #include <mutex>
 
 #include "app/main_window.h"
+#include "sim/sim_adapter.h"
 #include "terminal/terminal_window.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"

@@ -162,6 +162,29 @@ TEST_F(PortDialogTest, WhileConnectedNoPathIsSaved) {
   EXPECT_EQ(portDevicePath(ini, 1), "/dev/ttyACM0");
 }
 
+TEST(SerialPortComponent, TheDialogReadsAndWritesTheComponentsValues) {
+  TCommX comm;
+  comm.SetPortNo(3);
+  comm.SetBitRate(115200);
+  comm.SetParityBit(cpbEven);
+  const SerialPortValues values = SerialPortValuesOf(comm, true);
+  EXPECT_EQ(values.portNo, 3);
+  EXPECT_EQ(values.bitRate, 115200);
+  EXPECT_EQ(values.parity, SerialParity::Even);
+  EXPECT_TRUE(values.open);
+
+  ApplySerialPortChanges(comm, {});  // nothing selected: nothing changes
+  EXPECT_EQ(comm.PortNo(), 3);
+  EXPECT_EQ(comm.BitRate(), 115200);
+  EXPECT_EQ(comm.ParityBit(), cpbEven);
+  ApplySerialPortChanges(comm, {12, 600, SerialParity::Odd});
+  EXPECT_EQ(comm.PortNo(), 12);
+  EXPECT_EQ(comm.BitRate(), 600);
+  EXPECT_EQ(comm.ParityBit(), cpbOdd);
+  ApplySerialPortChanges(comm, {{}, {}, SerialParity::None});
+  EXPECT_EQ(comm.ParityBit(), cpbNone);
+}
+
 class AboutBoxTest : public ::testing::Test {
  protected:
   TempDir dir;
