@@ -129,6 +129,9 @@ TFrmTTY::TFrmTTY(DeviceSender& sender, MessageBoxes& boxes, Options options, QWi
   m_memoTx->installEventFilter(this);
   setAcceptDrops(true);  // FormCreate: a drop target
 
+  // Other threads hand over through these: one wake-up per batch, and one when a script ends.
+  m_drainWake = std::make_unique<OwnerWake>([this] { scheduleDrain(); });
+  m_reapWake = std::make_unique<OwnerWake>([this] { reapScripts(); });
   m_drainTimer = new QTimer(this);
   m_drainTimer->setSingleShot(true);
   connect(m_drainTimer, &QTimer::timeout, this, &TFrmTTY::drain);
@@ -204,9 +207,7 @@ void TFrmTTY::ShowProgress(const std::string& text) {
   if (m_staging.AddProgress(text)) post();
 }
 
-void TFrmTTY::post() {
-  QMetaObject::invokeMethod(this, &TFrmTTY::scheduleDrain, Qt::QueuedConnection);
-}
+void TFrmTTY::post() { m_drainWake->Wake(); }
 
 void TFrmTTY::scheduleDrain() {
   const qint64 elapsed = m_sinceDrain.elapsed();
@@ -351,10 +352,8 @@ bool TFrmTTY::eventFilter(QObject* watched, QEvent* event) {
 
 void TFrmTTY::StartScript(const std::filesystem::path& path) {
   reapScripts();
-  auto script = std::make_unique<TSendFileSerial>(
-      path, m_sender, *this, *m_sleeper, [this](TSendFileSerial&) {
-        QMetaObject::invokeMethod(this, &TFrmTTY::reapScripts, Qt::QueuedConnection);
-      });
+  auto script = std::make_unique<TSendFileSerial>(path, m_sender, *this, *m_sleeper,
+                                                  [this](TSendFileSerial&) { m_reapWake->Wake(); });
   m_runningScript = script.get();
   m_scripts.push_back(std::move(script));
 }

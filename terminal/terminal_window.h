@@ -6,7 +6,8 @@
 // Threads. ShowReceived, ShowSent and ShowProgress may be called from any thread (the USB
 // reader, script threads, the window's own): they stage their bytes and lines, and the
 // window's thread shows them in batches, at most about 30 times a second, in the order of
-// the calls. Everything else belongs to the window's thread.
+// the calls; the hand-over is an OwnerWake, one wake-up per batch. Everything else belongs to
+// the window's thread.
 //
 // Scripts. Each StartScript runs a TSendFileSerial on its own thread, owned by this window.
 // The window remembers the one started last and asks only that one to stop when it is
@@ -26,6 +27,7 @@
 #include "common/ini_file.h"
 #include "common/message_boxes.h"
 #include "link/device_sender.h"
+#include "link/owner_wake.h"
 #include "terminal/script_sender.h"
 #include "terminal/terminal_monitor.h"
 #include "terminal/terminal_staging.h"
@@ -140,6 +142,8 @@ class TFrmTTY : public QWidget, public TerminalMonitor, public ScriptProgress {
   QAction* m_txMonitor = nullptr;
   QAction* m_txPacketUnit = nullptr;
   QTimer* m_drainTimer = nullptr;
+  std::unique_ptr<OwnerWake> m_drainWake;  // runs scheduleDrain on the window's thread
+  std::unique_ptr<OwnerWake> m_reapWake;   // runs reapScripts on the window's thread
 
   TSendFileSerial* m_runningScript = nullptr;
   // Last: destroyed (stopped and joined) first, while everything they call is still alive.
