@@ -1,17 +1,84 @@
 // velqor: the main window, the terminal window and the About box, then the event loop.
+// With --simulate the links reach a simulated adapter in this process.
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
+#include "app/simulated_adapter.h"
+#include "app/termination_signals.h"
 #include "dialogs/about_box.h"
 #include "terminal/terminal_window.h"
 
+extern char** environ;
+
+namespace {
+
+std::map<std::string, std::string> Environment() {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+    const std::string entry(*e);
+    const std::size_t eq = entry.find('=');
+    if (eq != std::string::npos) env.emplace(entry.substr(0, eq), entry.substr(eq + 1));
+  }
+  return env;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // The command line is read before Qt starts, so that --help and mistakes need no display.
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::string error;
+  const std::optional<velqor::CommandLine> commandLine = velqor::ParseCommandLine(args, error);
+  if (!commandLine) {
+    std::fprintf(stderr, "velqor: %s\n", error.c_str());
+    return 2;
+  }
+  if (commandLine->help) {
+    std::fputs(velqor::kVelqorUsage, stdout);
+    return 0;
+  }
+  if (const auto hint = velqor::MissingDisplayHint(Environment(), args)) {
+    std::fputs(hint->c_str(), stderr);
+    return 1;
+  }
+
   velqor::VelqorApplication app(argc, argv);
   velqor::QtMessageBoxes boxes;
   app.setMessageBoxes(&boxes);
 
-  velqor::TFrmMain frmMain(boxes);
+  velqor::TFrmMain::Options options;
+  std::unique_ptr<velqor::SimulatedAdapter> simulation;  // outlives the window
+  if (commandLine->simulate) {
+    try {
+      simulation = std::make_unique<velqor::SimulatedAdapter>(commandLine->sim);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "velqor: the simulated adapter cannot start: %s\n", e.what());
+      return 1;
+    }
+    simulation->applyTo(options);
+    if (const std::string warning = simulation->eepromWarning(); !warning.empty())
+      std::fprintf(stderr, "velqor: simulated adapter: %s\n", warning.c_str());
+  }
+
+  // SIGINT and SIGTERM close the window as its close box does. Made before the window and
+  // destroyed after it, so that a signal during the shutdown is taken and ignored.
+  velqor::TFrmMain* mainWindow = nullptr;
+  velqor::TerminationSignals termination([&mainWindow] {
+    if (mainWindow != nullptr) mainWindow->close();
+  });
+
+  velqor::TFrmMain frmMain(boxes, options);
+  mainWindow = &frmMain;
   boxes.setParent(&frmMain);
   velqor::TFrmTTY frmTty(frmMain, boxes);  // hidden until "&TTY"
   frmMain.setTerminal(&frmTty, &frmTty);
@@ -19,6 +86,9 @@ int main(int argc, char** argv) {
   frmMain.show();
 
   app.exec();
+  termination.disarm();
+  mainWindow = nullptr;
+  // No reader or script thread reaches the terminal window after this.
   frmMain.setTerminal(nullptr, nullptr);
   return 0;
 }

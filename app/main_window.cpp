@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 
@@ -139,6 +140,25 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
                                                 static_cast<TxSetView&>(*this));
   m_dispatch = std::make_unique<DeviceMessageDispatch>(
       m_fields, static_cast<DeviceMessageView&>(*this), *m_config);
+
+  // The non-visual components: the COM port without flow control and the USB HID link that
+  // delivers its reports on its own reader thread. Both closed until the switch is pressed.
+  m_commX1 = std::make_unique<TCommX>();
+  m_commX1->setObjectName(QStringLiteral("CommX1"));
+  m_commX1->setProperty("Tag", 0);
+  m_commX1->SetFlowCtrl(cfcNone);
+  m_commX1->SetPortPathResolver([this](int portNo) { return portPath(portNo); });
+  if (m_options.serialPortOpener) m_commX1->SetPortOpener(m_options.serialPortOpener);
+  m_commX1->OnReceive = [this](TCustomCommX* sender, int size) { CommX1Receive(sender, size); };
+  m_usbif = std::make_unique<TUsbif>(m_options.hidPlatform);
+  m_usbif->setObjectName(QStringLiteral("Usbif"));
+  m_usbif->setProperty("Tag", 0);
+  m_usbif->SetRxEventType(TUsbifEventType::Direct);
+  m_usbif->OnUsbReceive = [this](TUsbif* sender, const std::uint8_t* buffer, int size) {
+    UsbifUsbReceive(sender, buffer, size);
+  };
+  m_usbif->OnUsbDeviceRemove = [this](TUsbif* sender) { UsbifUsbDeviceRemove(sender); };
+
   FormCreate();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
@@ -147,8 +167,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
-  // The settings first. A key that cannot be written is shown once and the shutdown goes
-  // on, so that the log and the links are still closed.
+  // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
+  // goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
       saveSettings(*m_settings, settingsFromControls());
@@ -157,12 +177,20 @@ void TFrmMain::FormDestroy() {
     }
     m_settings.reset();
   }
-  // Closing the log writes every line still pending. (It never touches the settings file
+  // 3. Closing the log writes every line still pending. (It never touches the settings file
   // after the file was opened.)
   if (m_logFlushTimer != nullptr) m_logFlushTimer->stop();
   m_log.reset();
-  // Both links are closed before the interpreter goes, so that no receive event reaches a
-  // released interpreter.
+  // 4. Both links, whatever their flags say; closing Usbif waits until its reader is paused.
+  if (m_commX1) {
+    m_commX1->PortClose();
+    m_commX1->setProperty("Tag", 0);
+  }
+  if (m_usbif) {
+    m_usbif->Close();
+    m_usbif->setProperty("Tag", 0);
+  }
+  // 5. The interpreter, after both links, so that no receive event reaches it released.
   m_receivePath.reset();
 }
 
@@ -190,6 +218,7 @@ void TFrmMain::buildLayout() {
   m_spdSwitch->setIconSize(QSize(19, 19));
   m_spdSwitch->setToolTip(QStringLiteral("通信ポート接続/切断"));
   m_spdSwitch->setGeometry(16, 4, 25, 25);
+  connect(m_spdSwitch, &QToolButton::clicked, this, &TFrmMain::SpdSwitchClick);
 
   QFont bold = font();
   bold.setBold(true);
@@ -367,7 +396,7 @@ void TFrmMain::FormCreate() {
   const SettingsLoadResult loaded =
       loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
   loadIntoControls(loaded.settings);
-  m_portSuffix = QStringLiteral("- COM%1 -").arg(static_cast<int>(m_uart.comm));
+  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
   setCaption();
   loadBitTiming(loaded.settings);
 
@@ -419,7 +448,10 @@ void TFrmMain::loadIntoControls(const Settings& s) {
   control<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(s.option.rxDataFormat);
   control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(s.option.term);
   control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(s.option.consoleMode);
-  m_uart = s.uart;
+  // CommX1 keeps a parity outside cpbNone..cpbEven from touching it, as its setter does.
+  m_commX1->SetPortNo(s.uart.comm);
+  m_commX1->SetBitRate(s.uart.rate);
+  m_commX1->SetParityBit(static_cast<TCommParityBits>(s.uart.parity));
   m_usb = s.usb;
 }
 
@@ -438,7 +470,7 @@ void TFrmMain::loadBitTiming(const Settings& s) {
 
 Settings TFrmMain::settingsFromControls() const {
   Settings s;
-  s.uart = m_uart;
+  s.uart = uartSettings();
   s.usb = m_usb;
   for (int i = 0; i < kTxMailboxCount; ++i) {
     TxMailboxSettings& row = s.tx[static_cast<std::size_t>(i)];
@@ -469,13 +501,34 @@ Settings TFrmMain::settingsFromControls() const {
   return s;
 }
 
-void TFrmMain::setCaption() { setWindowTitle(m_baseTitle + m_portSuffix); }
+UartSettings TFrmMain::uartSettings() const {
+  UartSettings u;
+  u.comm = static_cast<std::int8_t>(m_commX1->PortNo());
+  u.rate = m_commX1->BitRate();
+  u.parity = static_cast<std::int32_t>(m_commX1->ParityBit());
+  return u;
+}
+
+void TFrmMain::setCaption() {
+  setWindowTitle(m_baseTitle + m_portSuffix + m_options.captionSuffix);
+}
 
 void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
-  m_terminal.store(monitor);
+  if (m_terminalWindow != nullptr) m_terminalWindow->removeEventFilter(this);
+  {
+    // Waits for a reader or script thread that is inside the old monitor.
+    std::lock_guard lock(m_terminalMutex);
+    m_terminal = monitor;
+  }
   m_terminalWindow = window;
+  if (m_terminalWindow != nullptr) m_terminalWindow->installEventFilter(this);
+  setTerminalShowing(m_terminalWindow != nullptr && m_terminalWindow->isVisible());
   // From now on the trigger level reaches the adapter when it changes.
   m_wavePage->capture().setTerminalExists(monitor != nullptr);
+}
+
+void TFrmMain::setTerminalShowing(bool showing) {
+  m_terminalShowing.store(showing, std::memory_order_relaxed);
 }
 
 void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine) {
@@ -483,7 +536,11 @@ void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine)
 }
 
 void TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
-  if (TerminalMonitor* terminal = m_terminal.load()) terminal->ShowSent(bytes, length);
+  // One report per call; the result is not looked at: a closed or unplugged link swallows
+  // the bytes, and Usbif counts the failed writes.
+  (void)m_usbif->Write(bytes, length);
+  std::lock_guard lock(m_terminalMutex);
+  if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
 }
 
 void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length) {
@@ -493,8 +550,116 @@ void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length) {
 void TFrmMain::BtnDebugClick() {
   for (const auto& frame : kDebugFrames) {
     Feed(frame, sizeof frame);
-    if (TerminalMonitor* terminal = m_terminal.load()) terminal->ShowReceived(frame, sizeof frame);
+    std::lock_guard lock(m_terminalMutex);
+    if (m_terminal != nullptr) m_terminal->ShowReceived(frame, sizeof frame);
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+void TFrmMain::SpdSwitchClick() {
+  if (m_spdSwitch->isChecked()) {
+    connectLinks();
+  } else {
+    disconnectLinks();
+  }
+}
+
+void TFrmMain::connectLinks() {
+  // 1. The COM port. An error skips the rest: caption, USB and log stay untouched, the
+  // switch stays down with both flags 0, and the next click only releases it.
+  try {
+    if (m_commX1->PortNo() < 1) {
+      // COMM is kept narrowed to 8 bits: a number above 127 in the file comes back negative.
+      throw ECommError(kCommErrOpen, "COM" + std::to_string(m_commX1->PortNo()) +
+                                         ": there is no port with this number (COM1 to COM127; "
+                                         "[UART] COMM in the settings file)");
+    }
+    m_commX1->PortOpen();
+  } catch (const ECommError& e) {
+    std::string text = e.what();
+    if (!e.Detail().empty()) text += "\n" + e.Detail();
+    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
+    return;
+  }
+  m_commX1->setProperty("Tag", 1);
+
+  // 2. The caption: the port may have changed in the port dialog since start.
+  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
+  setCaption();
+
+  // 3. The USB device; the COM port stays open either way.
+  if (m_usbif->Open(m_usb.venderId, m_usb.productId)) {
+    setConnectionText(QStringLiteral("接続できた！"),
+                      QString::fromStdString("USB: " + m_usbif->DevicePath()));
+    m_usbif->setProperty("Tag", 1);
+  } else {
+    setConnectionText(QStringLiteral("接続無理！"),
+                      QString::fromStdString("USB: " + m_usbif->LastError().text));
+    m_usbif->Close();
+    m_usbif->setProperty("Tag", 0);
+  }
+
+  // 4. A new log file when logging is ticked, whatever became of the USB device.
+  OpenLogFileOnConnect();
+}
+
+void TFrmMain::disconnectLinks() {
+  if (OpenFlag(*m_commX1) == 1) {
+    m_commX1->PortClose();
+    m_commX1->setProperty("Tag", 0);
+  }
+  if (OpenFlag(*m_usbif) == 1) {
+    m_usbif->Close();
+    setConnectionText(QStringLiteral("接続断"), QString());
+    m_usbif->setProperty("Tag", 0);
+  }
+}
+
+void TFrmMain::setConnectionText(const QString& text, const QString& why) {
+  m_connectionPanel->setText(text);
+  m_connectionPanel->setToolTip(why);
+}
+
+std::string TFrmMain::portPath(int portNo) const {
+  if (portNo < 1) return std::string();  // names no port; PortOpen says so
+  const std::string key = "COM" + std::to_string(portNo);
+  const IniFile ini(m_options.settingsPath);
+  if (std::optional<std::string> mapped = ini.readValue("PORTS", key); mapped && !mapped->empty())
+    return *mapped;
+  return m_options.unmappedPortPath ? m_options.unmappedPortPath(portNo)
+                                    : TCustomCommX::DefaultPortPath(portNo);
+}
+
+void TFrmMain::CommX1Receive(TCustomCommX* Sender, int ReceiveSize) {
+  // Read in pieces through one buffer on the stack: nothing is allocated per event, so no
+  // allocation can fail here.
+  std::array<std::uint8_t, 4096> buffer;
+  int left = ReceiveSize;
+  while (left > 0) {
+    const int n = Sender->ReceiveBlock(buffer.data(), std::min<int>(left, buffer.size()));
+    if (n <= 0) break;  // closed or failed meanwhile
+    Feed(buffer.data(), static_cast<std::size_t>(n));
+    left -= n;
+  }
+}
+
+void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
+  if (Size <= 0) return;
+  const auto size = static_cast<std::size_t>(Size);
+  Feed(Buffer, size);
+  if (m_terminalShowing.load(std::memory_order_relaxed)) {
+    std::lock_guard lock(m_terminalMutex);
+    if (m_terminal != nullptr) m_terminal->ShowReceived(Buffer, size);
+  }
+}
+
+void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
+  if (OpenFlag(*m_usbif) != 1) return;
+  setConnectionText(QStringLiteral("接続断"),
+                    QStringLiteral("The adapter was unplugged. Release the switch and press it "
+                                   "again to reconnect."));
 }
 
 void TFrmMain::TimerTimer() { m_resultPanel->clear(); }
@@ -513,14 +678,11 @@ void TFrmMain::Veiw1Click() {
 }
 
 void TFrmMain::Option1Click() {
-  // CommX1's values. Nothing holds the port open yet: the connect switch comes with the links.
-  const SerialPortValues values{m_uart.comm, m_uart.rate,
-                                static_cast<SerialParity>(m_uart.parity), false};
-  TFrmOption dialog(values, *m_settings, m_boxes, {}, this);
+  // CommX1's values; while the switch holds the port open the number stays as it is.
+  TFrmOption dialog(SerialPortValuesOf(*m_commX1, OpenFlag(*m_commX1) == 1), *m_settings, m_boxes,
+                    {}, this);
   dialog.OnApply = [this](const SerialPortChanges& changes) {
-    if (changes.portNo) m_uart.comm = static_cast<std::int8_t>(*changes.portNo);
-    if (changes.bitRate) m_uart.rate = *changes.bitRate;
-    if (changes.parity) m_uart.parity = static_cast<std::int32_t>(*changes.parity);
+    ApplySerialPortChanges(*m_commX1, changes);
   };
   m_options.runModal(dialog);
 }
@@ -561,6 +723,11 @@ void TFrmMain::showEvent(QShowEvent* event) {
 }
 
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_terminalWindow) {
+    if (event->type() == QEvent::Show) setTerminalShowing(true);
+    if (event->type() == QEvent::Hide) setTerminalShowing(false);
+    return QMainWindow::eventFilter(watched, event);
+  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     StatusBarDblClick();
     return true;

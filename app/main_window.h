@@ -2,8 +2,9 @@
 // TFrmMain, the main window: the connect switch, the error counters, the four pages, the
 // status bar and the menu; the row arrays the rest of the program addresses by index
 // (index i holds row i + 1, each control's "Tag" property holds its row number); the
-// window's fields; the receive path and the handler of the device messages; the one send
-// path SendToDevice.
+// window's fields; the two links to the adapter (CommX1, the COM port, and Usbif, the USB
+// HID device) and the connect switch; the receive path and the handler of the device
+// messages; the one send path SendToDevice.
 
 #include <QMainWindow>
 #include <array>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/device_message_dispatch.h"
@@ -20,7 +22,10 @@
 #include "common/message_boxes.h"
 #include "common/settings.h"
 #include "config/device_parameters.h"
+#include "link/commx.h"
 #include "link/device_sender.h"
+#include "link/hid_platform.h"
+#include "link/usbif.h"
 #include "traffic/log_file.h"
 #include "traffic/received_frame_model.h"
 #include "traffic/tx_mailboxes.h"
@@ -66,6 +71,16 @@ struct MainWindowOptions {
   std::function<std::uint64_t()> tickCountMs;
   // The folder of the log files; the working directory when empty.
   std::function<std::filesystem::path()> logDirectory;
+  // The HID devices Usbif searches; the machine's hidraw devices when null.
+  std::shared_ptr<HidPlatform> hidPlatform;
+  // The device path of a COM number that the settings file's [PORTS] section does not map;
+  // /dev/ttyACM<n-1> when empty. The simulation maps every such number to its
+  // pseudo-terminal.
+  std::function<std::string(int portNo)> unmappedPortPath;
+  // How CommX1 opens a device path; SerialPort::Open when empty.
+  TCustomCommX::PortOpener serialPortOpener;
+  // Appended to the caption, e.g. " [simulated adapter]"; empty for the real adapter.
+  QString captionSuffix;
 };
 
 class TFrmMain : public QMainWindow,
@@ -93,8 +108,8 @@ class TFrmMain : public QMainWindow,
   // the blocks of BtnDebugClick. `window` is what the "&TTY" item shows and hides.
   void setTerminal(TerminalMonitor* monitor, QWidget* window);
 
-  // DeviceSender: callable from any thread. For now it only echoes the block to the
-  // terminal's transmit monitor; the USB write joins when the window owns its links.
+  // DeviceSender, callable from any thread: one USB output report (Usbif.Write; a closed link
+  // swallows the bytes), then the block to the terminal's transmit monitor.
   void SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
 
@@ -106,11 +121,29 @@ class TFrmMain : public QMainWindow,
   // window sets it to the data log's WriteLogLine; a test may put its own in its place.
   void setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine);
 
+  // The links. Each one's "Tag" property is its OpenFlag: 1 while the connect switch holds
+  // that link open, 0 otherwise.
+  TCommX& CommX1() { return *m_commX1; }
+  TUsbif& Usbif() { return *m_usbif; }
+  static int OpenFlag(const QObject& link) { return link.property("Tag").toInt(); }
+
   // Step 4 of connecting (SpdSwitchClick, after both links were tried): a new data log file
   // when ChkLog is ticked (OpenLogFile).
   void OpenLogFileOnConnect();
 
   // Handlers.
+  // The connect switch: down connects (COM port, then USB, then the log file when ChkLog is
+  // ticked), up disconnects what the open flags say is open.
+  void SpdSwitchClick();
+  // The COM port's receive event (GUI thread): reads ReceiveSize bytes and feeds them.
+  void CommX1Receive(TCustomCommX* Sender, int ReceiveSize);
+  // The USB receive event, on Usbif's reader thread: feeds the report's bytes and, while the
+  // terminal window is showing, hands them to its receive monitor.
+  void UsbifUsbReceive(TUsbif* Sender, const std::uint8_t* Buffer, int Size);
+  // The adapter was unplugged while open (GUI thread): "接続断" in ConnectionPanel. The
+  // switch and the flags stay as they are; the user releases the switch and presses it again
+  // to reconnect.
+  void UsbifUsbDeviceRemove(TUsbif* Sender);
   void BtnDebugClick();
   void TimerTimer();
   void StatusBarDblClick();
@@ -128,8 +161,9 @@ class TFrmMain : public QMainWindow,
     return m_log ? static_cast<std::int32_t>(m_log->LogCounter()) : 0;
   }
   const DataLog& dataLog() const { return *m_log; }
-  // The serial port and USB identifiers as loaded (CommX1 and Usbif take them over).
-  const UartSettings& uartSettings() const { return m_uart; }
+  // CommX1's port number (narrowed to 8 bits, as the settings file keeps it), bit rate and
+  // parity; the USB identifiers Usbif opens with.
+  UartSettings uartSettings() const;
   const UsbSettings& usbSettings() const { return m_usb; }
 
   // The window's text fields.
@@ -177,6 +211,13 @@ class TFrmMain : public QMainWindow,
   void buildStatusBar();
   void setCaption();
   void showLost(quint64 lost);
+  void connectLinks();
+  void disconnectLinks();
+  // COM n -> device path: [PORTS] COM<n> of the settings file as it is now (the port dialog
+  // may have changed it), else the unmapped path; empty for a number that names no port.
+  std::string portPath(int portNo) const;
+  void setConnectionText(const QString& text, const QString& why);
+  void setTerminalShowing(bool showing);
   template <typename T>
   T* control(const QString& name) const;
 
@@ -215,7 +256,6 @@ class TFrmMain : public QMainWindow,
   QString m_baseTitle;
   QString m_portSuffix;
   std::unique_ptr<IniFile> m_settings;
-  UartSettings m_uart;  // CommX1's port number, rate and parity
   UsbSettings m_usb;    // Usbif's identifiers
   MainWindowFields m_fields;
   std::unique_ptr<DeviceParameters> m_config;  // the "Config" page's logic
@@ -225,8 +265,16 @@ class TFrmMain : public QMainWindow,
   QTimer* m_logFlushTimer = nullptr;
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
   std::unique_ptr<ReceivePath> m_receivePath;  // the interpreter and its queue
-  std::atomic<TerminalMonitor*> m_terminal{nullptr};
+  // The terminal window: the reader and script threads reach its monitor under this lock, so
+  // that setTerminal(nullptr) waits for a call in progress.
+  mutable std::mutex m_terminalMutex;
+  TerminalMonitor* m_terminal = nullptr;
+  std::atomic<bool> m_terminalShowing{false};  // the window is showing (UsbifUsbReceive)
   QWidget* m_terminalWindow = nullptr;
+  // After the receive path: the links go first, so that no receive event reaches a released
+  // interpreter.
+  std::unique_ptr<TCommX> m_commX1;
+  std::unique_ptr<TUsbif> m_usbif;
   std::function<void(const RxFrame&)> m_writeLogLine;
   bool m_centred = false;
 

@@ -1,6 +1,5 @@
 #include "app/receive_path.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -97,6 +96,9 @@ bool ReceivePath::handleBatch(std::size_t limit) {
       std::memcpy(m_record.Data, e.data.data(), e.data.size());
       m_record.Valid = 1;
     }
+    if (e.code == MsgCode::ReceivedFrame)
+      m_framesHandled.store(m_framesHandled.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_relaxed);
     try {
       m_target.OnDeviceMessage(e.code, m_record);
     } catch (const std::exception& ex) {

@@ -5,8 +5,8 @@
 // thread, serial on the GUI thread), so chunks never interleave in the interpreter's buffer.
 // The interpreter announces each message synchronously on the feeding thread; this class
 // copies it into a bounded, ordered queue and, when the queue was idle, wakes the thread this
-// object was made on (the GUI thread) once through an OwnerWake. There the queue is handled
-// in order, in batches, by the target's OnDeviceMessage.
+// object was made on (the GUI thread) once, through an eventfd (OwnerWake). There the queue is
+// handled in order, in batches, by the target's OnDeviceMessage.
 //
 // The feeding thread never waits for the GUI thread: a full queue drops the message and
 // counts it (lostCount, announced by lostCountChanged on the GUI thread).
@@ -39,7 +39,8 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   // Messages handled per queued call, so that the event loop stays responsive under load.
   static constexpr std::size_t kBatch = 4096;
 
-  // `target` (GUI thread) must outlive this object. `onError` reports an exception that
+  // Construct on the GUI thread, which must run a Qt event loop. `target` (GUI thread) must
+  // outlive this object. `onError` reports an exception that
   // escaped the target's handler; the remaining messages are still handled.
   ReceivePath(DeviceMessageSink& target, std::function<void(const std::string&)> onError,
               std::size_t capacity = kDefaultCapacity, QObject* parent = nullptr);
@@ -53,6 +54,8 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   void drainAll();
 
   std::uint64_t lostCount() const { return m_lost.load(std::memory_order_relaxed); }
+  // Received CAN frames (code 202) handed to the target so far; any thread.
+  std::uint64_t framesHandled() const { return m_framesHandled.load(std::memory_order_relaxed); }
   std::size_t queuedCount() const;
   std::size_t capacity() const { return m_capacity; }
 
@@ -86,6 +89,7 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   std::size_t m_count = 0;
   bool m_drainPosted = false;
   std::atomic<std::uint64_t> m_lost{0};
+  std::atomic<std::uint64_t> m_framesHandled{0};
   std::unique_ptr<OwnerWake> m_wake;  // runs drainBatch on the GUI thread
 
   // GUI thread only.

@@ -1,0 +1,425 @@
+// The connect switch and the links against the simulated adapter (its HID backend and its
+// pseudo-terminal) and against test doubles: the four states of the switch, the receive
+// paths of both links, SendToDevice, the adapter unplugged, and the links closed at exit.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/simulated_adapter.h"
+#include "common/ini_file.h"
+#include "link/protocol.h"
+#include "tests/app/test_doubles.h"
+#include "tests/support/qt_application.h"
+#include "traffic/receive_page.h"
+
+// The program's QApplication comes from receive_path_test.cpp.
+
+namespace velqor {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A HID platform that records the searches and opens, in front of another one (or of none:
+// no HID device at all).
+class RecordingHidPlatform : public HidPlatform {
+ public:
+  explicit RecordingHidPlatform(std::shared_ptr<HidPlatform> inner = nullptr)
+      : m_inner(std::move(inner)) {}
+  std::vector<HidDeviceInfo> Enumerate() override {
+    ++enumerations;
+    return m_inner ? m_inner->Enumerate() : std::vector<HidDeviceInfo>{};
+  }
+  std::unique_ptr<HidDevice> Open(const std::string& path, HidError& error) override {
+    ++opens;
+    if (m_inner) return m_inner->Open(path, error);
+    error = HidSystemError(ENOENT, "open " + path);
+    return nullptr;
+  }
+  std::atomic<int> enumerations{0};
+  std::atomic<int> opens{0};
+
+ private:
+  std::shared_ptr<HidPlatform> m_inner;
+};
+
+// A pseudo-terminal the test owns: the window opens `slave`, the test writes to `master`.
+struct Pty {
+  Pty() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(::grantpt(master), 0);
+    EXPECT_EQ(::unlockpt(master), 0);
+    char name[128];
+    EXPECT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    slave = name;
+  }
+  ~Pty() { ::close(master); }
+  // True once nobody has the slave open any more.
+  bool SlaveClosed() const {
+    pollfd fd = {master, POLLIN, 0};
+    return ::poll(&fd, 1, 0) == 1 && (fd.revents & POLLHUP);
+  }
+  int master = -1;
+  std::string slave;
+};
+
+Frame ReceivedFrame(std::uint32_t id, std::uint64_t sequence) {
+  ReceivedCanFrame f;
+  f.id = id;
+  f.dlc = 8;
+  for (int i = 0; i < 8; ++i) f.data[i] = static_cast<std::uint8_t>(sequence >> (56 - 8 * i));
+  const auto payload = f.Encode();
+  return MakeFrame(Category::Can, Cmd::ReceivedCanFrame, payload);
+}
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  ConnectionTest() {
+    SimulationOptions o;
+    o.eepromPath.clear();
+    sim = std::make_unique<SimulatedAdapter>(o);
+  }
+  ~ConnectionTest() override {
+    window.reset();  // before the simulator, whose devices the window holds
+    sim.reset();
+  }
+
+  // The window on the simulator, or with `hid` in front of it (`hid` without an inner
+  // platform: no adapter on USB).
+  void Start(std::shared_ptr<HidPlatform> hid = nullptr) {
+    TFrmMain::Options options;
+    sim->applyTo(options);
+    options.captionSuffix.clear();
+    options.settingsPath = iniPath();
+    if (hid) options.hidPlatform = std::move(hid);
+    if (unmapped) options.unmappedPortPath = unmapped;
+    options.logDirectory = [this] { return std::filesystem::path(folder.path().toStdString()); };
+    window = std::make_unique<TFrmMain>(boxes, options);
+    window->setTerminal(&terminal, &terminalWindow);
+  }
+
+  std::string iniPath() const { return folder.filePath(QStringLiteral("Velqor.INI")).toStdString(); }
+  QToolButton* spdSwitch() { return window->findChild<QToolButton*>(QStringLiteral("SpdSwitch")); }
+  QString connection() {
+    return window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->text();
+  }
+  QString connectionWhy() {
+    return window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->toolTip();
+  }
+  int serialFlag() { return TFrmMain::OpenFlag(window->CommX1()); }
+  int usbFlag() { return TFrmMain::OpenFlag(window->Usbif()); }
+  // Log files opened since start (none was opened before: no settings file).
+  int logsOpened() { return static_cast<int>(window->dataLog().LogCounter()); }
+  ReceivedFrameModel& list() { return *window->receivePage()->model(); }
+  void click() { spdSwitch()->click(); }
+
+  QTemporaryDir folder;
+  test::RecordingBoxes boxes;
+  test::RecordingTerminal terminal;
+  QWidget terminalWindow;
+  std::function<std::string(int)> unmapped;
+  std::unique_ptr<SimulatedAdapter> sim;
+  std::unique_ptr<TFrmMain> window;
+};
+
+TEST_F(ConnectionTest, PressingConnectsBothLinksAndTheTrafficFillsTheList) {
+  Start();
+  ASSERT_EQ(serialFlag(), 0);
+  ASSERT_EQ(usbFlag(), 0);
+  window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(true);
+  click();
+  EXPECT_TRUE(spdSwitch()->isChecked());
+  EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
+  EXPECT_EQ(serialFlag(), 1);
+  EXPECT_EQ(usbFlag(), 1);
+  EXPECT_TRUE(window->CommX1().IsOpen());
+  EXPECT_TRUE(window->Usbif().IsOpen());
+  EXPECT_EQ(logsOpened(), 1);
+  EXPECT_TRUE(window->dataLog().IsOpen());
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // The simulated vehicle's traffic reaches the list through the USB reader.
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return list().heldRowCount() >= 5; }));
+  EXPECT_GT(window->Usbif().GetCounters().reportsDelivered, 0u);
+  EXPECT_EQ(window->receivePath().lostCount(), 0u);
+
+  click();
+  EXPECT_FALSE(spdSwitch()->isChecked());
+  EXPECT_EQ(connection(), QStringLiteral("接続断"));
+  EXPECT_EQ(serialFlag(), 0);
+  EXPECT_EQ(usbFlag(), 0);
+  EXPECT_FALSE(window->CommX1().IsOpen());
+  EXPECT_FALSE(window->Usbif().IsOpen());
+  EXPECT_EQ(logsOpened(), 1);  // disconnecting opens no log
+
+  // Connecting again opens the same links again, and a new log.
+  click();
+  EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
+  EXPECT_EQ(logsOpened(), 2);
+}
+
+// A serial open that fails: the Japanese text (with the port and the reason below it), the
+// caption and ConnectionPanel unchanged, USB not tried, no log, the switch down with both
+// flags 0; the next click releases with nothing to close, the one after connects again.
+struct SerialFailure {
+  const char* name;
+  int portNo;               // the number the port dialog would have set
+  const char* mappedPath;   // [PORTS] COM<n>, or null
+  const char* detailPart;   // in the second line of the box
+};
+
+class SerialFailureTest : public ConnectionTest,
+                          public ::testing::WithParamInterface<SerialFailure> {};
+
+TEST_P(SerialFailureTest, LeavesEverythingAsItWasAndTheNextClickOnlyReleases) {
+  const SerialFailure& c = GetParam();
+  auto hid = std::make_shared<RecordingHidPlatform>(sim->hidPlatform());
+  Start(hid);
+  window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(true);
+  // A first session leaves its texts behind.
+  click();
+  click();
+  ASSERT_EQ(connection(), QStringLiteral("接続断"));
+  const int searches = hid->enumerations;
+
+  if (c.mappedPath) {
+    IniFile(iniPath()).writeString("PORTS", "COM" + std::to_string(c.portNo), c.mappedPath);
+  }
+  window->CommX1().SetPortNo(c.portNo);
+  click();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  const std::string& text = boxes.shown[0].text;
+  EXPECT_EQ(text.substr(0, text.find('\n')), kCommErrOpen);
+  EXPECT_NE(text.find(c.detailPart), std::string::npos) << text;
+  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 -"));
+  EXPECT_EQ(connection(), QStringLiteral("接続断"));
+  EXPECT_EQ(hid->enumerations, searches);  // USB not tried
+  EXPECT_EQ(logsOpened(), 1);
+  EXPECT_TRUE(spdSwitch()->isChecked());
+  EXPECT_EQ(serialFlag(), 0);
+  EXPECT_EQ(usbFlag(), 0);
+
+  click();  // releases: nothing to close, nothing shown
+  EXPECT_FALSE(spdSwitch()->isChecked());
+  EXPECT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(connection(), QStringLiteral("接続断"));
+
+  window->CommX1().SetPortNo(1);
+  click();  // tries again
+  EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
+  EXPECT_EQ(serialFlag(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, SerialFailureTest,
+    ::testing::Values(
+        SerialFailure{"NoSuchDevice", 7, "/dev/velqor-no-such-tty", "COM7 (/dev/velqor-no-such-tty)"},
+        SerialFailure{"NotATerminal", 8, "/dev/null", "COM8 (/dev/null)"},
+        // COMM=200 in the settings file narrows to -56: no port has that number.
+        SerialFailure{"NumberBelowOne", -56, nullptr, "COM-56"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(ConnectionTest, WithoutTheAdapterOnUsbTheSerialPortStaysOpenAlone) {
+  auto hid = std::make_shared<RecordingHidPlatform>();  // no HID device at all
+  Start(hid);
+  window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(true);
+  click();
+  EXPECT_EQ(connection(), QStringLiteral("接続無理！"));
+  EXPECT_NE(connectionWhy().indexOf(QStringLiteral("no HID device")), -1) << connectionWhy().toStdString();
+  EXPECT_EQ(hid->enumerations, 1);
+  EXPECT_TRUE(window->CommX1().IsOpen());
+  EXPECT_EQ(serialFlag(), 1);
+  EXPECT_EQ(usbFlag(), 0);
+  EXPECT_FALSE(window->Usbif().IsOpen());
+  EXPECT_EQ(logsOpened(), 1);  // the log opens whatever became of USB
+  EXPECT_TRUE(boxes.shown.empty());
+
+  click();
+  EXPECT_FALSE(window->CommX1().IsOpen());
+  EXPECT_EQ(serialFlag(), 0);
+  EXPECT_EQ(connection(), QStringLiteral("接続無理！"));  // USB was not open: no "接続断"
+}
+
+TEST_F(ConnectionTest, TheCaptionFollowsThePortNumberAndPortsIsReadAtConnectTime) {
+  // Unmapped numbers lead nowhere; COM4 reaches the simulator only through [PORTS], written
+  // after the window started (as the port dialog does).
+  unmapped = [](int) { return std::string("/dev/velqor-no-such-tty"); };
+  Start();
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 -"));
+  IniFile(iniPath()).writeString("PORTS", "COM4", sim->serialPort().SlavePath());
+  window->CommX1().SetPortNo(4);
+  click();
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM4 -"));
+  EXPECT_EQ(window->PortSuffix(), QStringLiteral("- COM4 -"));
+  EXPECT_EQ(serialFlag(), 1);
+  click();
+  // At exit the port number is saved with the other settings.
+  window.reset();
+  EXPECT_EQ(IniFile(iniPath()).readString("UART", "COMM", ""), "4");
+}
+
+TEST_F(ConnectionTest, TheSimulationsCaptionSaysSo) {
+  TFrmMain::Options options;
+  sim->applyTo(options);
+  options.settingsPath = iniPath();
+  window = std::make_unique<TFrmMain>(boxes, options);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 - [simulated adapter]"));
+}
+
+TEST_F(ConnectionTest, FramesOnTheSerialPortAreDecodedToo) {
+  // The adapter writes its received frames to the COM port in "CAN-USB Mode"; USB is absent,
+  // so every row comes from the serial side.
+  sim->runner().Write(SetConsoleFormat(kConsoleCanUsb));
+  Start(std::make_shared<RecordingHidPlatform>());
+  click();
+  ASSERT_EQ(connection(), QStringLiteral("接続無理！"));
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return list().heldRowCount() >= 5; }));
+  EXPECT_EQ(window->Usbif().GetCounters().reportsRead, 0u);
+  EXPECT_TRUE(terminal.received().empty());  // serial data never goes to the terminal
+}
+
+TEST_F(ConnectionTest, ALargeSerialBlockIsReadWholeAndInOrder) {
+  // 600 frames (10 800 bytes) written at once on a pty the test owns: more than one read of
+  // the receive event's buffer takes.
+  Pty pty;
+  unmapped = [&pty](int) { return pty.slave; };
+  Start(std::make_shared<RecordingHidPlatform>());
+  window->CommX1().SetParityBit(cpbNone);  // a pseudo-terminal has no parity
+  click();
+  ASSERT_EQ(serialFlag(), 1);
+  std::vector<std::uint8_t> block;
+  for (std::uint64_t i = 0; i < 600; ++i) {
+    const Frame f = ReceivedFrame(static_cast<std::uint32_t>(i % 100), i);
+    block.insert(block.end(), f.begin(), f.end());
+  }
+  std::vector<std::uint64_t> sequences;
+  window->setWriteLogLine([&sequences](const RxFrame& f) {
+    std::uint64_t s = 0;
+    for (int i = 0; i < 8; ++i) s = (s << 8) | f.Data[i];
+    sequences.push_back(s);
+  });
+  std::jthread writer([&] {
+    std::size_t at = 0;
+    while (at < block.size()) {
+      const ssize_t n = ::write(pty.master, block.data() + at, block.size() - at);
+      if (n > 0) at += static_cast<std::size_t>(n);
+      else if (errno != EINTR && errno != EAGAIN) break;
+    }
+  });
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return sequences.size() == 600; }, 10000))
+      << sequences.size();
+  for (std::uint64_t i = 0; i < 600; ++i) ASSERT_EQ(sequences[i], i);
+  EXPECT_EQ(window->receivePath().lostCount(), 0u);
+}
+
+TEST_F(ConnectionTest, SendToDeviceReachesTheAdapterAndTheTransmitMonitor) {
+  Start();
+  click();
+  ASSERT_EQ(usbFlag(), 1);
+  auto* term = window->findChild<QCheckBox*>(QStringLiteral("ChkTerm"));
+  // The adapter's terminator off, then asked for: the answer (code 109) unticks the box.
+  term->setChecked(true);
+  window->SendToDevice(SetTerminator(1));
+  window->SendToDevice(GetTerminator());
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !term->isChecked(); }));
+  window->SendToDevice(SetTerminator(kTerminatorOn));
+  window->SendToDevice(GetTerminator());
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return term->isChecked(); }));
+  const auto sent = terminal.sent();
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[1], GetTerminator());
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 4u);
+
+  // From a script thread as well; after disconnecting the bytes are swallowed, still echoed.
+  std::jthread script([this] { window->SendToDevice(GetTerminator()); });
+  script.join();
+  click();
+  window->SendToDevice(GetTerminator());
+  EXPECT_EQ(terminal.sent().size(), 6u);
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 5u);
+}
+
+TEST_F(ConnectionTest, UsbReportsReachTheTerminalOnlyWhileItIsShowing) {
+  Start();
+  click();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return list().heldRowCount() > 0; }));
+  EXPECT_TRUE(terminal.received().empty());  // hidden: decoded, not shown
+
+  terminalWindow.show();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return terminal.received().size() >= 3; }));
+  for (const auto& block : terminal.received()) EXPECT_EQ(block.size(), 64u);  // whole reports
+
+  terminalWindow.hide();
+  const std::size_t shown = terminal.received().size();
+  const auto delivered = window->Usbif().GetCounters().reportsDelivered;
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [&] { return window->Usbif().GetCounters().reportsDelivered > delivered + 3; }));
+  // At most a report that was on its way when the window went.
+  EXPECT_LE(terminal.received().size(), shown + 1);
+}
+
+TEST_F(ConnectionTest, UnpluggingTheAdapterShowsItAndReconnectingOpensItAgain) {
+  Start();
+  click();
+  ASSERT_EQ(connection(), QStringLiteral("接続できた！"));
+  sim->hidPlatform()->Unplug();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return connection() == QStringLiteral("接続断"); }));
+  EXPECT_NE(connectionWhy().indexOf(QStringLiteral("unplugged")), -1);
+  // The switch and the flags stay: the user disconnects and connects again.
+  EXPECT_TRUE(spdSwitch()->isChecked());
+  EXPECT_EQ(usbFlag(), 1);
+  EXPECT_EQ(serialFlag(), 1);
+
+  click();
+  EXPECT_EQ(usbFlag(), 0);
+  EXPECT_EQ(connection(), QStringLiteral("接続断"));
+  click();
+  EXPECT_EQ(connection(), QStringLiteral("接続無理！"));  // still unplugged
+  click();
+  sim->hidPlatform()->Plug();
+  click();
+  EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
+  const auto delivered = window->Usbif().GetCounters().reportsDelivered;
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [&] { return window->Usbif().GetCounters().reportsDelivered > delivered; }));
+}
+
+TEST_F(ConnectionTest, ExitClosesBothLinksAlsoWhenTheSettingsCannotBeWritten) {
+  Pty pty;
+  unmapped = [&pty](int) { return pty.slave; };
+  Start();
+  window->CommX1().SetParityBit(cpbNone);  // a pseudo-terminal has no parity
+  click();
+  ASSERT_EQ(serialFlag(), 1);
+  ASSERT_EQ(usbFlag(), 1);
+  const auto hidBefore = sim->hidPlatform()->Counters();
+  // The settings folder goes away: the save fails, is shown once, and the shutdown goes on.
+  ASSERT_TRUE(folder.remove());
+  window.reset();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_NE(boxes.shown[0].text.find("に書き込めません"), std::string::npos);
+  EXPECT_TRUE(pty.SlaveClosed());
+  // Nobody reads the simulated device any more: its reports are discarded from now on.
+  const auto discarded = sim->hidPlatform()->Counters().reportsDiscarded;
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GT(sim->hidPlatform()->Counters().reportsDiscarded, discarded);
+  EXPECT_GE(sim->hidPlatform()->Counters().reportsQueued, hidBefore.reportsQueued);
+}
+
+}  // namespace
+}  // namespace velqor
