@@ -543,8 +543,8 @@ void TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
   if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
 }
 
-void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length) {
-  m_receivePath->Feed(bytes, length);
+void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length, ReceivePath::Link link) {
+  m_receivePath->Feed(bytes, length, link);
 }
 
 void TFrmMain::BtnDebugClick() {
@@ -640,7 +640,7 @@ void TFrmMain::CommX1Receive(TCustomCommX* Sender, int ReceiveSize) {
   while (left > 0) {
     const int n = Sender->ReceiveBlock(buffer.data(), std::min<int>(left, buffer.size()));
     if (n <= 0) break;  // closed or failed meanwhile
-    Feed(buffer.data(), static_cast<std::size_t>(n));
+    Feed(buffer.data(), static_cast<std::size_t>(n), ReceivePath::Link::Serial);
     left -= n;
   }
 }

@@ -115,7 +115,9 @@ class TFrmMain : public QMainWindow,
 
   // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed
   // here). The messages are handled later on the GUI thread, in order.
-  void Feed(const std::uint8_t* bytes, std::size_t length);
+  // `link` is the byte stream the block belongs to: each link is cut into frames on its own.
+  void Feed(const std::uint8_t* bytes, std::size_t length,
+            ReceivePath::Link link = ReceivePath::Link::Usb);
 
   // A receive-log hook: called for every received frame after the list is updated. The
   // window sets it to the data log's WriteLogLine; a test may put its own in its place.

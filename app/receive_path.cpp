@@ -20,20 +20,22 @@ ReceivePath::ReceivePath(DeviceMessageSink& target,
     : QObject(parent),
       m_target(target),
       m_onError(std::move(onError)),
-      m_interpreter(std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this))),
       m_capacity(std::max<std::size_t>(capacity, 1)),
       m_ring(m_capacity),
       m_wake(std::make_unique<OwnerWake>([this] { drainBatch(); })) {
+  m_usb.interpreter = std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this));
+  m_serial.interpreter = std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this));
   m_batch.reserve(kBatch);
 }
 
 ReceivePath::~ReceivePath() = default;
 
-void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length) {
-  std::lock_guard lock(m_feedMutex);
+void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length, Link link) {
+  LinkInterpreter& l = link == Link::Usb ? m_usb : m_serial;
+  std::lock_guard lock(l.mutex);
   while (length > 0) {
     const std::size_t piece = std::min(length, kFeedPiece);
-    m_interpreter->Feed(bytes, static_cast<std::uint32_t>(piece));
+    l.interpreter->Feed(bytes, static_cast<std::uint32_t>(piece));
     bytes += piece;
     length -= piece;
   }

@@ -1,9 +1,12 @@
 #pragma once
 // The road from received bytes to the window's message handler.
 //
-// Feed runs the frame interpreter under one mutex shared by both links (USB on its reader
-// thread, serial on the GUI thread), so chunks never interleave in the interpreter's buffer.
-// The interpreter announces each message synchronously on the feeding thread; this class
+// Each link has its own frame interpreter (USB, fed on its reader thread; serial, fed on the
+// GUI thread), each run under its own mutex. One interpreter for both byte streams would not
+// do: a frame cut across two USB reports waits in the interpreter's buffer for its rest, and
+// serial bytes arriving in between would land in the middle of it and corrupt it (with the
+// adapter's console text on the COM port, that happens many times a second at a busy bus).
+// The interpreters announce each message synchronously on the feeding thread; this class
 // copies it into a bounded, ordered queue and, when the queue was idle, wakes the thread this
 // object was made on (the GUI thread) once, through an eventfd (OwnerWake). There the queue is
 // handled in order, in batches, by the target's OnDeviceMessage.
@@ -34,6 +37,9 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   Q_OBJECT
 
  public:
+  // The byte stream a block belongs to.
+  enum class Link { Usb, Serial };
+
   // About 12 s of the busiest bus (21 277 frames/s), 24 bytes an entry.
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 18;
   // Messages handled per queued call, so that the event loop stays responsive under load.
@@ -46,9 +52,9 @@ class ReceivePath : public QObject, private DeviceMessageSink {
               std::size_t capacity = kDefaultCapacity, QObject* parent = nullptr);
   ~ReceivePath() override;
 
-  // Any thread. Feeds the bytes to the interpreter in pieces that always fit its buffer, so
-  // a large block (a serial read after a busy spell) is not cut off.
-  void Feed(const std::uint8_t* bytes, std::size_t length);
+  // Any thread. Feeds the bytes to the link's interpreter in pieces that always fit its
+  // buffer, so a large block (a serial read after a busy spell) is not cut off.
+  void Feed(const std::uint8_t* bytes, std::size_t length, Link link = Link::Usb);
 
   // GUI thread: handles everything queued now.
   void drainAll();
@@ -79,8 +85,14 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   DeviceMessageSink& m_target;
   std::function<void(const std::string&)> m_onError;
 
-  std::mutex m_feedMutex;  // serialises Feed; never held while waiting for the GUI
-  std::unique_ptr<TMsgInterpret> m_interpreter;
+  // One per link; each mutex serialises the Feed of its link and is never held while waiting
+  // for the GUI.
+  struct LinkInterpreter {
+    std::mutex mutex;
+    std::unique_ptr<TMsgInterpret> interpreter;
+  };
+  LinkInterpreter m_usb;
+  LinkInterpreter m_serial;
 
   mutable std::mutex m_queueMutex;  // guards the ring and m_drainPosted
   const std::size_t m_capacity;

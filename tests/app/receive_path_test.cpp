@@ -126,6 +126,49 @@ TEST(ReceivePath, AnExceptionInTheHandlerIsReportedAndTheRestIsStillHandled) {
   EXPECT_EQ(errors, (std::vector<std::string>{"handler failed"}));
 }
 
+// The two links are separate byte streams: bytes of one arriving while a frame of the other
+// is half received must not end up inside that frame.
+struct InterleavedCase {
+  const char* name;
+  ReceivePath::Link split;  // the link whose frame arrives in two pieces
+  ReceivePath::Link other;  // the link whose bytes arrive in between
+  std::string between;      // what the other link delivers in between
+};
+
+class ReceivePathLinks : public ::testing::TestWithParam<InterleavedCase> {};
+
+TEST_P(ReceivePathLinks, AFrameCutAcrossReadsSurvivesTheOtherLinksBytes) {
+  const InterleavedCase& c = GetParam();
+  RecordingSink sink;
+  ReceivePath path(sink, nullptr);
+  const Frame whole = ReceivedFrame(0x123);
+  const std::size_t cut = 7;  // inside the identifier
+  path.Feed(whole.data(), cut, c.split);
+  path.Feed(reinterpret_cast<const std::uint8_t*>(c.between.data()), c.between.size(), c.other);
+  path.Feed(whole.data() + cut, whole.size() - cut, c.split);
+  path.drainAll();
+  std::vector<std::uint32_t> expected = {0x123};
+  if (c.between.front() == '\xFC') expected.insert(expected.begin(), 0x7FF);
+  EXPECT_EQ(sink.ids, expected);
+  EXPECT_EQ(sink.codes, std::vector<int>(expected.size(), MsgCode::ReceivedFrame));
+}
+
+std::string AsText(const Frame& f) { return std::string(f.begin(), f.end()); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ReceivePathLinks,
+    ::testing::Values(
+        // The adapter's console text on the COM port ("Normal Mode") between two USB reports.
+        InterleavedCase{"ConsoleTextInsideAUsbFrame", ReceivePath::Link::Usb,
+                        ReceivePath::Link::Serial, "RX 12.345678 STD 123 [8] 01 02 03 04\r\n"},
+        // A whole frame on the COM port ("CAN-USB Mode") between two USB reports.
+        InterleavedCase{"SerialFrameInsideAUsbFrame", ReceivePath::Link::Usb,
+                        ReceivePath::Link::Serial, AsText(ReceivedFrame(0x7FF))},
+        // And the other way round: a USB report between two serial reads.
+        InterleavedCase{"UsbFrameInsideASerialFrame", ReceivePath::Link::Serial,
+                        ReceivePath::Link::Usb, AsText(ReceivedFrame(0x7FF))}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 TEST(TFrmMain, SendToDeviceFromAnotherThreadEchoesToTheTerminal) {
   test::RecordingBoxes boxes;
   test::RecordingTerminal terminal;

@@ -1,0 +1,322 @@
+// The whole program under the heaviest load: the main window (offscreen, the "Receive" page
+// in front) connected through its connect switch to the simulated adapter, which floods at
+// 21 277 frames/s (taken off the bus timing, so exactly that rate) with 2048 distinct
+// identifiers and 8 data bytes, for 10 s. The frames take the program's own road: the
+// simulator's HID backend, Usbif's reader thread, the interpreter, the receive queue, the
+// window's message handler, the received-frame list (and the data log in the second run). The
+// simulated adapter also writes its console text to the COM port, which the window reads and
+// feeds like the real adapter's.
+//
+// What it prints, per run (logging off, then on):
+// - frames the model reported and frames the window handled; lost = the difference plus
+//   every drop counted on the way (must be 0);
+// - frames handled and list publications per second;
+// - the GUI thread's event-loop latency: how late a 1 ms precise timer fires (p50/p99/max);
+// - frame-to-screen latency (p50/p99/max): from the moment a frame was due on the simulated
+//   bus to the moment the list model published its row to the view (rowsInserted or
+//   dataChanged). Each flood frame carries its sequence number in its data bytes, and frame
+//   s is due t0 + s / rate after the flood was started at t0, read on the steady clock just
+//   before the start was posted to the runner thread. The runner emits a frame's report in
+//   the step that passes its due time (steps are at least 0.2 ms and at most 1 ms apart), so
+//   the figure includes that step and over-states the time from report to screen by at most
+//   about a millisecond;
+// - CPU per frame from getrusage: the whole process, the process less the simulator's own
+//   model time, and the GUI thread alone;
+// - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
+// - with logging on: the lines in the log file, which must be every frame handled.
+//
+// Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048).
+// Exit status 1 when a frame was lost or the log misses a line.
+
+#include <sys/resource.h>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/simulated_adapter.h"
+#include "traffic/receive_page.h"
+
+namespace velqor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+struct Config {
+  double seconds = 10;
+  double rate = 21277;
+  std::uint32_t ids = 2048;
+};
+
+struct QuietBoxes : MessageBoxes {
+  void Show(const std::string& text, const std::string&, Icon) override {
+    std::fprintf(stderr, "message box: %s\n", text.c_str());
+  }
+  bool Confirm(const std::string&, const std::string&, Icon) override { return false; }
+};
+
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "velqor-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    m_dir = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    fs::remove_all(m_dir, ec);
+  }
+  const fs::path& path() const { return m_dir; }
+
+ private:
+  fs::path m_dir;
+};
+
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A line of /proc/self/status in kB ("VmRSS", "VmHWM").
+long StatusKb(const char* key) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(key) + ":";
+  while (std::getline(in, line))
+    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+  return -1;
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto i = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+  return values[std::min(i, values.size() - 1)];
+}
+
+std::uint64_t CountLines(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::uint64_t lines = 0;
+  std::string line;
+  while (std::getline(in, line)) ++lines;
+  return lines;
+}
+
+// Runs the event loop for `ms` milliseconds, sleeping while there is nothing to do.
+void RunEventLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+bool Run(const Config& config, bool logging) {
+  ScratchFolder folder;
+  QuietBoxes boxes;
+  SimulationOptions simOptions;
+  simOptions.eepromPath.clear();
+  SimulatedAdapter sim(simOptions);
+  sim.runner().SetProfileEnabled(false);  // only the flood: every frame carries its number
+
+  TFrmMain::Options options;
+  sim.applyTo(options);
+  options.settingsPath = (folder.path() / "Velqor.INI").string();
+  options.logDirectory = [&folder] { return folder.path(); };
+  auto window = std::make_unique<TFrmMain>(boxes, options);
+  window->show();
+  window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
+      ->setCurrentWidget(window->receivePage());
+  window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(logging);
+  window->findChild<QToolButton*>(QStringLiteral("SpdSwitch"))->click();
+  const QString connection = window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->text();
+  if (connection != QStringLiteral("接続できた！")) {
+    std::fprintf(stderr, "bench_app_flood: not connected (%s)\n", qPrintable(connection));
+    return false;
+  }
+  RunEventLoop(500);
+  const long rssStart = StatusKb("VmRSS");
+
+  // The event loop's latency: how late a 1 ms timer fires.
+  std::vector<double> loopLateMs;
+  loopLateMs.reserve(static_cast<std::size_t>(config.seconds * 1100));
+  Clock::time_point lastTick = Clock::now();
+  QTimer tick;
+  tick.setTimerType(Qt::PreciseTimer);
+  tick.setInterval(1);
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    const Clock::time_point now = Clock::now();
+    loopLateMs.push_back(std::chrono::duration<double, std::milli>(now - lastTick).count() - 1.0);
+    lastTick = now;
+  });
+
+  // Frame-to-screen: at every publication of the list, the frames handled since the last
+  // one are on screen.
+  const double period = 1.0 / config.rate;
+  Clock::time_point floodStart{};
+  bool flooding = false;
+  std::uint64_t published = 0;  // frames up to this sequence number are on screen
+  std::uint64_t publications = 0;
+  std::vector<double> screenMs;
+  screenMs.reserve(static_cast<std::size_t>(config.rate * config.seconds * 1.1));
+  auto onPublish = [&] {
+    if (!flooding) return;
+    const Clock::time_point now = Clock::now();
+    ++publications;
+    std::uint64_t last = 0;
+    for (std::uint8_t b : window->fields().LastRxFrame.Data) last = (last << 8) | b;
+    for (std::uint64_t s = published; s <= last; ++s) {
+      const Clock::time_point due =
+          floodStart + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double>(static_cast<double>(s) * period));
+      screenMs.push_back(std::chrono::duration<double, std::milli>(now - due).count());
+    }
+    published = std::max(published, last + 1);
+  };
+  QAbstractItemModel* model = window->receivePage()->model();
+  QObject::connect(model, &QAbstractItemModel::rowsInserted, onPublish);
+  QObject::connect(model, &QAbstractItemModel::dataChanged, onPublish);
+
+  const SimStats statsBefore = sim.runner().Stats();
+  const RunnerStats timingBefore = sim.runner().Timing();
+  const std::uint64_t handledBefore = window->receivePath().framesHandled();
+  const double cpuBefore = CpuSeconds(RUSAGE_SELF);
+  const double guiCpuBefore = CpuSeconds(RUSAGE_THREAD);
+
+  FloodOptions flood;
+  flood.framesPerSecond = config.rate;
+  flood.identifiers = config.ids;
+  flood.dlc = 8;
+  flood.busLimited = false;
+  floodStart = Clock::now();
+  flooding = true;
+  sim.runner().SetFlood(flood);
+  lastTick = Clock::now();
+  tick.start();
+  RunEventLoop(static_cast<int>(config.seconds * 1000));
+  sim.runner().SetFlood(FloodOptions{});
+  tick.stop();
+  const double floodSeconds = std::chrono::duration<double>(Clock::now() - floodStart).count();
+
+  // Until everything the model reported has been handled (or 10 s passed).
+  QElapsedTimer drain;
+  drain.start();
+  std::uint64_t lastReported = ~std::uint64_t{0};
+  while (drain.elapsed() < 10000) {
+    RunEventLoop(20);
+    const std::uint64_t reported = sim.runner().Stats().framesReported - statsBefore.framesReported;
+    const std::uint64_t handled = window->receivePath().framesHandled() - handledBefore;
+    if (reported == handled && reported == lastReported) break;
+    lastReported = reported;
+  }
+  window->receivePage()->model()->flush();
+  const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+  const double guiCpu = CpuSeconds(RUSAGE_THREAD) - guiCpuBefore;
+  const long rssEnd = StatusKb("VmRSS");
+  const long rssPeak = StatusKb("VmHWM");
+
+  const SimStats stats = sim.runner().Stats();
+  const RunnerStats timing = sim.runner().Timing();
+  const SimHidCounters hid = sim.hidPlatform()->Counters();
+  const TUsbif::Counters usb = window->Usbif().GetCounters();
+  const std::uint64_t reported = stats.framesReported - statsBefore.framesReported;
+  const std::uint64_t handled = window->receivePath().framesHandled() - handledBefore;
+  const std::uint64_t modelDropped = stats.framesDropped - statsBefore.framesDropped;
+  const std::uint64_t queueLost = window->receivePath().lostCount();
+  const std::uint64_t dropped = modelDropped + hid.reportsDropped + usb.reportsDropped + queueLost;
+  const std::uint64_t lost = (reported > handled ? reported - handled : 0) + dropped;
+  const double modelCpu =
+      std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
+  const std::string logPath = window->dataLog().Namer().FullPath();
+  const int rows = window->receivePage()->model()->rowCount();
+
+  // Closing the window closes the links and the log (every line written).
+  window.reset();
+  std::uint64_t logged = 0;
+  if (logging) logged = CountLines(logPath) - 1;  // less the header
+
+  const double frames = static_cast<double>(handled);
+  std::printf("== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
+              "%.1f s, logging %s\n",
+              config.rate, config.ids, floodSeconds, logging ? "on" : "off");
+  std::printf("  frames reported by the model   %llu\n", static_cast<unsigned long long>(reported));
+  std::printf("  frames handled by the window   %llu (%d rows in the list)\n",
+              static_cast<unsigned long long>(handled), rows);
+  std::printf("  lost                           %llu (model %llu, HID backend %llu, USB reader "
+              "%llu, receive queue %llu)\n",
+              static_cast<unsigned long long>(lost), static_cast<unsigned long long>(modelDropped),
+              static_cast<unsigned long long>(hid.reportsDropped),
+              static_cast<unsigned long long>(usb.reportsDropped),
+              static_cast<unsigned long long>(queueLost));
+  if (lost != 0)
+    std::printf("  reports: made %llu, queued %llu, discarded %llu, read %llu, delivered %llu\n",
+                static_cast<unsigned long long>(stats.reports),
+                static_cast<unsigned long long>(hid.reportsQueued),
+                static_cast<unsigned long long>(hid.reportsDiscarded),
+                static_cast<unsigned long long>(usb.reportsRead),
+                static_cast<unsigned long long>(usb.reportsDelivered));
+  std::printf("  frames handled per second      %.0f\n", frames / floodSeconds);
+  std::printf("  list publications per second  %.1f\n",
+              static_cast<double>(publications) / floodSeconds);
+  std::printf("  event-loop latency (1 ms timer lateness)  p50 %.3f ms  p99 %.3f ms  max %.3f ms "
+              "(%zu ticks)\n",
+              Percentile(loopLateMs, 0.5), Percentile(loopLateMs, 0.99),
+              Percentile(loopLateMs, 1.0), loopLateMs.size());
+  std::printf("  frame-to-screen latency        p50 %.1f ms  p99 %.1f ms  max %.1f ms (%zu frames)\n",
+              Percentile(screenMs, 0.5), Percentile(screenMs, 0.99), Percentile(screenMs, 1.0),
+              screenMs.size());
+  std::printf("  CPU per frame                  %.2f us whole process, %.2f us less the model "
+              "(%.2f us), %.2f us GUI thread\n",
+              cpu / frames * 1e6, (cpu - modelCpu) / frames * 1e6, modelCpu / frames * 1e6,
+              guiCpu / frames * 1e6);
+  std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
+              rssStart, rssEnd, rssPeak);
+  if (logging)
+    std::printf("  frames logged                  %llu\n", static_cast<unsigned long long>(logged));
+  std::fflush(stdout);
+  return lost == 0 && (!logging || logged == handled);
+}
+
+}  // namespace
+}  // namespace velqor
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  velqor::Config config;
+  const QStringList args = QCoreApplication::arguments();
+  for (int i = 1; i + 1 < args.size(); i += 2) {
+    bool ok = false;
+    const double v = args[i + 1].toDouble(&ok);
+    if (!ok || v <= 0) {
+      std::fprintf(stderr, "bench_app_flood: %s needs a positive number\n", qPrintable(args[i]));
+      return 2;
+    }
+    if (args[i] == QStringLiteral("--seconds")) config.seconds = v;
+    else if (args[i] == QStringLiteral("--rate")) config.rate = v;
+    else if (args[i] == QStringLiteral("--ids")) config.ids = static_cast<std::uint32_t>(v);
+    else {
+      std::fprintf(stderr, "usage: bench_app_flood [--seconds N] [--rate R] [--ids N]\n");
+      return 2;
+    }
+  }
+  const bool off = velqor::Run(config, false);
+  const bool on = velqor::Run(config, true);
+  return off && on ? 0 : 1;
+}
