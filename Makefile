@@ -8,6 +8,8 @@ TSAN_DIR    := build/tsan
 FUZZ_DIR    := build/fuzz
 FUZZ_SECONDS ?= 60
 
+# The tests and benchmarks run offscreen; `make run` gets the platform the user chose, if any.
+USER_QT_QPA_PLATFORM := $(if $(filter environment command line,$(origin QT_QPA_PLATFORM)),$(QT_QPA_PLATFORM))
 export QT_QPA_PLATFORM ?= offscreen
 # Qt and fontconfig keep caches for the life of the process; those are not our leaks.
 export LSAN_OPTIONS ?= suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
@@ -33,17 +35,14 @@ test-tsan: deps
 	cmake --build $(TSAN_DIR) -j $(JOBS)
 	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -L threads
 
-# The program, against the simulated adapter when no adapter is present, in a scratch folder
-# run/ so that its settings file and logs stay out of the checkout.
+# The program (Release build) in the scratch folder run/, so that its settings file and logs
+# stay out of the checkout: against the adapter when one is plugged in, else against the
+# simulated one (scripts/run.sh). Options for velqor: make run ARGS="--sim-flood 5000,200".
+ARGS ?=
 run: deps
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DVELQOR_BUILD_TESTS=OFF
-	cmake --build $(RELEASE_DIR) -j $(JOBS)
-	mkdir -p run
-	@if [ -x $(RELEASE_DIR)/app/velqor ]; then \
-	  cd run && QT_QPA_PLATFORM= ../$(RELEASE_DIR)/app/velqor --simulate; \
-	else \
-	  echo "The window is not built yet; try $(RELEASE_DIR)/tools/velqor-cli --help"; \
-	fi
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target velqor
+	@QT_QPA_PLATFORM='$(USER_QT_QPA_PLATFORM)' scripts/run.sh $(RELEASE_DIR)/app/velqor $(ARGS)
 
 # Benchmarks (Release build).
 bench: deps
