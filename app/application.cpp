@@ -6,8 +6,9 @@
 namespace velqor {
 
 VelqorApplication::VelqorApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // The application's title. Not set as the display name as well: Qt would append that to
+  // every window title ("Velqor - COM1 - — Velqor") on X11.
   setApplicationName(QStringLiteral("Velqor"));
-  setApplicationDisplayName(QStringLiteral("Velqor"));
   setApplicationVersion(QStringLiteral("3.1.0"));
 }
 
