@@ -1,9 +1,10 @@
 // velqor-screenshots DIR: the main window with each page in front, saved as PNG files in DIR
 // (wave.png, receive.png, txset.png, config.png), then the terminal window while a script
 // runs (terminal.png), the port dialog (port.png) and the About box (about.png), for looking
-// at the layout. The Receive page shows the frames of the hidden "Debug" button, the Wave
-// page a frame the simulated adapter captured. Run it under Xvfb (scripts/screenshots.sh) or
-// with QT_QPA_PLATFORM=offscreen.
+// at the layout. The window is connected through its switch to the simulated adapter, whose
+// traffic fills the Receive page's list together with the frames of the hidden "Debug"
+// button; the Wave page shows a frame the simulated adapter captured. Run it under Xvfb
+// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,11 +12,13 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QThread>
 #include <cstdio>
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/simulated_adapter.h"
 #include "common/message_boxes.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -89,8 +92,14 @@ int main(int argc, char** argv) {
   QTemporaryDir scratch;
   velqor::TFrmMain::Options options;
   options.settingsPath = scratch.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  velqor::SimulationOptions simOptions;
+  simOptions.eepromPath.clear();
+  velqor::SimulatedAdapter simulation(simOptions);  // outlives the window
+  simulation.applyTo(options);
   velqor::TFrmMain window(boxes, options);
   window.show();
+  window.findChild<QToolButton*>(QStringLiteral("SpdSwitch"))->click();
+  for (int i = 0; i < 6; ++i) Settle();  // about a second of the simulated vehicle's traffic
   window.BtnDebugClick();
   // A few frames with data, standard and extended, to show the data column.
   const std::uint32_t ids[] = {0x7FF, 0x18DA10F1, 0x123};
