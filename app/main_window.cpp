@@ -648,7 +648,7 @@ void TFrmMain::CommX1Receive(TCustomCommX* Sender, int ReceiveSize) {
 void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
   if (Size <= 0) return;
   const auto size = static_cast<std::size_t>(Size);
-  Feed(Buffer, size);
+  Feed(Buffer, size, ReceivePath::Link::Usb);
   if (m_terminalShowing.load(std::memory_order_relaxed)) {
     std::lock_guard lock(m_terminalMutex);
     if (m_terminal != nullptr) m_terminal->ShowReceived(Buffer, size);

@@ -117,7 +117,7 @@ class TFrmMain : public QMainWindow,
   // here). The messages are handled later on the GUI thread, in order.
   // `link` is the byte stream the block belongs to: each link is cut into frames on its own.
   void Feed(const std::uint8_t* bytes, std::size_t length,
-            ReceivePath::Link link = ReceivePath::Link::Usb);
+            ReceivePath::Link link = ReceivePath::Link::Local);
 
   // A receive-log hook: called for every received frame after the list is updated. The
   // window sets it to the data log's WriteLogLine; a test may put its own in its place.

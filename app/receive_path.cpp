@@ -25,13 +25,14 @@ ReceivePath::ReceivePath(DeviceMessageSink& target,
       m_wake(std::make_unique<OwnerWake>([this] { drainBatch(); })) {
   m_usb.interpreter = std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this));
   m_serial.interpreter = std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this));
+  m_local.interpreter = std::make_unique<TMsgInterpret>(static_cast<DeviceMessageSink*>(this));
   m_batch.reserve(kBatch);
 }
 
 ReceivePath::~ReceivePath() = default;
 
 void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length, Link link) {
-  LinkInterpreter& l = link == Link::Usb ? m_usb : m_serial;
+  LinkInterpreter& l = link == Link::Usb ? m_usb : link == Link::Serial ? m_serial : m_local;
   std::lock_guard lock(l.mutex);
   while (length > 0) {
     const std::size_t piece = std::min(length, kFeedPiece);

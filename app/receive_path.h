@@ -2,7 +2,7 @@
 // The road from received bytes to the window's message handler.
 //
 // Each link has its own frame interpreter (USB, fed on its reader thread; serial, fed on the
-// GUI thread), each run under its own mutex. One interpreter for both byte streams would not
+// GUI thread; and one for blocks the program feeds itself), each run under its own mutex. One interpreter for both byte streams would not
 // do: a frame cut across two USB reports waits in the interpreter's buffer for its rest, and
 // serial bytes arriving in between would land in the middle of it and corrupt it (with the
 // adapter's console text on the COM port, that happens many times a second at a busy bus).
@@ -37,8 +37,10 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   Q_OBJECT
 
  public:
-  // The byte stream a block belongs to.
-  enum class Link { Usb, Serial };
+  // The byte stream a block belongs to: the USB link, the COM port, or blocks the program
+  // feeds itself (the hidden "Debug" button, tools and tests), which are whole frames and
+  // must not land inside a frame of either link either.
+  enum class Link { Usb, Serial, Local };
 
   // About 12 s of the busiest bus (21 277 frames/s), 24 bytes an entry.
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 18;
@@ -54,7 +56,7 @@ class ReceivePath : public QObject, private DeviceMessageSink {
 
   // Any thread. Feeds the bytes to the link's interpreter in pieces that always fit its
   // buffer, so a large block (a serial read after a busy spell) is not cut off.
-  void Feed(const std::uint8_t* bytes, std::size_t length, Link link = Link::Usb);
+  void Feed(const std::uint8_t* bytes, std::size_t length, Link link = Link::Local);
 
   // GUI thread: handles everything queued now.
   void drainAll();
@@ -93,6 +95,7 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   };
   LinkInterpreter m_usb;
   LinkInterpreter m_serial;
+  LinkInterpreter m_local;
 
   mutable std::mutex m_queueMutex;  // guards the ring and m_drainPosted
   const std::size_t m_capacity;

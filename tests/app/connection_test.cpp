@@ -10,7 +10,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <atomic>
@@ -107,6 +110,10 @@ class ConnectionTest : public ::testing::Test {
     if (hid) options.hidPlatform = std::move(hid);
     if (unmapped) options.unmappedPortPath = unmapped;
     options.logDirectory = [this] { return std::filesystem::path(folder.path().toStdString()); };
+    options.runModal = [this](QDialog& dialog) {
+      dialog.setAttribute(Qt::WA_DontShowOnScreen);
+      if (onModal) onModal(dialog);
+    };
     window = std::make_unique<TFrmMain>(boxes, options);
     window->setTerminal(&terminal, &terminalWindow);
   }
@@ -131,6 +138,7 @@ class ConnectionTest : public ::testing::Test {
   test::RecordingTerminal terminal;
   QWidget terminalWindow;
   std::function<std::string(int)> unmapped;
+  std::function<void(QDialog&)> onModal;  // what the user does in a dialog from the menu
   std::unique_ptr<SimulatedAdapter> sim;
   std::unique_ptr<TFrmMain> window;
 };
@@ -271,6 +279,43 @@ TEST_F(ConnectionTest, TheCaptionFollowsThePortNumberAndPortsIsReadAtConnectTime
   // At exit the port number is saved with the other settings.
   window.reset();
   EXPECT_EQ(IniFile(iniPath()).readString("UART", "COMM", ""), "4");
+}
+
+// The port dialog reads and writes CommX1: its port list is locked while the switch holds
+// the port open, and a number and device path chosen while disconnected are what the next
+// press opens.
+TEST_F(ConnectionTest, ThePortDialogsChoiceIsWhatTheNextPressOpens) {
+  unmapped = [](int) { return std::string("/dev/velqor-no-such-tty"); };
+  Start();
+  onModal = [this](QDialog& dialog) {
+    auto* port = dialog.findChild<QComboBox*>(QStringLiteral("ComPort"));
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->isEnabled());
+    port->setCurrentIndex(5);  // COM6
+    dialog.findChild<QComboBox*>(QStringLiteral("ComDevice"))
+        ->setEditText(QString::fromStdString(sim->serialPort().SlavePath()));
+    dialog.show();
+    dialog.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+  };
+  window->Option1Click();
+  EXPECT_EQ(window->CommX1().PortNo(), 6);
+  click();
+  EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM6 -"));
+  EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
+
+  bool locked = false;
+  onModal = [&locked](QDialog& dialog) {
+    auto* port = dialog.findChild<QComboBox*>(QStringLiteral("ComPort"));
+    locked = !port->isEnabled();
+    port->setCurrentIndex(0);  // would be COM1, but the port is open
+    dialog.show();
+    dialog.findChild<QPushButton*>(QStringLiteral("OKBtn"))->click();
+  };
+  window->Option1Click();
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(window->CommX1().PortNo(), 6);
+  EXPECT_TRUE(window->CommX1().IsOpen());
 }
 
 TEST_F(ConnectionTest, TheSimulationsCaptionSaysSo) {

@@ -164,6 +164,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A whole frame on the COM port ("CAN-USB Mode") between two USB reports.
         InterleavedCase{"SerialFrameInsideAUsbFrame", ReceivePath::Link::Usb,
                         ReceivePath::Link::Serial, AsText(ReceivedFrame(0x7FF))},
+        // The hidden "Debug" button's frames while a USB frame is half received.
+        InterleavedCase{"DebugFrameInsideAUsbFrame", ReceivePath::Link::Usb,
+                        ReceivePath::Link::Local, AsText(ReceivedFrame(0x7FF))},
         // And the other way round: a USB report between two serial reads.
         InterleavedCase{"UsbFrameInsideASerialFrame", ReceivePath::Link::Serial,
                         ReceivePath::Link::Usb, AsText(ReceivedFrame(0x7FF))}),
