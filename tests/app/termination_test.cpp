@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/application.h"
 #include "app/main_window.h"
 #include "app/termination_signals.h"
 #include "common/ini_file.h"
@@ -24,6 +25,8 @@
 #include "tests/support/qt_application.h"
 
 extern char** environ;
+
+VELQOR_QT_TEST_APPLICATION(velqor::VelqorApplication);
 
 namespace velqor {
 namespace {
