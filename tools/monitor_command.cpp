@@ -143,19 +143,24 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   out.flush();
 
   const TUsbif::Counters usb = live.UsbCounters();
+  // Frames still in flight when the count was reached are received and counted, not printed.
+  const std::string printed = sink.Shown() < sink.Frames()
+                                  ? " (" + std::to_string(sink.Shown()) + " printed)"
+                                  : std::string();
   if (const auto model = live.ModelStats()) {
     const SimHidCounters hid = live.BackendCounters();
     const std::uint64_t reported = model->framesReported;
     const std::uint64_t lost =
         model->framesDropped + (reported > sink.Frames() ? reported - sink.Frames() : 0);
-    err << "velqor-cli monitor: " << sink.Frames() << " frames received, " << lost << " lost\n"
+    err << "velqor-cli monitor: " << sink.Frames() << " frames received" << printed << ", " << lost
+        << " lost\n"
         << "velqor-cli monitor: the simulated adapter reported " << reported
         << " frames and dropped " << model->framesDropped << "; " << usb.reportsRead
         << " reports read, " << hid.reportsDropped << " dropped by the HID queue\n";
   } else {
-    err << "velqor-cli monitor: " << sink.Frames() << " frames received, " << usb.reportsDropped
-        << " reports lost by the program; the adapter reported " << sink.OverflowReports()
-        << " receive overflows\n";
+    err << "velqor-cli monitor: " << sink.Frames() << " frames received" << printed << ", "
+        << usb.reportsDropped << " reports lost by the program; the adapter reported "
+        << sink.OverflowReports() << " receive overflows\n";
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli monitor: the adapter went away\n";
