@@ -1,7 +1,7 @@
-// The Config and TxSet pages against the simulated adapter. Until the window owns its links,
-// the test is the link: what the window sends (its one send path echoes every frame to the
-// terminal's transmit monitor) goes to the model, and the model's input reports go to the
-// window's receive path, as UsbifUsbReceive will hand them over.
+// The Config and TxSet pages and the data log against the simulated adapter, through the
+// real connection: the connect switch pressed, the pages' frames going out through
+// SendToDevice and Usbif, the answers coming back through Usbif's reader thread and the
+// receive queue (tests/app/simulated_window.h).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,15 +12,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QStringList>
 #include <chrono>
 #include <filesystem>
+#include <map>
 
-#include "app/main_window.h"
-#include "sim/sim_adapter.h"
-#include "tests/app/test_doubles.h"
-#include "tests/support/qt_application.h"
+#include "tests/app/simulated_window.h"
 #include "traffic/receive_page.h"
 #include "widgets/masked_edit.h"
 #include "widgets/radio_group.h"
@@ -28,60 +25,17 @@
 namespace velqor {
 namespace {
 
-using namespace std::chrono_literals;
-
-class SimRoundTripTest : public ::testing::Test {
+class SimRoundTripTest : public test::SimulatedWindowTest {
  protected:
-  SimRoundTripTest() {
-    TFrmMain::Options options;
-    options.clock = [] { return QTime(10, 0); };
-    options.settingsPath = folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
-    options.today = [] {
-      return std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(12),
-                                         std::chrono::day(7));
-    };
-    options.tickCountMs = [] { return std::uint64_t{1234}; };
-    options.logDirectory = [this] { return std::filesystem::path(folder.path().toStdString()); };
-    window = std::make_unique<TFrmMain>(boxes, options);
-    window->setTerminal(&terminal, &terminalWindow);
-  }
+  // The window lets go of the terminal below before it is destroyed.
+  ~SimRoundTripTest() override { closeWindow(); }
 
-  SimOptions quietBus() const {
-    SimOptions o;
-    o.profileEnabled = false;
-    o.console = false;
-    o.eepromPath = folder.filePath(QStringLiteral("eeprom.bin")).toStdString();
-    return o;
+  // A quiet adapter and the window connected to it.
+  void start(SimulationOptions options = {}) {
+    startAdapter(true, options);
+    openWindow(&terminal, &terminalWindow);
+    connectLinks();
   }
-  void attach(SimOptions options) {
-    sim = std::make_unique<SimAdapter>(std::move(options));
-    forwarded = terminal.sent().size();
-  }
-
-  // Carries what the window sent to the model, runs the model for `time` and hands its
-  // reports to the window one by one; `afterEach` runs once each report was handled.
-  void pump(std::chrono::nanoseconds time = 50ms, const std::function<void()>& afterEach = {}) {
-    const auto frames = terminal.sent();
-    for (; forwarded < frames.size(); ++forwarded) sim->Write(frames[forwarded]);
-    sim->AdvanceTo(sim->Now() + time);
-    InputReport report;
-    while (sim->TakeInputReport(report)) {
-      window->Feed(report.data(), report.size());
-      ASSERT_TRUE(
-          test::ProcessEventsUntil([this] { return window->receivePath().queuedCount() == 0; }));
-      test::ProcessEvents();
-      if (afterEach) afterEach();
-    }
-  }
-
-  template <typename T>
-  T* find(const char* name) {
-    T* found = window->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-  void click(const char* name) { find<QPushButton>(name)->click(); }
-  QString result() { return find<QLabel>("ResultPanel")->text(); }
 
   void setMailbox(int row, bool enabled, bool ide, const char* id, const char* mask) {
     const auto i = static_cast<std::size_t>(row - 1);
@@ -97,18 +51,24 @@ class SimRoundTripTest : public ::testing::Test {
     find<QCheckBox>("ChkTerm")->setChecked(true);
     find<RadioGroup>("RadioTerminalForm")->setItemIndex(0);
   }
+  // The adapter's parameters as its model holds them, read on the runner thread.
+  AdapterParams adapterParams() {
+    auto params = std::make_shared<AdapterParams>();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    adapter->runner().Post([params, done](SimAdapter& a) {
+      *params = a.Params();
+      done->store(true);
+    });
+    EXPECT_TRUE(test::ProcessEventsUntil([&] { return done->load(); }));
+    return *params;
+  }
 
-  QTemporaryDir folder;
-  test::RecordingBoxes boxes;
   test::RecordingTerminal terminal;
   QWidget terminalWindow;
-  std::unique_ptr<TFrmMain> window;
-  std::unique_ptr<SimAdapter> sim;
-  std::size_t forwarded = 0;
 };
 
 TEST_F(SimRoundTripTest, WriteThenReadRestoresThePageFromTheAdapter) {
-  attach(quietBus());
+  start();
   find<QComboBox>("CmbBitRate")->setCurrentIndex(0);
   window->CmbBitRateChange();
   find<QComboBox>("CombSmpleTime")->setCurrentIndex(3);
@@ -119,16 +79,20 @@ TEST_F(SimRoundTripTest, WriteThenReadRestoresThePageFromTheAdapter) {
   setMailbox(4, true, true, "18da10f1", "1fffffff");
   setMailbox(6, true, false, "7ff", "700");
   click("BtnConfigSet");
-  pump();
+  ASSERT_TRUE(waitSettled());
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 19u);
+  EXPECT_EQ(adapter->runner().Stats().commands, 19u);
+  EXPECT_EQ(adapter->runner().Stats().commandsIgnored, 0u);
   EXPECT_EQ(result(), QStringLiteral("Complete!"));
-  EXPECT_EQ(sim->Stats().commands, 19u);
-  EXPECT_EQ(sim->Params().bitRateIndex, 0);
-  EXPECT_EQ(sim->Params().sampleTimingIndex, 3);
+  const AdapterParams written = adapterParams();
+  EXPECT_EQ(written.bitRateIndex, 0);
+  EXPECT_EQ(written.sampleTimingIndex, 3);
 
   scramblePage();
   click("BtnReadParam");
   EXPECT_EQ(result(), QStringLiteral("Cmd Request!"));
-  pump();
+  ASSERT_TRUE(waitSettled());
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 19u + 24u);
 
   EXPECT_EQ(find<QComboBox>("CmbBitRate")->currentText(), QStringLiteral("250kbps"));
   auto* sample = find<QComboBox>("CombSmpleTime");
@@ -149,53 +113,63 @@ TEST_F(SimRoundTripTest, WriteThenReadRestoresThePageFromTheAdapter) {
   EXPECT_EQ(window->EditIdRx[15]->text(), QStringLiteral("0"));
   EXPECT_EQ(find<QLabel>("LabVersion")->text(), QStringLiteral("F/W: 1.07"));
   EXPECT_EQ(find<QLabel>("LabDevice")->text(), QStringLiteral("MCU: STM32F105"));
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(SimRoundTripTest, StoredParametersSurviveANewAdapterOnTheSameEeprom) {
-  attach(quietBus());
+  start();
   setMailbox(9, true, false, "123", "7f0");
   find<QCheckBox>("ChkTerm")->setChecked(false);
   click("BtnConfigSet");
-  pump();
+  ASSERT_TRUE(waitSettled());
 
   boxes.confirmAnswer = false;
   click("BtnStiore");
-  pump();
-  EXPECT_FALSE(std::filesystem::exists(quietBus().eepromPath)) << "Cancel stores nothing";
+  ASSERT_TRUE(waitSettled());
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 19u) << "Cancel sends nothing";
+  EXPECT_FALSE(std::filesystem::exists(eepromPath())) << "Cancel stores nothing";
 
   boxes.confirmAnswer = true;
   click("BtnStiore");
-  pump();
+  ASSERT_TRUE(waitSettled());
   EXPECT_EQ(result(), QStringLiteral("success!"));
+  EXPECT_TRUE(std::filesystem::exists(eepromPath()));
 
-  attach(quietBus());  // the adapter unplugged and plugged in again
+  // The program closed and the adapter unplugged; both started again on the same folder.
+  closeAdapter();
+  start();
   scramblePage();
   click("BtnReadParam");
-  pump();
+  ASSERT_TRUE(waitSettled());
   EXPECT_TRUE(window->Chrx[8]->isChecked());
+  EXPECT_FALSE(window->ChkRxIde[8]->isChecked());
   EXPECT_EQ(window->EditIdRx[8]->text(), QStringLiteral("123"));
   EXPECT_EQ(window->EditRxMask[8]->text(), QStringLiteral("7f0"));
   EXPECT_FALSE(find<QCheckBox>("ChkTerm")->isChecked());
 }
 
 TEST_F(SimRoundTripTest, SendAppearsInTheListAndTheLogAndCompletes) {
-  attach(quietBus());  // mailbox 1 of the factory settings takes every standard identifier
+  // Mailbox 1 of the factory settings takes every standard identifier, so the adapter
+  // reports its own frame back.
+  startAdapter(true);
+  openWindow(&terminal, &terminalWindow);
   find<QCheckBox>("ChkLog")->setChecked(true);
-  window->OpenLogFileOnConnect();
+  connectLinks();
   window->EditIdTx[0]->setText(QStringLiteral("123"));
   window->CSpinDLC[0]->setValue(2);
   window->MaskEdit[0]->setText(QStringLiteral("11 22"));
   click("BtnSend1");
   EXPECT_EQ(result(), QStringLiteral("Cmd Request!"));
-  pump();
+  ASSERT_TRUE(waitSettled());
   EXPECT_EQ(result(), QStringLiteral("Complete!"));
+  EXPECT_EQ(adapter->runner().Stats().transmitted, 1u);
   ReceivedFrameModel& list = *window->receivePage()->model();
   list.flush();
   ASSERT_EQ(list.rowCount(), 1);
   EXPECT_EQ(list.text(0, ReceivedFrameModel::kId), QStringLiteral("123"));
   EXPECT_EQ(list.text(0, ReceivedFrameModel::kData), QStringLiteral("11  22"));
 
-  window.reset();  // closes the log
+  closeWindow();  // closes the log
   QFile log(folder.filePath(QStringLiteral("261207CAN001.txt")));
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   EXPECT_THAT(log.readAll().toStdString(),
@@ -204,17 +178,78 @@ TEST_F(SimRoundTripTest, SendAppearsInTheListAndTheLogAndCompletes) {
 }
 
 TEST_F(SimRoundTripTest, UnacknowledgedBusShowsCanFail) {
-  SimOptions options = quietBus();
+  SimulationOptions options;
   options.unacknowledged = true;
-  options.packing = ReportPacking::OneFramePerReport;
-  attach(options);
+  start(options);
   window->EditIdTx[0]->setText(QStringLiteral("7ff"));
   click("BtnSend1");
-  QStringList shown;
-  pump(200ms, [&] {
-    if (shown.isEmpty() || shown.back() != result()) shown << result();
-  });
-  EXPECT_EQ(shown, (QStringList{"CAN fail!", "ERROR!: ACK_ERROR"}));
+  ASSERT_TRUE(waitSettled());
+  // The send result, then the bus error the transmitter saw.
+  EXPECT_EQ(QStringList(window->results.begin(), window->results.end()),
+            (QStringList{"Cmd Request!", "CAN fail!", "ERROR!: ACK_ERROR"}));
+  EXPECT_EQ(adapter->runner().Stats().transmitFailed, 1u);
+  EXPECT_EQ(find<QLabel>("PanelTxErCount")->text(), QStringLiteral("8"));
+}
+
+// The data log of a connection on the vehicle's traffic: the file receives the frames the
+// list shows, stays open while disconnected, and unticking "データログを保存する" closes it.
+TEST_F(SimRoundTripTest, TheDataLogHoldsTheFramesTheListShows) {
+  startAdapter(false);
+  openWindow(&terminal, &terminalWindow);
+  find<QCheckBox>("ChkLog")->setChecked(true);
+  connectLinks();
+  ASSERT_TRUE(window->dataLog().IsOpen());
+  EXPECT_EQ(find<QLabel>("PnlSavefileName")->text(), QStringLiteral("/261207CAN001.txt"));
+  ReceivedFrameModel& list = *window->receivePage()->model();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return list.heldRowCount() >= 8; }));
+
+  disconnectLinks();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return window->receivePath().queuedCount() == 0; }));
+  test::ProcessEvents();
+  EXPECT_TRUE(window->dataLog().IsOpen()) << "disconnecting keeps the log open";
+  EXPECT_EQ(window->receivePath().lostCount(), 0u);
+  const std::uint64_t handled = window->receivePath().framesHandled();
+
+  find<QCheckBox>("ChkLog")->click();  // unticks: the file is closed, every line written
+  EXPECT_FALSE(window->dataLog().IsOpen());
+
+  QFile file(folder.filePath(QStringLiteral("261207CAN001.txt")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromLatin1(file.readAll()).split('\n');
+  ASSERT_GE(lines.size(), 2);
+  EXPECT_EQ(lines.front() + '\n', QString::fromLatin1(DataLog::kLogHeader));
+  EXPECT_TRUE(lines.back().isEmpty()) << "the last line ends in \\n";
+  EXPECT_EQ(static_cast<std::uint64_t>(lines.size() - 2), handled) << "one line per frame";
+
+  // The last line of each identifier is what its row shows.
+  struct Logged {
+    QString ide, dlc;
+    QStringList data;
+  };
+  std::map<QString, Logged> last;
+  for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+    const QStringList cells = lines[i].split(QStringLiteral("\t,"));
+    ASSERT_EQ(cells.size(), 12) << lines[i].toStdString();
+    Logged& l = last[cells[2]];
+    l.ide = cells[1];
+    l.dlc = cells[3];
+    l.data.clear();
+    for (int b = 4; b < 12; ++b) l.data << cells[b].trimmed();
+  }
+  list.flush();
+  ASSERT_EQ(static_cast<std::size_t>(list.rowCount()), last.size());
+  for (int row = 0; row < list.rowCount(); ++row) {
+    const QString id = list.text(row, ReceivedFrameModel::kId);
+    SCOPED_TRACE(id.toStdString());
+    ASSERT_EQ(last.count(id), 1u);
+    const Logged& l = last[id];
+    EXPECT_EQ(l.ide, list.text(row, ReceivedFrameModel::kIde));
+    EXPECT_EQ(l.dlc, list.text(row, ReceivedFrameModel::kDlc));
+    const int dlc = l.dlc.toInt();
+    EXPECT_EQ(list.text(row, ReceivedFrameModel::kData).split(' ', Qt::SkipEmptyParts),
+              l.data.mid(0, dlc));
+  }
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 }  // namespace
