@@ -117,7 +117,9 @@ class SimulatedWindowTest : public ::testing::Test {
            window->receivePath().queuedCount() == 0;
   }
   [[nodiscard]] bool waitSettled() {
-    return ProcessEventsUntil([this] { return settled(); }) && (ProcessEvents(), true);
+    if (!ProcessEventsUntil([this] { return settled(); })) return false;
+    ProcessEvents();  // what the last messages posted (the list's and the terminal's batches)
+    return true;
   }
 
   template <typename T>

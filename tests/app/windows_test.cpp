@@ -58,6 +58,7 @@ TEST_F(WindowsTest, TheMenuShowsTheTerminalWhichShowsWhatIsSentAndReceived) {
   // The hidden "Debug" button's frames, then the adapter's answer to "Stop" as Usbif read it:
   // one whole report.
   window->BtnDebugClick();
+  find<QLabel>("PanelWaveStat")->clear();  // the answer shows "STOP" again
   click("BtnStop");
   EXPECT_EQ(memo("MemoTX"), " fc 03 03 02 00\n");
   ASSERT_TRUE(waitSettled());
@@ -122,9 +123,10 @@ TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
   connectLinks();
   auto* level = find<QLineEdit>("EditTriggerlv");
   level->setText(QStringLiteral("1.0"));
-  click("BtnSingle");
   QLineSeries* series = window->wavePage()->canphy();
   auto* state = find<QLabel>("PanelWaveStat");
+  state->clear();  // the adapter's answers show "READY", then "STOP" after the capture
+  click("BtnSingle");
   ASSERT_TRUE(test::ProcessEventsUntil(
       [&] { return series->count() == 200 && state->text() == QStringLiteral("STOP"); }));
   const QList<QPointF> points = series->points();
