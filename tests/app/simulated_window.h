@@ -9,15 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -105,21 +108,59 @@ class SimulatedWindowTest : public ::testing::Test {
     adapter.reset();
   }
 
-  // On a quiet bus: every report the window wrote was carried out by the adapter, every
-  // report the adapter made was read by Usbif, and the window handled every message.
-  bool settled() const {
-    const SimStats sim = adapter->runner().Stats();
-    const SimHidCounters hid = adapter->hidPlatform()->Counters();
-    const TUsbif::Counters usb = window->Usbif().GetCounters();
-    return sim.commands + sim.commandsIgnored == usb.reportsWritten &&
-           sim.reports == hid.reportsQueued + hid.reportsDiscarded + hid.reportsDropped &&
-           hid.reportsQueued == usb.reportsDelivered + usb.reportsDropped &&
-           window->receivePath().queuedCount() == 0;
+  struct ModelState {
+    bool idle = false;          // nothing scheduled: no answer due, nothing on the bus
+    std::uint64_t reports = 0;  // input reports made so far
+  };
+  // Asks the model on its runner thread, between two of its steps.
+  std::optional<ModelState> askModel(int timeoutMs) {
+    auto state = std::make_shared<ModelState>();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    adapter->runner().Post([state, done](SimAdapter& a) {
+      state->idle = a.NextEventTime() == SimAdapter::kNever;
+      state->reports = a.Stats().reports;
+      done->store(true);
+    });
+    if (!ProcessEventsUntil([&] { return done->load(); }, timeoutMs)) return std::nullopt;
+    return *state;
   }
+
+  // On a quiet bus, waits until the exchange is over: the adapter carried out every report
+  // the window wrote and has nothing left to do (no answer due, no frame of its own on the
+  // bus), Usbif read every report the adapter made, and the window handled every message.
   [[nodiscard]] bool waitSettled() {
-    if (!ProcessEventsUntil([this] { return settled(); })) return false;
-    ProcessEvents();  // what the last messages posted (the list's and the terminal's batches)
-    return true;
+    QElapsedTimer time;
+    time.start();
+    const auto left = [&time] { return static_cast<int>(std::max<qint64>(0, 5000 - time.elapsed())); };
+    for (;;) {
+      if (!ProcessEventsUntil(
+              [this] {
+                const SimStats sim = adapter->runner().Stats();
+                return sim.commands + sim.commandsIgnored ==
+                       window->Usbif().GetCounters().reportsWritten;
+              },
+              left()))
+        return false;
+      std::optional<ModelState> state = askModel(left());
+      if (!state) return false;
+      if (!state->idle) continue;
+      // A step later: the report the idle step was filling has been closed and handed out.
+      state = askModel(left());
+      if (!state) return false;
+      const std::uint64_t reports = state->reports;
+      if (!ProcessEventsUntil(
+              [this, reports] {
+                const SimHidCounters hid = adapter->hidPlatform()->Counters();
+                const TUsbif::Counters usb = window->Usbif().GetCounters();
+                return hid.reportsQueued + hid.reportsDiscarded + hid.reportsDropped == reports &&
+                       hid.reportsQueued == usb.reportsDelivered + usb.reportsDropped &&
+                       window->receivePath().queuedCount() == 0;
+              },
+              left()))
+        return false;
+      ProcessEvents();  // what the last messages posted (the list's and the terminal's batches)
+      return true;
+    }
   }
 
   template <typename T>
