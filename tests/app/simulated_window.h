@@ -131,7 +131,9 @@ class SimulatedWindowTest : public ::testing::Test {
   [[nodiscard]] bool waitSettled() {
     QElapsedTimer time;
     time.start();
-    const auto left = [&time] { return static_cast<int>(std::max<qint64>(0, 5000 - time.elapsed())); };
+    const auto left = [&time] {
+      return static_cast<int>(std::max<qint64>(0, 5000 - time.elapsed()));
+    };
     for (;;) {
       if (!ProcessEventsUntil(
               [this] {
@@ -172,7 +174,9 @@ class SimulatedWindowTest : public ::testing::Test {
   void click(const char* name) { find<QPushButton>(name)->click(); }
   QString result() { return find<QLabel>("ResultPanel")->text(); }
 
-  std::string iniPath() const { return folder.filePath(QStringLiteral("Velqor.INI")).toStdString(); }
+  std::string iniPath() const {
+    return folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  }
   std::filesystem::path eepromPath() const {
     return folder.filePath(QStringLiteral("VelqorSim.eeprom")).toStdString();
   }

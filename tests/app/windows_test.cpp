@@ -65,7 +65,8 @@ TEST_F(WindowsTest, TheMenuShowsTheTerminalWhichShowsWhatIsSentAndReceived) {
   QString report = QStringLiteral("fc 03 03 02 00 ");
   for (int i = 5; i < 64; ++i) report += QStringLiteral("00 ");
   const QString rx = memo("MemoRX");
-  EXPECT_TRUE(rx.startsWith("fc 0e 02 02 01 00 04 08 11 22 33 04 55 66 77 88 fc 0e ")) << rx.toStdString();
+  EXPECT_TRUE(rx.startsWith("fc 0e 02 02 01 00 04 08 11 22 33 04 55 66 77 88 fc 0e "))
+      << rx.toStdString();
   EXPECT_TRUE(rx.endsWith(report)) << rx.toStdString();
   EXPECT_EQ(find<QLabel>("PanelWaveStat")->text(), QStringLiteral("STOP"));
 
@@ -103,9 +104,8 @@ TEST_F(WindowsTest, AScriptIsAnsweredByTheSimulatedAdapter) {
   term->setChecked(false);
   window->Veiw1Click();
   tty->StartScript(script.fileName().toStdString());
-  ASSERT_TRUE(test::ProcessEventsUntil([this] {
-    return memo("MemoTX").endsWith(QStringLiteral("＝ファイル送信 正常終了＝\n\n"));
-  }));
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [this] { return memo("MemoTX").endsWith(QStringLiteral("＝ファイル送信 正常終了＝\n\n")); }));
   // The adapter's terminator is on: its answer checks "Terminator".
   ASSERT_TRUE(waitSettled());
   EXPECT_TRUE(term->isChecked());
@@ -140,7 +140,10 @@ TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
   EXPECT_EQ(points.front().x(), 0.0);
   EXPECT_NEAR(points.back().x(), 199 * window->fields().WaveInterval * 0.001, 0.01);
   // One capture only: the adapter went back to "Stop" after it.
-  ASSERT_TRUE(test::ProcessEventsUntil([this] { return adapter->runner().Stats().waveforms >= 1; }));
+  auto mode = std::make_shared<std::atomic<int>>(-1);
+  adapter->runner().Post([mode](SimAdapter& a) { mode->store(a.CaptureState()); });
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return mode->load() >= 0; }));
+  EXPECT_EQ(mode->load(), 0);
   EXPECT_EQ(adapter->runner().Stats().waveforms, 1u);
 }
 
