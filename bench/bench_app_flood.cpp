@@ -50,6 +50,7 @@
 
 #include "app/main_window.h"
 #include "app/simulated_adapter.h"
+#include "bench/bench_support.h"
 #include "traffic/receive_page.h"
 
 namespace velqor {
@@ -62,30 +63,6 @@ struct Config {
   double seconds = 10;
   double rate = 21277;
   std::uint32_t ids = 2048;
-};
-
-struct QuietBoxes : MessageBoxes {
-  void Show(const std::string& text, const std::string&, Icon) override {
-    std::fprintf(stderr, "message box: %s\n", text.c_str());
-  }
-  bool Confirm(const std::string&, const std::string&, Icon) override { return false; }
-};
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "velqor-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    m_dir = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
-  }
-  const fs::path& path() const { return m_dir; }
-
- private:
-  fs::path m_dir;
 };
 
 double CpuSeconds(int who) {
@@ -112,14 +89,6 @@ double Percentile(std::vector<double> values, double p) {
   return values[std::min(i, values.size() - 1)];
 }
 
-std::uint64_t CountLines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::uint64_t lines = 0;
-  std::string line;
-  while (std::getline(in, line)) ++lines;
-  return lines;
-}
-
 // Runs the event loop for `ms` milliseconds, sleeping while there is nothing to do.
 void RunEventLoop(int ms) {
   QEventLoop loop;
@@ -128,8 +97,8 @@ void RunEventLoop(int ms) {
 }
 
 bool Run(const Config& config, bool logging) {
-  ScratchFolder folder;
-  QuietBoxes boxes;
+  bench::ScratchFolder folder;
+  bench::PrintingBoxes boxes;
   SimulationOptions simOptions;
   simOptions.eepromPath.clear();
   SimulatedAdapter sim(simOptions);
@@ -241,29 +210,30 @@ bool Run(const Config& config, bool logging) {
   const std::uint64_t queueLost = window->receivePath().lostCount();
   const std::uint64_t dropped = modelDropped + hid.reportsDropped + usb.reportsDropped + queueLost;
   const std::uint64_t lost = (reported > handled ? reported - handled : 0) + dropped;
-  const double modelCpu =
-      std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
+  const double modelCpu = std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
   const std::string logPath = window->dataLog().Namer().FullPath();
   const int rows = window->receivePage()->model()->rowCount();
 
   // Closing the window closes the links and the log (every line written).
   window.reset();
   std::uint64_t logged = 0;
-  if (logging) logged = CountLines(logPath) - 1;  // less the header
+  if (logging) logged = bench::CountLines(logPath) - 1;  // less the header
 
   const double frames = static_cast<double>(handled);
-  std::printf("== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
-              "%.1f s, logging %s\n",
-              config.rate, config.ids, floodSeconds, logging ? "on" : "off");
+  std::printf(
+      "== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
+      "%.1f s, logging %s\n",
+      config.rate, config.ids, floodSeconds, logging ? "on" : "off");
   std::printf("  frames reported by the model   %llu\n", static_cast<unsigned long long>(reported));
   std::printf("  frames handled by the window   %llu (%d rows in the list)\n",
               static_cast<unsigned long long>(handled), rows);
-  std::printf("  lost                           %llu (model %llu, HID backend %llu, USB reader "
-              "%llu, receive queue %llu)\n",
-              static_cast<unsigned long long>(lost), static_cast<unsigned long long>(modelDropped),
-              static_cast<unsigned long long>(hid.reportsDropped),
-              static_cast<unsigned long long>(usb.reportsDropped),
-              static_cast<unsigned long long>(queueLost));
+  std::printf(
+      "  lost                           %llu (model %llu, HID backend %llu, USB reader "
+      "%llu, receive queue %llu)\n",
+      static_cast<unsigned long long>(lost), static_cast<unsigned long long>(modelDropped),
+      static_cast<unsigned long long>(hid.reportsDropped),
+      static_cast<unsigned long long>(usb.reportsDropped),
+      static_cast<unsigned long long>(queueLost));
   if (lost != 0)
     std::printf("  reports: made %llu, queued %llu, discarded %llu, read %llu, delivered %llu\n",
                 static_cast<unsigned long long>(stats.reports),
@@ -274,17 +244,20 @@ bool Run(const Config& config, bool logging) {
   std::printf("  frames handled per second      %.0f\n", frames / floodSeconds);
   std::printf("  list publications per second  %.1f\n",
               static_cast<double>(publications) / floodSeconds);
-  std::printf("  event-loop latency (1 ms timer lateness)  p50 %.3f ms  p99 %.3f ms  max %.3f ms "
-              "(%zu ticks)\n",
-              Percentile(loopLateMs, 0.5), Percentile(loopLateMs, 0.99),
-              Percentile(loopLateMs, 1.0), loopLateMs.size());
-  std::printf("  frame-to-screen latency        p50 %.1f ms  p99 %.1f ms  max %.1f ms (%zu frames)\n",
-              Percentile(screenMs, 0.5), Percentile(screenMs, 0.99), Percentile(screenMs, 1.0),
-              screenMs.size());
-  std::printf("  CPU per frame                  %.2f us whole process, %.2f us less the model "
-              "(%.2f us), %.2f us GUI thread\n",
-              cpu / frames * 1e6, (cpu - modelCpu) / frames * 1e6, modelCpu / frames * 1e6,
-              guiCpu / frames * 1e6);
+  std::printf(
+      "  event-loop latency (1 ms timer lateness)  p50 %.3f ms  p99 %.3f ms  max %.3f ms "
+      "(%zu ticks)\n",
+      Percentile(loopLateMs, 0.5), Percentile(loopLateMs, 0.99), Percentile(loopLateMs, 1.0),
+      loopLateMs.size());
+  std::printf(
+      "  frame-to-screen latency        p50 %.1f ms  p99 %.1f ms  max %.1f ms (%zu frames)\n",
+      Percentile(screenMs, 0.5), Percentile(screenMs, 0.99), Percentile(screenMs, 1.0),
+      screenMs.size());
+  std::printf(
+      "  CPU per frame                  %.2f us whole process, %.2f us less the model "
+      "(%.2f us), %.2f us GUI thread\n",
+      cpu / frames * 1e6, (cpu - modelCpu) / frames * 1e6, modelCpu / frames * 1e6,
+      guiCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
   if (logging)
@@ -308,9 +281,12 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bench_app_flood: %s needs a positive number\n", qPrintable(args[i]));
       return 2;
     }
-    if (args[i] == QStringLiteral("--seconds")) config.seconds = v;
-    else if (args[i] == QStringLiteral("--rate")) config.rate = v;
-    else if (args[i] == QStringLiteral("--ids")) config.ids = static_cast<std::uint32_t>(v);
+    if (args[i] == QStringLiteral("--seconds"))
+      config.seconds = v;
+    else if (args[i] == QStringLiteral("--rate"))
+      config.rate = v;
+    else if (args[i] == QStringLiteral("--ids"))
+      config.ids = static_cast<std::uint32_t>(v);
     else {
       std::fprintf(stderr, "usage: bench_app_flood [--seconds N] [--rate R] [--ids N]\n");
       return 2;

@@ -9,28 +9,12 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "traffic/log_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "velqor-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    m_dir = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
-  }
-  const fs::path& path() const { return m_dir; }
-
- private:
-  fs::path m_dir;
-};
 
 struct NoBoxes : velqor::MessageBoxes {
   void Show(const std::string&, const std::string&, Icon) override { std::abort(); }
@@ -58,7 +42,7 @@ BENCHMARK(BM_FormatLogLine);
 
 // Lines into a file, flushed (and synced) every 21 277 lines: one second of a full bus.
 void BM_WriteLogLine(benchmark::State& state) {
-  ScratchFolder folder;
+  velqor::bench::ScratchFolder folder;
   velqor::IniFile ini(folder.path() / "Velqor.INI");
   NoBoxes boxes;
   NoPage page;

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "bench/bench_support.h"
 #include "sim/sim_runner.h"
 
 namespace velqor {
@@ -29,42 +30,10 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-struct QuietBoxes : MessageBoxes {
-  void Show(const std::string& text, const std::string&, Icon) override {
-    std::fprintf(stderr, "message box: %s\n", text.c_str());
-  }
-  bool Confirm(const std::string&, const std::string&, Icon) override { return false; }
-};
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "velqor-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    m_dir = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
-  }
-  const fs::path& path() const { return m_dir; }
-
- private:
-  fs::path m_dir;
-};
-
-std::uint64_t CountLines(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::uint64_t lines = 0;
-  std::string line;
-  while (std::getline(in, line)) ++lines;
-  return lines;
-}
-
 void BM_FullBusWithLogging(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchFolder folder;
-    QuietBoxes boxes;
+    bench::ScratchFolder folder;
+    bench::PrintingBoxes boxes;
     TFrmMain::Options options;
     options.settingsPath = (folder.path() / "Velqor.INI").string();
     options.logDirectory = [&folder] { return folder.path(); };
@@ -103,7 +72,7 @@ void BM_FullBusWithLogging(benchmark::State& state) {
     state.counters["frames_per_s"] = static_cast<double>(stats.framesReported) / seconds;
     state.counters["lost"] = static_cast<double>(lost);
     state.counters["adapter_dropped"] = static_cast<double>(stats.framesDropped);
-    state.counters["logged"] = static_cast<double>(CountLines(log) - 1);  // less the header
+    state.counters["logged"] = static_cast<double>(bench::CountLines(log) - 1);  // less the header
   }
 }
 // DLC 0: the most frames a 1 Mbit/s bus carries; DLC 8: the longest lines at about 8 000/s.

@@ -35,7 +35,9 @@ void BM_ShowReceivedFrame(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
   state.counters["rows"] = model.heldRowCount();
 }
-BENCHMARK(BM_ShowReceivedFrame)->Arg(velqor::ReceivedFrameModel::kHex)->Arg(velqor::ReceivedFrameModel::kDec);
+BENCHMARK(BM_ShowReceivedFrame)
+    ->Arg(velqor::ReceivedFrameModel::kHex)
+    ->Arg(velqor::ReceivedFrameModel::kDec);
 
 class CountingSink : public velqor::DeviceMessageSink {
  public:
@@ -54,7 +56,8 @@ void BM_ReceivePathFeedAndDrain(benchmark::State& state) {
     f.id = i % 2048;
     f.dlc = 8;
     const auto payload = f.Encode();
-    const velqor::Frame frame = velqor::MakeFrame(velqor::Category::Can, velqor::Cmd::ReceivedCanFrame, payload);
+    const velqor::Frame frame =
+        velqor::MakeFrame(velqor::Category::Can, velqor::Cmd::ReceivedCanFrame, payload);
     stream.insert(stream.end(), frame.begin(), frame.end());
   }
   for (auto _ : state) {
