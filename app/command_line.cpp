@@ -34,9 +34,14 @@ namespace {
 
 // Qt's options, as QGuiApplication and QApplication take them (with one dash or two).
 const std::set<std::string, std::less<>> kQtOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",        "display",
-    "geometry", "style",              "stylesheet",    "session",       "qwindowgeometry",
-    "qwindowtitle", "qwindowicon",    "name",          "title",         "qmljsdebugger"};
+    "platform",      "platformpluginpath",
+    "platformtheme", "plugin",
+    "display",       "geometry",
+    "style",         "stylesheet",
+    "session",       "qwindowgeometry",
+    "qwindowtitle",  "qwindowicon",
+    "name",          "title",
+    "qmljsdebugger"};
 const std::set<std::string, std::less<>> kQtFlags = {"reverse", "widgetcount", "nograb",
                                                      "dograb",  "sync",        "testability"};
 
@@ -131,9 +136,8 @@ std::optional<std::string> MissingDisplayHint(const std::map<std::string, std::s
     return it != environment.end() && !it->second.empty();
   };
   if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM")) return std::nullopt;
-  const bool platformChosen = std::any_of(args.begin(), args.end(), [](const std::string& a) {
-    return QtOptionName(a) == "platform";
-  });
+  const bool platformChosen = std::any_of(
+      args.begin(), args.end(), [](const std::string& a) { return QtOptionName(a) == "platform"; });
   if (platformChosen) return std::nullopt;
   return std::string(
       "velqor: there is no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY "

@@ -22,12 +22,12 @@ namespace velqor {
 // adapter's bytes.
 class DeviceMessageView {
  public:
-  virtual void SetResultText(std::string_view text) = 0;                 // ResultPanel
+  virtual void SetResultText(std::string_view text) = 0;  // ResultPanel
   virtual void SetErrorCounters(std::string_view tx, std::string_view rx) = 0;
-  virtual void SetWaveState(std::string_view text) = 0;                  // PanelWaveStat
-  virtual void ShowReceivedFrame() = 0;  // LastRxFrame into the list
-  virtual void WriteLogLine() = 0;       // LastRxFrame into the log
-  virtual void PlotWave() = 0;           // WaveInterval and WaveSamples into the chart
+  virtual void SetWaveState(std::string_view text) = 0;  // PanelWaveStat
+  virtual void ShowReceivedFrame() = 0;                  // LastRxFrame into the list
+  virtual void WriteLogLine() = 0;                       // LastRxFrame into the log
+  virtual void PlotWave() = 0;  // WaveInterval and WaveSamples into the chart
 
  protected:
   ~DeviceMessageView() = default;
@@ -45,8 +45,7 @@ struct MainWindowFields {
 class DeviceMessageDispatch {
  public:
   // `config` works on the same SampleTimingTable as `fields`.
-  DeviceMessageDispatch(MainWindowFields& fields, DeviceMessageView& view,
-                        DeviceParameters& config)
+  DeviceMessageDispatch(MainWindowFields& fields, DeviceMessageView& view, DeviceParameters& config)
       : m_fields(fields), m_view(view), m_config(config) {}
 
   // Performs the action of `code` with `message`, which is only read during the call.

@@ -43,16 +43,20 @@ namespace {
 
 QString MaskByDlcText(int dlc) {
   return dlc >= 0 && dlc <= kMaxDlc
-             ? QString::fromLatin1(MaskByDlc[static_cast<std::size_t>(dlc)].data(),
-                                   static_cast<qsizetype>(MaskByDlc[static_cast<std::size_t>(dlc)].size()))
+             ? QString::fromLatin1(
+                   MaskByDlc[static_cast<std::size_t>(dlc)].data(),
+                   static_cast<qsizetype>(MaskByDlc[static_cast<std::size_t>(dlc)].size()))
              : QString();
 }
 
 // The three received-frame messages the hidden "Debug" button feeds.
 constexpr std::uint8_t kDebugFrames[3][16] = {
-    {0xFC, 0x0E, 0x02, 0x02, 0x01, 0x00, 0x04, 0x08, 0x11, 0x22, 0x33, 0x04, 0x55, 0x66, 0x77, 0x88},
-    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x00, 0x06, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88},
-    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x01, 0x06, 0x06, 0x11, 0x02, 0x33, 0x04, 0x55, 0x66, 0x77, 0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x01, 0x00, 0x04, 0x08, 0x11, 0x22, 0x33, 0x04, 0x55, 0x66, 0x77,
+     0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x00, 0x06, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+     0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x01, 0x06, 0x06, 0x11, 0x02, 0x33, 0x04, 0x55, 0x66, 0x77,
+     0x88},
 };
 
 // The connect switch's glyph: a plug apart (up) or plugged in (down).
@@ -110,10 +114,9 @@ class QueuedBoxes final : public MessageBoxes {
 };
 
 TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                      Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                      Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                              Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_boxes(boxes),
       m_options(std::move(options)),
       m_baseTitle(QStringLiteral("Velqor ")) {
@@ -308,9 +311,7 @@ void TFrmMain::FormCreate() {
   // The interpreter, fed by both links, with the queue to this window.
   m_receivePath = std::make_unique<ReceivePath>(
       static_cast<DeviceMessageSink&>(*this),
-      [this](const std::string& text) {
-        m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
-      },
+      [this](const std::string& text) { m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error); },
       m_options.receiveQueueCapacity);
   connect(m_receivePath.get(), &ReceivePath::lostCountChanged, this, &TFrmMain::showLost);
 
@@ -363,7 +364,7 @@ void TFrmMain::FormCreate() {
     SpinRxDlc[i] = control<QSpinBox>(QStringLiteral("SpinRxDlc") + s);
     MaskEditRx[i] = control<MaskedEdit>(QStringLiteral("MaskEditRx") + s);
 
-    QWidget* const row[6] = {Chrx[i], EditIdRx[i], EditRxMask[i],
+    QWidget* const row[6] = {Chrx[i],     EditIdRx[i],  EditRxMask[i],
                              ChkRxIde[i], SpinRxDlc[i], MaskEditRx[i]};
     const int tops[6] = {checkTop, editTop, editTop, checkTop, editTop, editTop};
     for (int k = 0; k < 6; ++k) {
@@ -800,7 +801,9 @@ void TFrmMain::SetSampleTimings(const std::vector<std::string>& items, int selec
   sample->setCurrentIndex(selected >= 0 && selected < sample->count() ? selected : -1);
 }
 
-bool TFrmMain::Terminator() const { return control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked(); }
+bool TFrmMain::Terminator() const {
+  return control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked();
+}
 
 void TFrmMain::SetTerminator(bool checked) {
   control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(checked);

@@ -8,8 +8,8 @@
 
 #include <QMainWindow>
 #include <array>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -258,7 +258,7 @@ class TFrmMain : public QMainWindow,
   QString m_baseTitle;
   QString m_portSuffix;
   std::unique_ptr<IniFile> m_settings;
-  UsbSettings m_usb;    // Usbif's identifiers
+  UsbSettings m_usb;  // Usbif's identifiers
   MainWindowFields m_fields;
   std::unique_ptr<DeviceParameters> m_config;  // the "Config" page's logic
   std::unique_ptr<TxMailboxes> m_txMailboxes;  // the "TxSet" page's logic

@@ -7,10 +7,14 @@ namespace velqor {
 namespace {
 QMessageBox::Icon ToQt(MessageBoxes::Icon icon) {
   switch (icon) {
-    case MessageBoxes::Icon::Information: return QMessageBox::Information;
-    case MessageBoxes::Icon::Warning: return QMessageBox::Warning;
-    case MessageBoxes::Icon::Error: return QMessageBox::Critical;
-    default: return QMessageBox::NoIcon;
+    case MessageBoxes::Icon::Information:
+      return QMessageBox::Information;
+    case MessageBoxes::Icon::Warning:
+      return QMessageBox::Warning;
+    case MessageBoxes::Icon::Error:
+      return QMessageBox::Critical;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 }  // namespace

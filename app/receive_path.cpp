@@ -14,9 +14,8 @@ namespace {
 constexpr std::size_t kFeedPiece = 2048;
 }  // namespace
 
-ReceivePath::ReceivePath(DeviceMessageSink& target,
-                         std::function<void(const std::string&)> onError, std::size_t capacity,
-                         QObject* parent)
+ReceivePath::ReceivePath(DeviceMessageSink& target, std::function<void(const std::string&)> onError,
+                         std::size_t capacity, QObject* parent)
     : QObject(parent),
       m_target(target),
       m_onError(std::move(onError)),

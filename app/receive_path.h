@@ -2,14 +2,14 @@
 // The road from received bytes to the window's message handler.
 //
 // Each link has its own frame interpreter (USB, fed on its reader thread; serial, fed on the
-// GUI thread; and one for blocks the program feeds itself), each run under its own mutex. One interpreter for both byte streams would not
-// do: a frame cut across two USB reports waits in the interpreter's buffer for its rest, and
-// serial bytes arriving in between would land in the middle of it and corrupt it (with the
-// adapter's console text on the COM port, that happens many times a second at a busy bus).
-// The interpreters announce each message synchronously on the feeding thread; this class
-// copies it into a bounded, ordered queue and, when the queue was idle, wakes the thread this
-// object was made on (the GUI thread) once, through an eventfd (OwnerWake). There the queue is
-// handled in order, in batches, by the target's OnDeviceMessage.
+// GUI thread; and one for blocks the program feeds itself), each run under its own mutex. One
+// interpreter for both byte streams would not do: a frame cut across two USB reports waits in the
+// interpreter's buffer for its rest, and serial bytes arriving in between would land in the middle
+// of it and corrupt it (with the adapter's console text on the COM port, that happens many times a
+// second at a busy bus). The interpreters announce each message synchronously on the feeding
+// thread; this class copies it into a bounded, ordered queue and, when the queue was idle, wakes
+// the thread this object was made on (the GUI thread) once, through an eventfd (OwnerWake). There
+// the queue is handled in order, in batches, by the target's OnDeviceMessage.
 //
 // The feeding thread never waits for the GUI thread: a full queue drops the message and
 // counts it (lostCount, announced by lostCountChanged on the GUI thread).
@@ -81,7 +81,7 @@ class ReceivePath : public QObject, private DeviceMessageSink {
   };
 
   void OnDeviceMessage(int code, const DeviceMessage& message) override;  // feeding thread
-  void drainBatch();                                                     // GUI thread
+  void drainBatch();                                                      // GUI thread
   bool handleBatch(std::size_t limit);
 
   DeviceMessageSink& m_target;

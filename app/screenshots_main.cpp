@@ -12,8 +12,8 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QToolButton>
 #include <QThread>
+#include <QToolButton>
 #include <cstdio>
 
 #include "app/application.h"
@@ -141,8 +141,9 @@ int main(int argc, char** argv) {
   window.BtnDebugClick();
   QFile script(scratch.filePath(QStringLiteral("demo.cmd")));
   if (!script.open(QIODevice::WriteOnly)) return 1;
-  script.write("; read the adapter's terminator\r\nS FC020109\r\nH\r\n"
-               "S FC03010900\r\nW 60000\r\nQ\r\n");
+  script.write(
+      "; read the adapter's terminator\r\nS FC020109\r\nH\r\n"
+      "S FC03010900\r\nW 60000\r\nQ\r\n");
   script.close();
   terminal.StartScript(script.fileName().toStdString());
   auto* memoTx = terminal.findChild<QPlainTextEdit*>(QStringLiteral("MemoTX"));
@@ -156,8 +157,7 @@ int main(int argc, char** argv) {
   if (!terminalSaved) return 1;
 
   velqor::IniFile ini(options.settingsPath);
-  velqor::TFrmOption port({3, 115200, velqor::SerialParity::Even, false}, ini, boxes, {},
-                          &window);
+  velqor::TFrmOption port({3, 115200, velqor::SerialParity::Even, false}, ini, boxes, {}, &window);
   port.show();
   Settle();
   if (!Save(port, dir, "port")) return 1;

@@ -29,8 +29,7 @@ class SimulatedComPort final : public SerialPort {
     return 0;
   }
   int ApplyLine(const SerialLine& line) override {
-    if (line.parity < 0 || line.parity > 2 || line.charSize < 5 || line.charSize > 8)
-      return EINVAL;
+    if (line.parity < 0 || line.parity > 2 || line.charSize < 5 || line.charSize > 8) return EINVAL;
     SerialLine pty = line;
     pty.charSize = 8;
     pty.parity = 0;

@@ -16,7 +16,6 @@ namespace velqor {
 // The settings file of the program, in the working directory.
 inline constexpr char kSettingsFilePath[] = "./Velqor.INI";
 
-
 // The sample points (percent) offered for one bit rate.
 struct SampleTimingEntry {
   std::array<std::uint8_t, kSampleTimingMax> values{};

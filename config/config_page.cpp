@@ -40,7 +40,7 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent) {
   m_mailboxes->setObjectName(QStringLiteral("GroupBox1"));
   m_mailboxes->setGeometry(8, 4, 236, 382);
   QLabel* header = AddLabel(m_mailboxes, "Label2",
-                           QStringLiteral("CH       ID(h)     MASK(h)    ide"), kChLeft, 18, 220);
+                            QStringLiteral("CH       ID(h)     MASK(h)    ide"), kChLeft, 18, 220);
   // The header places its captions with blanks; extra room per blank sets them over their
   // columns in the fonts found here.
   QFont headerFont = header->font();
@@ -96,9 +96,9 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent) {
   sample->setObjectName(QStringLiteral("CombSmpleTime"));
   sample->setGeometry(116, 52, 77, 22);
 
-  auto* console = new RadioGroup(QStringLiteral("Console Out Format"),
-                                 {QStringLiteral("Normal Mode"), QStringLiteral("CAN-USB Mode")},
-                                 1, this);
+  auto* console =
+      new RadioGroup(QStringLiteral("Console Out Format"),
+                     {QStringLiteral("Normal Mode"), QStringLiteral("CAN-USB Mode")}, 1, this);
   console->setObjectName(QStringLiteral("RadioTerminalForm"));
   console->setGeometry(right, 94, 201, 66);
 
@@ -112,8 +112,7 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent) {
     b->setToolTip(hint);
     b->setGeometry(464, top, 123, 27);
   };
-  addButton("BtnReadParam", "&Read Parameter", QString::fromUtf8(DeviceParameters::kReadHint),
-            12);
+  addButton("BtnReadParam", "&Read Parameter", QString::fromUtf8(DeviceParameters::kReadHint), 12);
   addButton("BtnConfigSet", "&Write Parameter", QString::fromUtf8(DeviceParameters::kWriteHint),
             48);
   addButton("BtnStiore", "&Store", QString::fromUtf8(DeviceParameters::kStoreHint), 84);

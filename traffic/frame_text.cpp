@@ -20,7 +20,8 @@ QString FormatRxData(const std::uint8_t* data, int dlc, bool hex) {
   const std::array<FormatArg, kMaxDlc> args = {data[0], data[1], data[2], data[3],
                                                data[4], data[5], data[6], data[7]};
   const auto pattern = (hex ? HexFormatByDlc : DecFormatByDlc)[static_cast<std::size_t>(dlc)];
-  return QString::fromStdString(formatText(pattern, std::span<const FormatArg>(args.data(), static_cast<std::size_t>(dlc))));
+  return QString::fromStdString(
+      formatText(pattern, std::span<const FormatArg>(args.data(), static_cast<std::size_t>(dlc))));
 }
 
 }  // namespace velqor

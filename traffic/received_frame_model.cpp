@@ -120,8 +120,7 @@ void ReceivedFrameModel::ListViewColumnClick(int column) {
   const std::size_t n = m_rows.size();
   std::vector<int> order(n), scratch(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
-  MergeSort(order, scratch, 0, n,
-            [this](int a, int b) { return ListViewCompare(a, b); });
+  MergeSort(order, scratch, 0, n, [this](int a, int b) { return ListViewCompare(a, b); });
 
   emit layoutAboutToBeChanged();
   std::vector<Row> sorted;
@@ -132,7 +131,8 @@ void ReceivedFrameModel::ListViewColumnClick(int column) {
   // Persistent indexes (a selection, the current cell) follow their rows.
   const QModelIndexList persistent = persistentIndexList();
   std::vector<int> newRowOf(n);
-  for (std::size_t to = 0; to < n; ++to) newRowOf[static_cast<std::size_t>(order[to])] = static_cast<int>(to);
+  for (std::size_t to = 0; to < n; ++to)
+    newRowOf[static_cast<std::size_t>(order[to])] = static_cast<int>(to);
   QModelIndexList moved;
   moved.reserve(persistent.size());
   for (const QModelIndex& index : persistent) {
@@ -189,16 +189,22 @@ void ReceivedFrameModel::schedule() {
 void ReceivedFrameModel::rebuildIndex() {
   m_rowById.clear();
   m_rowById.reserve(static_cast<qsizetype>(m_rows.size()));
-  for (std::size_t i = 0; i < m_rows.size(); ++i) m_rowById.insert(m_rows[i].id, static_cast<int>(i));
+  for (std::size_t i = 0; i < m_rows.size(); ++i)
+    m_rowById.insert(m_rows[i].id, static_cast<int>(i));
 }
 
 const QString& ReceivedFrameModel::cell(const Row& row, int column) {
   switch (column) {
-    case kTime: return row.time;
-    case kIde: return row.ide;
-    case kId: return row.id;
-    case kDlc: return row.dlc;
-    default: return row.data;
+    case kTime:
+      return row.time;
+    case kIde:
+      return row.ide;
+    case kId:
+      return row.id;
+    case kDlc:
+      return row.dlc;
+    default:
+      return row.data;
   }
 }
 
@@ -217,7 +223,8 @@ int ReceivedFrameModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ReceivedFrameModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= m_visibleRows) return QVariant();
-  if (role == Qt::DisplayRole) return cell(m_rows[static_cast<std::size_t>(index.row())], index.column());
+  if (role == Qt::DisplayRole)
+    return cell(m_rows[static_cast<std::size_t>(index.row())], index.column());
   return QVariant();
 }
 

@@ -92,8 +92,8 @@ class ReceivedFrameModel : public QAbstractTableModel {
   Clock m_clock;
   std::vector<Row> m_rows;
   QHash<QString, int> m_rowById;
-  int m_visibleRows = 0;      // rows the view knows of; the rest are pending inserts
-  int m_dirtyFirst = -1;      // range of visible rows changed since the last flush
+  int m_visibleRows = 0;  // rows the view knows of; the rest are pending inserts
+  int m_dirtyFirst = -1;  // range of visible rows changed since the last flush
   int m_dirtyLast = -1;
   int m_sortColumn = 0;
   QTimer m_repaint;

@@ -7,8 +7,8 @@ namespace velqor {
 QFont MakeFont(const QString& family, int pixelSize, bool fixedPitch) {
   QFont font;
   const QStringList fallbacks =
-      fixedPitch ? QStringList{QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("DejaVu Sans Mono"),
-                               QStringLiteral("monospace")}
+      fixedPitch ? QStringList{QStringLiteral("Noto Sans Mono CJK JP"),
+                               QStringLiteral("DejaVu Sans Mono"), QStringLiteral("monospace")}
                  : QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("sans-serif")};
   font.setFamilies(QStringList{family} + fallbacks);
   font.setPixelSize(pixelSize);

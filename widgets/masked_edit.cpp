@@ -42,16 +42,36 @@ QString QtInputMaskFromEditMask(const QString& editMask) {
   for (int i = 0; i < mask.size(); ++i) {
     const QChar c = mask[i];
     switch (c.unicode()) {
-      case 'A': out += QLatin1Char('N'); break;
-      case 'a': out += QLatin1Char('n'); break;
-      case 'L': out += QLatin1Char('A'); break;
-      case 'l': out += QLatin1Char('a'); break;
-      case 'C': out += QLatin1Char('X'); break;
-      case 'c': out += QLatin1Char('x'); break;
-      case '0': out += QLatin1Char('9'); break;
-      case '9': out += QLatin1Char('0'); break;
-      case '#': out += QLatin1Char('#'); break;
-      case '>': out += QLatin1Char('>'); break;
+      case 'A':
+        out += QLatin1Char('N');
+        break;
+      case 'a':
+        out += QLatin1Char('n');
+        break;
+      case 'L':
+        out += QLatin1Char('A');
+        break;
+      case 'l':
+        out += QLatin1Char('a');
+        break;
+      case 'C':
+        out += QLatin1Char('X');
+        break;
+      case 'c':
+        out += QLatin1Char('x');
+        break;
+      case '0':
+        out += QLatin1Char('9');
+        break;
+      case '9':
+        out += QLatin1Char('0');
+        break;
+      case '#':
+        out += QLatin1Char('#');
+        break;
+      case '>':
+        out += QLatin1Char('>');
+        break;
       case '<':
         if (i + 1 < mask.size() && mask[i + 1] == QLatin1Char('>')) {
           out += QLatin1Char('!');
@@ -60,12 +80,17 @@ QString QtInputMaskFromEditMask(const QString& editMask) {
           out += QLatin1Char('<');
         }
         break;
-      case '!': break;  // trimming blanks has no counterpart in Qt
-      case '_': out += QLatin1Char(' '); break;
+      case '!':
+        break;  // trimming blanks has no counterpart in Qt
+      case '_':
+        out += QLatin1Char(' ');
+        break;
       case '\\':
         if (i + 1 < mask.size()) AppendLiteral(out, mask[++i]);
         break;
-      default: AppendLiteral(out, c); break;
+      default:
+        AppendLiteral(out, c);
+        break;
     }
   }
   if (!blank.isEmpty()) {

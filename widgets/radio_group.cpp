@@ -6,8 +6,7 @@
 
 namespace velqor {
 
-RadioGroup::RadioGroup(const QString& title, const QStringList& items, int columns,
-                       QWidget* parent)
+RadioGroup::RadioGroup(const QString& title, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(title, parent), m_group(new QButtonGroup(this)), m_columns(std::max(1, columns)) {
   m_group->setExclusive(false);  // so that "nothing checked" (index -1) can be shown
   for (int i = 0; i < items.size(); ++i) {
@@ -55,9 +54,8 @@ void RadioGroup::layoutButtons() {
   for (int i = 0; i < count(); ++i) {
     const int col = i / rows;
     const int row = i % rows;
-    m_buttons[static_cast<std::size_t>(i)]->setGeometry(left + col * colW,
-                                                        top + row * rowH + (rowH - buttonH) / 2,
-                                                        colW - 2, buttonH);
+    m_buttons[static_cast<std::size_t>(i)]->setGeometry(
+        left + col * colW, top + row * rowH + (rowH - buttonH) / 2, colW - 2, buttonH);
   }
 }
 

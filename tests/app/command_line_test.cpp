@@ -38,19 +38,38 @@ TEST_P(GoodCommandLine, IsTaken) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, GoodCommandLine,
-    ::testing::Values(
-        GoodLine{"Nothing", {}, false, 0, 0, false, false},
-        GoodLine{"Simulate", {"--simulate"}, true, 0, 0, false, false},
-        GoodLine{"FloodWithIdentifiers", {"--simulate", "--sim-flood", "5000,200"}, true, 5000, 200,
-                 false, false},
-        GoodLine{"FloodWithEqualsBeforeSimulate", {"--sim-flood=2.5", "--simulate"}, true, 2.5,
-                 1000, false, false},
-        GoodLine{"EverySimulatorSwitch",
-                 {"--simulate", "--sim-unacknowledged", "--sim-errors"}, true, 0, 0, true, true},
-        // Qt's own options go to Qt, with their values.
-        GoodLine{"QtOptions",
-                 {"-platform", "offscreen", "--style=fusion", "-reverse", "--simulate"}, true, 0,
-                 0, false, false}),
+    ::testing::Values(GoodLine{"Nothing", {}, false, 0, 0, false, false},
+                      GoodLine{"Simulate", {"--simulate"}, true, 0, 0, false, false},
+                      GoodLine{"FloodWithIdentifiers",
+                               {"--simulate", "--sim-flood", "5000,200"},
+                               true,
+                               5000,
+                               200,
+                               false,
+                               false},
+                      GoodLine{"FloodWithEqualsBeforeSimulate",
+                               {"--sim-flood=2.5", "--simulate"},
+                               true,
+                               2.5,
+                               1000,
+                               false,
+                               false},
+                      GoodLine{"EverySimulatorSwitch",
+                               {"--simulate", "--sim-unacknowledged", "--sim-errors"},
+                               true,
+                               0,
+                               0,
+                               true,
+                               true},
+                      // Qt's own options go to Qt, with their values.
+                      GoodLine{
+                          "QtOptions",
+                          {"-platform", "offscreen", "--style=fusion", "-reverse", "--simulate"},
+                          true,
+                          0,
+                          0,
+                          false,
+                          false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct BadLine {
@@ -78,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"FloodRateTooHigh", {"--simulate", "--sim-flood", "2e6"}, "got '2e6'"},
         BadLine{"FloodNoIdentifiers", {"--simulate", "--sim-flood", "100,0"}, "IDS from 1"},
         BadLine{"FloodIdentifiersNotANumber", {"--simulate", "--sim-flood=100,x"}, "got 'x'"},
-        BadLine{"SimulatorSwitchAlone", {"--sim-errors"}, "--sim-errors works only with --simulate"}),
+        BadLine{
+            "SimulatorSwitchAlone", {"--sim-errors"}, "--sim-errors works only with --simulate"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CommandLine, HelpIsTakenAndTheUsageNamesEveryOption) {
@@ -118,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DisplayCase{"EmptyDisplay", {{"DISPLAY", ""}}, {}, true},
                       DisplayCase{"X11", {{"DISPLAY", ":0"}}, {}, false},
                       DisplayCase{"Wayland", {{"WAYLAND_DISPLAY", "wayland-0"}}, {}, false},
-                      DisplayCase{"PlatformVariable", {{"QT_QPA_PLATFORM", "offscreen"}}, {}, false},
+                      DisplayCase{
+                          "PlatformVariable", {{"QT_QPA_PLATFORM", "offscreen"}}, {}, false},
                       DisplayCase{"PlatformOption", {}, {"-platform", "offscreen"}, false},
                       DisplayCase{"PlatformOptionWithEquals", {}, {"--platform=vnc"}, false}),
     [](const auto& p) { return std::string(p.param.name); });

@@ -3,10 +3,9 @@
 // paths of both links, SendToDevice, the adapter unplugged, and the links closed at exit.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -118,7 +117,9 @@ class ConnectionTest : public ::testing::Test {
     window->setTerminal(&terminal, &terminalWindow);
   }
 
-  std::string iniPath() const { return folder.filePath(QStringLiteral("Velqor.INI")).toStdString(); }
+  std::string iniPath() const {
+    return folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  }
   QToolButton* spdSwitch() { return window->findChild<QToolButton*>(QStringLiteral("SpdSwitch")); }
   QString connection() {
     return window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->text();
@@ -184,9 +185,9 @@ TEST_F(ConnectionTest, PressingConnectsBothLinksAndTheTrafficFillsTheList) {
 // flags 0; the next click releases with nothing to close, the one after connects again.
 struct SerialFailure {
   const char* name;
-  int portNo;               // the number the port dialog would have set
-  const char* mappedPath;   // [PORTS] COM<n>, or null
-  const char* detailPart;   // in the second line of the box
+  int portNo;              // the number the port dialog would have set
+  const char* mappedPath;  // [PORTS] COM<n>, or null
+  const char* detailPart;  // in the second line of the box
 };
 
 class SerialFailureTest : public ConnectionTest,
@@ -234,11 +235,11 @@ TEST_P(SerialFailureTest, LeavesEverythingAsItWasAndTheNextClickOnlyReleases) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ports, SerialFailureTest,
-    ::testing::Values(
-        SerialFailure{"NoSuchDevice", 7, "/dev/velqor-no-such-tty", "COM7 (/dev/velqor-no-such-tty)"},
-        SerialFailure{"NotATerminal", 8, "/dev/null", "COM8 (/dev/null)"},
-        // COMM=200 in the settings file narrows to -56: no port has that number.
-        SerialFailure{"NumberBelowOne", -56, nullptr, "COM-56"}),
+    ::testing::Values(SerialFailure{"NoSuchDevice", 7, "/dev/velqor-no-such-tty",
+                                    "COM7 (/dev/velqor-no-such-tty)"},
+                      SerialFailure{"NotATerminal", 8, "/dev/null", "COM8 (/dev/null)"},
+                      // COMM=200 in the settings file narrows to -56: no port has that number.
+                      SerialFailure{"NumberBelowOne", -56, nullptr, "COM-56"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ConnectionTest, WithoutTheAdapterOnUsbTheSerialPortStaysOpenAlone) {
@@ -247,7 +248,8 @@ TEST_F(ConnectionTest, WithoutTheAdapterOnUsbTheSerialPortStaysOpenAlone) {
   window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(true);
   click();
   EXPECT_EQ(connection(), QStringLiteral("接続無理！"));
-  EXPECT_NE(connectionWhy().indexOf(QStringLiteral("no HID device")), -1) << connectionWhy().toStdString();
+  EXPECT_NE(connectionWhy().indexOf(QStringLiteral("no HID device")), -1)
+      << connectionWhy().toStdString();
   EXPECT_EQ(hid->enumerations, 1);
   EXPECT_TRUE(window->CommX1().IsOpen());
   EXPECT_EQ(serialFlag(), 1);
@@ -362,8 +364,10 @@ TEST_F(ConnectionTest, ALargeSerialBlockIsReadWholeAndInOrder) {
     std::size_t at = 0;
     while (at < block.size()) {
       const ssize_t n = ::write(pty.master, block.data() + at, block.size() - at);
-      if (n > 0) at += static_cast<std::size_t>(n);
-      else if (errno != EINTR && errno != EAGAIN) break;
+      if (n > 0)
+        at += static_cast<std::size_t>(n);
+      else if (errno != EINTR && errno != EAGAIN)
+        break;
     }
   });
   ASSERT_TRUE(test::ProcessEventsUntil([&] { return sequences.size() == 600; }, 10000))

@@ -20,9 +20,7 @@ class RecordingView : public DeviceMessageView {
     add("counters", std::string(tx) + "/" + std::string(rx));
   }
   void SetWaveState(std::string_view t) override { add("wave", t); }
-  void ShowReceivedFrame() override {
-    add("show", std::to_string(fields->LastRxFrame.Id));
-  }
+  void ShowReceivedFrame() override { add("show", std::to_string(fields->LastRxFrame.Id)); }
   void WriteLogLine() override { add("log", std::to_string(fields->LastRxFrame.Id)); }
   void PlotWave() override { add("plot", std::to_string(fields->WaveInterval)); }
 
@@ -116,22 +114,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ResultCase{101, 0, {}}, ResultCase{103, 0, {}}, ResultCase{105, 0, {}},
         ResultCase{112, 0, {}}, ResultCase{114, 0, {}}, ResultCase{106, 0, {}},
-        ResultCase{0, 0, {}}, ResultCase{999, 0, {}},
-        ResultCase{102, 0, {"result=Complete!"}}, ResultCase{104, 0, {"result=Complete!"}},
-        ResultCase{201, 0, {"result=Complete!"}}, ResultCase{201, 1, {"result=CAN fail!"}},
-        ResultCase{201, 2, {"result=Out of Range!"}}, ResultCase{201, 3, {}},
-        ResultCase{201, 255, {}},
-        ResultCase{116, 0, {"wave=STOP"}}, ResultCase{116, 1, {"wave=READY"}},
-        ResultCase{116, 2, {"wave=CONT"}}, ResultCase{116, 3, {}}, ResultCase{116, 7, {}},
+        ResultCase{0, 0, {}}, ResultCase{999, 0, {}}, ResultCase{102, 0, {"result=Complete!"}},
+        ResultCase{104, 0, {"result=Complete!"}}, ResultCase{201, 0, {"result=Complete!"}},
+        ResultCase{201, 1, {"result=CAN fail!"}}, ResultCase{201, 2, {"result=Out of Range!"}},
+        ResultCase{201, 3, {}}, ResultCase{201, 255, {}}, ResultCase{116, 0, {"wave=STOP"}},
+        ResultCase{116, 1, {"wave=READY"}}, ResultCase{116, 2, {"wave=CONT"}},
+        ResultCase{116, 3, {}}, ResultCase{116, 7, {}},
         // The Config page's answers go to its logic (tested with it) and nowhere else.
-        ResultCase{108, 0, {"page:result=Complete!"}},
-        ResultCase{118, 1, {"page:result=FAIL!"}}, ResultCase{118, 3, {}},
-        ResultCase{109, 0, {"page:terminator=1"}},
+        ResultCase{108, 0, {"page:result=Complete!"}}, ResultCase{118, 1, {"page:result=FAIL!"}},
+        ResultCase{118, 3, {}}, ResultCase{109, 0, {"page:terminator=1"}},
         ResultCase{115, 1, {"page:console=1", "page:result=Complete!"}}));
 
 TEST_F(DispatchTest, BusErrorSetsCountersAndErrorText) {
-  EXPECT_EQ(run(200, {0, 5, 7}, "CRC_ERROR"),
-            (Calls{"counters=5/7", "result=ERROR!: CRC_ERROR"}));
+  EXPECT_EQ(run(200, {0, 5, 7}, "CRC_ERROR"), (Calls{"counters=5/7", "result=ERROR!: CRC_ERROR"}));
 }
 
 TEST_F(DispatchTest, ConfigAnswersReachThePageLogicWithTheWindowsTable) {

@@ -57,10 +57,15 @@ class MainWindowTest : public ::testing::Test {
     TFrmMain::Options options;
     options.clock = [] { return QTime(14, 3, 9, 47); };
     options.settingsPath = iniPath();
-    options.today = [] { return std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(12), std::chrono::day(9)); };
+    options.today = [] {
+      return std::chrono::year_month_day(std::chrono::year(2026), std::chrono::month(12),
+                                         std::chrono::day(9));
+    };
     return options;
   }
-  std::string iniPath() const { return folder.filePath(QStringLiteral("Velqor.INI")).toStdString(); }
+  std::string iniPath() const {
+    return folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
+  }
 
   template <typename T>
   T* find(const QString& name) {
@@ -74,7 +79,8 @@ class MainWindowTest : public ::testing::Test {
   // Feeds frames as the adapter sends them and lets the window handle them.
   void receive(std::initializer_list<Frame> frames) {
     for (const Frame& f : frames) window->Feed(f.data(), f.size());
-    ASSERT_TRUE(test::ProcessEventsUntil([this] { return window->receivePath().queuedCount() == 0; }));
+    ASSERT_TRUE(
+        test::ProcessEventsUntil([this] { return window->receivePath().queuedCount() == 0; }));
     test::ProcessEvents();
     list().flush();
   }
@@ -109,28 +115,53 @@ TEST_F(MainWindowTest, WindowHasItsFixedGeometryCaptionAndFont) {
 // Every control of the layout, by name and class.
 TEST_F(MainWindowTest, EveryControlExistsWithItsClass) {
   std::vector<std::pair<std::string, const char*>> controls = {
-      {"SpdSwitch", "QToolButton"}, {"Label1", "QLabel"}, {"PanelTxErCount", "velqor::SunkenPanel"},
-      {"Label8", "QLabel"}, {"PanelRxErCount", "velqor::SunkenPanel"}, {"BtnTest2", "QPushButton"},
-      {"BtnDebug", "QPushButton"}, {"PageControl1", "QTabWidget"}, {"TabSheet2", "QWidget"},
-      {"TabSheet3", "QWidget"}, {"TabSheet4", "QWidget"}, {"TabSheet5", "QWidget"},
-      {"StatusBar", "QStatusBar"}, {"ConnectionPanel", "QLabel"}, {"ResultPanel", "QLabel"},
-      {"MainMenu1", "QMenuBar"}, {"Timer", "QTimer"},
-      {"Chart1", "QChartView"}, {"BtnSingle", "QPushButton"},
-      {"BtnContinue", "QPushButton"}, {"BtnStop", "QPushButton"}, {"EditTriggerlv", "QLineEdit"},
-      {"TracTrigger", "QSlider"}, {"RadioCapPort", "velqor::RadioGroup"},
+      {"SpdSwitch", "QToolButton"},
+      {"Label1", "QLabel"},
+      {"PanelTxErCount", "velqor::SunkenPanel"},
+      {"Label8", "QLabel"},
+      {"PanelRxErCount", "velqor::SunkenPanel"},
+      {"BtnTest2", "QPushButton"},
+      {"BtnDebug", "QPushButton"},
+      {"PageControl1", "QTabWidget"},
+      {"TabSheet2", "QWidget"},
+      {"TabSheet3", "QWidget"},
+      {"TabSheet4", "QWidget"},
+      {"TabSheet5", "QWidget"},
+      {"StatusBar", "QStatusBar"},
+      {"ConnectionPanel", "QLabel"},
+      {"ResultPanel", "QLabel"},
+      {"MainMenu1", "QMenuBar"},
+      {"Timer", "QTimer"},
+      {"Chart1", "QChartView"},
+      {"BtnSingle", "QPushButton"},
+      {"BtnContinue", "QPushButton"},
+      {"BtnStop", "QPushButton"},
+      {"EditTriggerlv", "QLineEdit"},
+      {"TracTrigger", "QSlider"},
+      {"RadioCapPort", "velqor::RadioGroup"},
       {"PanelWaveStat", "velqor::SunkenPanel"},
-      {"ListView", "QTableView"}, {"RxDispFormat", "velqor::RadioGroup"}, {"BtnClear", "QPushButton"},
-      {"BtnAllSend", "QPushButton"}, {"Memo1", "QPlainTextEdit"},
-      {"CmbBitRate", "QComboBox"}, {"CombSmpleTime", "QComboBox"},
-      {"RadioTerminalForm", "velqor::RadioGroup"}, {"ChkTerm", "QCheckBox"},
-      {"BtnReadParam", "QPushButton"}, {"BtnConfigSet", "QPushButton"}, {"BtnStiore", "QPushButton"},
-      {"LabVersion", "QLabel"}, {"LabDevice", "QLabel"}, {"ChkLog", "QCheckBox"},
-      {"Label5", "QLabel"}, {"PnlSavefileName", "velqor::SunkenPanel"}};
+      {"ListView", "QTableView"},
+      {"RxDispFormat", "velqor::RadioGroup"},
+      {"BtnClear", "QPushButton"},
+      {"BtnAllSend", "QPushButton"},
+      {"Memo1", "QPlainTextEdit"},
+      {"CmbBitRate", "QComboBox"},
+      {"CombSmpleTime", "QComboBox"},
+      {"RadioTerminalForm", "velqor::RadioGroup"},
+      {"ChkTerm", "QCheckBox"},
+      {"BtnReadParam", "QPushButton"},
+      {"BtnConfigSet", "QPushButton"},
+      {"BtnStiore", "QPushButton"},
+      {"LabVersion", "QLabel"},
+      {"LabDevice", "QLabel"},
+      {"ChkLog", "QCheckBox"},
+      {"Label5", "QLabel"},
+      {"PnlSavefileName", "velqor::SunkenPanel"}};
   const std::pair<const char*, const char*> tx[] = {
-      {"MBox", "QCheckBox"}, {"EditIdTx", "QLineEdit"}, {"CSpinDLC", "QSpinBox"},
+      {"MBox", "QCheckBox"},     {"EditIdTx", "QLineEdit"},          {"CSpinDLC", "QSpinBox"},
       {"ChkTxIde", "QCheckBox"}, {"MaskEdit", "velqor::MaskedEdit"}, {"BtnSend", "QPushButton"}};
   const std::pair<const char*, const char*> rx[] = {
-      {"Chrx", "QCheckBox"}, {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
+      {"Chrx", "QCheckBox"},     {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
       {"ChkRxIde", "QCheckBox"}, {"SpinRxDlc", "QSpinBox"}, {"MaskEditRx", "velqor::MaskedEdit"}};
   for (int n = 1; n <= 8; ++n)
     for (const auto& [stem, cls] : tx) controls.emplace_back(stem + std::to_string(n), cls);
@@ -228,11 +259,13 @@ TEST_F(MainWindowTest, TransmitRowsHaveTagsTopsAndMaxima) {
   EXPECT_EQ(window->MBox[7]->y(), 188);
   EXPECT_EQ(find<QPushButton>(QStringLiteral("BtnAllSend"))->text(), QStringLiteral("ALL SEND"));
   EXPECT_TRUE(find<QPlainTextEdit>(QStringLiteral("Memo1"))->isHidden());
-  EXPECT_EQ(find<QGroupBox>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Transmit Mail Box"));
+  EXPECT_EQ(find<QGroupBox>(QStringLiteral("GroupBox1"))->title(),
+            QStringLiteral("Transmit Mail Box"));
   EXPECT_NE(window->findChild<QLabel*>(QString(), Qt::FindChildrenRecursively), nullptr);
   bool header = false;
   for (QLabel* l : window->findChildren<QLabel*>())
-    header |= l->text() == QStringLiteral("CH           ID(hex)    DLC        ide              DATA (hex)");
+    header |= l->text() ==
+              QStringLiteral("CH           ID(hex)    DLC        ide              DATA (hex)");
   EXPECT_TRUE(header);
 }
 
@@ -240,7 +273,7 @@ TEST_F(MainWindowTest, ReceiveRowsHaveTagsTopsTabOrderAndHiddenDataFields) {
   std::vector<QWidget*> chain;
   for (int i = 0; i < 16; ++i) {
     const int n = i + 1;
-    QWidget* row[6] = {window->Chrx[i], window->EditIdRx[i], window->EditRxMask[i],
+    QWidget* row[6] = {window->Chrx[i],     window->EditIdRx[i],  window->EditRxMask[i],
                        window->ChkRxIde[i], window->SpinRxDlc[i], window->MaskEditRx[i]};
     const int tops[6] = {40, 37, 37, 40, 37, 37};
     for (int k = 0; k < 6; ++k) {
@@ -315,14 +348,15 @@ TEST_F(MainWindowTest, ConfigPageCaptionsAndHints) {
     EXPECT_EQ(button->text(), QString::fromUtf8(b.text));
     EXPECT_EQ(button->toolTip(), QString::fromUtf8(b.hint));
   }
-  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkLog"))->text(), QStringLiteral("データログを保存する"));
+  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkLog"))->text(),
+            QStringLiteral("データログを保存する"));
   EXPECT_EQ(find<QLabel>(QStringLiteral("Label5"))->text(), QStringLiteral("保存ファイル名"));
   EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkTerm"))->text(), QStringLiteral("Terminator"));
   QStringList titles;
   for (QGroupBox* g : window->findChildren<QGroupBox*>()) titles << g->title();
-  for (const char* t : {"Receive Mail Box", "Bit Rate / Sample Timing", "Console Out Format",
-                        "Device Infomation", "Trigger Level", "Capture Port",
-                        "Receive Data View Format", "Transmit Mail Box"})
+  for (const char* t :
+       {"Receive Mail Box", "Bit Rate / Sample Timing", "Console Out Format", "Device Infomation",
+        "Trigger Level", "Capture Port", "Receive Data View Format", "Transmit Mail Box"})
     EXPECT_TRUE(titles.contains(QString::fromLatin1(t))) << t;
   QStringList labels;
   for (QLabel* l : window->findChildren<QLabel*>()) labels << l->text();
@@ -405,9 +439,9 @@ TEST_F(MainWindowTest, ReceivedFramesFillTheListAndTheLogHook) {
   window->setWriteLogLine([&logged](const RxFrame& f) { logged.push_back(f.Id); });
   auto frame = [](std::uint32_t id, std::uint8_t ide, std::uint8_t dlc) {
     return Message(Category::Can, Cmd::ReceivedCanFrame,
-                   {0, ide, static_cast<std::uint8_t>(id >> 24), static_cast<std::uint8_t>(id >> 16),
-                    static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), dlc, 10, 255,
-                    1, 0, 0, 0, 0, 0});
+                   {0, ide, static_cast<std::uint8_t>(id >> 24),
+                    static_cast<std::uint8_t>(id >> 16), static_cast<std::uint8_t>(id >> 8),
+                    static_cast<std::uint8_t>(id), dlc, 10, 255, 1, 0, 0, 0, 0, 0});
   };
   receive({frame(0x7FF, 0, 3), frame(0x18DA10F1, 1, 8), frame(0, 0, 0)});
   find<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(1);
@@ -417,7 +451,8 @@ TEST_F(MainWindowTest, ReceivedFramesFillTheListAndTheLogHook) {
   EXPECT_EQ(list().text(0, ReceivedFrameModel::kIde), QStringLiteral("1"));
   EXPECT_EQ(list().text(0, ReceivedFrameModel::kData), QStringLiteral(" 10  255    1"));
   EXPECT_EQ(list().text(1, ReceivedFrameModel::kId), QStringLiteral("18da10f1"));
-  EXPECT_EQ(list().text(1, ReceivedFrameModel::kData), QStringLiteral("0A  FF  01  00  00  00  00  00"));
+  EXPECT_EQ(list().text(1, ReceivedFrameModel::kData),
+            QStringLiteral("0A  FF  01  00  00  00  00  00"));
   EXPECT_EQ(list().text(2, ReceivedFrameModel::kId), QStringLiteral("0"));
   EXPECT_EQ(logged, (std::vector<std::uint32_t>{0x7FF, 0x18DA10F1, 0, 0x7FF}));
 }
@@ -484,7 +519,8 @@ TEST_F(MainWindowTest, AnswersBeyondTheTablesChangeNothing) {
     QStringList s;
     for (int i = 0; i < 16; ++i)
       s << window->EditIdRx[i]->text() << window->EditRxMask[i]->text()
-        << QString::number(window->Chrx[i]->isChecked()) << QString::number(window->ChkRxIde[i]->isChecked());
+        << QString::number(window->Chrx[i]->isChecked())
+        << QString::number(window->ChkRxIde[i]->isChecked());
     auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
     for (int i = 0; i < sample->count(); ++i) s << sample->itemText(i);
     s << QString::number(sample->currentIndex())
@@ -494,11 +530,12 @@ TEST_F(MainWindowTest, AnswersBeyondTheTablesChangeNothing) {
   find<QLabel>(QStringLiteral("ResultPanel"))->setText(QStringLiteral("Cmd Request!"));
   const QStringList before = snapshot();
   const auto table = window->fields().SampleTimingTable;
-  receive({Message(Category::Config, Cmd::RxMailboxContents, {16, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
-           Message(Category::Config, Cmd::RxMailboxContents, {200, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
-           Message(Category::Config, Cmd::GetBitTiming, {3, 0}),
-           Message(Category::Config, Cmd::GetTimingTable, {3, 2, 1, 2}),
-           Message(Category::Config, Cmd::GetTimingTable, {1, 31})});
+  receive(
+      {Message(Category::Config, Cmd::RxMailboxContents, {16, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
+       Message(Category::Config, Cmd::RxMailboxContents, {200, 1, 1, 0, 0, 1, 0x23, 0, 0, 0, 0, 0}),
+       Message(Category::Config, Cmd::GetBitTiming, {3, 0}),
+       Message(Category::Config, Cmd::GetTimingTable, {3, 2, 1, 2}),
+       Message(Category::Config, Cmd::GetTimingTable, {1, 31})});
   EXPECT_EQ(snapshot(), before);
   EXPECT_EQ(window->fields().SampleTimingTable, table);
   EXPECT_EQ(window->dispatch().rejectedCount(), 5u);
@@ -564,7 +601,8 @@ TEST_F(MainWindowTest, WithoutASettingsFileExitWritesTheDefaultsInTheirOrder) {
   QStringList sections;
   for (const QByteArray& line : file.readAll().split('\n'))
     if (line.startsWith('[')) sections << QString::fromLatin1(line.trimmed());
-  EXPECT_EQ(sections, (QStringList{"[UART]", "[USB]", "[TXCONF]", "[RXCONF]", "[OPTION]", "[BITIM]", "[AD]"}));
+  EXPECT_EQ(sections, (QStringList{"[UART]", "[USB]", "[TXCONF]", "[RXCONF]", "[OPTION]", "[BITIM]",
+                                   "[AD]"}));
   EXPECT_EQ(Key(iniPath(), "UART", "COMM"), "1");
   EXPECT_EQ(Key(iniPath(), "BITIM", "BITRATE"), "1");
   EXPECT_EQ(Key(iniPath(), "BITIM", "TIMING"), "2");
@@ -610,10 +648,12 @@ TEST_F(MainWindowTest, ASettingsFilesValuesAppearInTheControlsAndAreWrittenBack)
   EXPECT_EQ(window->uartSettings().rate, 9600);
   EXPECT_EQ(window->usbSettings().productId, 0x1234);
   EXPECT_EQ(window->LogCounter(), 7);
-  EXPECT_EQ(find<QLineEdit>(QStringLiteral("EditTriggerlv"))->text(), QStringLiteral("2.20000004768372"));
+  EXPECT_EQ(find<QLineEdit>(QStringLiteral("EditTriggerlv"))->text(),
+            QStringLiteral("2.20000004768372"));
   EXPECT_EQ(find<QSlider>(QStringLiteral("TracTrigger"))->value(), 22);
   EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex(), 1);
-  EXPECT_EQ(find<QComboBox>(QStringLiteral("CmbBitRate"))->currentText(), QStringLiteral("250kbps"));
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CmbBitRate"))->currentText(),
+            QStringLiteral("250kbps"));
   auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
   EXPECT_EQ(sample->count(), 3);
   EXPECT_EQ(sample->currentText(), QStringLiteral("81"));

@@ -72,7 +72,8 @@ TEST(IniFile, TypedValuesRoundTripThroughTheFile) {
 
 TEST(IniFile, ReadsCrLfAndWritesLfKeepingOtherLines) {
   TempDir dir;
-  writeFile(dir / "w.ini", "; keep me\r\n[UART]\r\nComm=3\r\nUnknown=x\r\r\n\r\n[AD]\r\nPORT=1\r\n");
+  writeFile(dir / "w.ini",
+            "; keep me\r\n[UART]\r\nComm=3\r\nUnknown=x\r\r\n\r\n[AD]\r\nPORT=1\r\n");
   IniFile ini(dir / "w.ini");
   EXPECT_EQ(ini.readInteger("uart", "COMM", 0), 3);
   ini.writeInteger("UART", "RATE", 9600);

@@ -1,6 +1,8 @@
 // TCommX over real pseudo-terminal pairs: the component opens the slave (the COM number maps
 // to its path through the resolver) and the test plays the far end on the master.
 
+#include "link/commx.h"
+
 #include <asm/termbits.h>  // termios2, to read back what the component set
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "link/commx.h"
 #include "tests/link/event_loop.h"
 
 namespace velqor {

@@ -2,6 +2,8 @@
 // the reader polls a real descriptor and one read is one report, as with hidraw. The test
 // plays the adapter on the other end of the pair.
 
+#include "link/usbif.h"
+
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -17,7 +19,6 @@
 #include <thread>
 #include <vector>
 
-#include "link/usbif.h"
 #include "tests/link/event_loop.h"
 
 namespace velqor {

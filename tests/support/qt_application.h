@@ -5,15 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QString>
 #include <QElapsedTimer>
+#include <QString>
 #include <QThread>
 #include <functional>
 #include <memory>
 #include <ostream>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 namespace velqor::test {
 
@@ -48,6 +50,6 @@ inline void ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEve
 
 }  // namespace velqor::test
 
-#define VELQOR_QT_TEST_APPLICATION(App)                                             \
+#define VELQOR_QT_TEST_APPLICATION(App)                                              \
   static ::testing::Environment* const velqor_qt_test_environment [[maybe_unused]] = \
       ::testing::AddGlobalTestEnvironment(new ::velqor::test::QtApplicationEnvironment<App>)

@@ -1,3 +1,5 @@
+#include "traffic/received_frame_model.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +8,6 @@
 #include <set>
 
 #include "tests/support/qt_application.h"
-#include "traffic/received_frame_model.h"
 
 VELQOR_QT_TEST_APPLICATION(QApplication);
 
@@ -119,8 +120,9 @@ struct CompareCase {
 class CompareAsNumbersTest : public ::testing::TestWithParam<CompareCase> {};
 
 TEST_P(CompareAsNumbersTest, ComparesDecimalReadings) {
-  EXPECT_EQ(Model::CompareAsNumbers(QString::fromLatin1(GetParam().a), QString::fromLatin1(GetParam().b)),
-            GetParam().result)
+  EXPECT_EQ(
+      Model::CompareAsNumbers(QString::fromLatin1(GetParam().a), QString::fromLatin1(GetParam().b)),
+      GetParam().result)
       << GetParam().a << " vs " << GetParam().b;
 }
 
@@ -133,12 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CompareCase{"1.", "2", -1}, CompareCase{"2E+1", "19", 1},
                       // not decimal numbers: equal to everything
                       CompareCase{"7ff", "1", 0}, CompareCase{"1", "1a5", 0},
-                      CompareCase{"", "1", 0}, CompareCase{" 1", "2", 0},
-                      CompareCase{"1 ", "2", 0}, CompareCase{"0x10", "1", 0},
-                      CompareCase{"0x1p3", "1", 0}, CompareCase{"inf", "1", 0},
-                      CompareCase{"nan", "1", 0}, CompareCase{"1e", "5", 0},
-                      CompareCase{".5", "1", 0}, CompareCase{"1e999999", "1", 0},
-                      CompareCase{"1,5", "1", 0}));
+                      CompareCase{"", "1", 0}, CompareCase{" 1", "2", 0}, CompareCase{"1 ", "2", 0},
+                      CompareCase{"0x10", "1", 0}, CompareCase{"0x1p3", "1", 0},
+                      CompareCase{"inf", "1", 0}, CompareCase{"nan", "1", 0},
+                      CompareCase{"1e", "5", 0}, CompareCase{".5", "1", 0},
+                      CompareCase{"1e999999", "1", 0}, CompareCase{"1,5", "1", 0}));
 
 TEST_F(ReceivedFrameModelTest, SortByIdentifierReadsTheTextsAsDecimalNumbers) {
   model.ShowReceivedFrame(Frame(0x100, 0), Model::kHex);
@@ -168,7 +169,8 @@ TEST_F(ReceivedFrameModelTest, SortWithTextsThatAreNotNumbersKeepsEveryRow) {
   // Many identifiers, most of them not decimal numbers: the comparison is no ordering, the
   // sort still ends with every row once and the index in step.
   Model big([] { return QTime(1, 2, 3); });
-  for (std::uint32_t i = 0; i < 3000; ++i) big.ShowReceivedFrame(Frame(i * 7919u % 4096u, 0), Model::kHex);
+  for (std::uint32_t i = 0; i < 3000; ++i)
+    big.ShowReceivedFrame(Frame(i * 7919u % 4096u, 0), Model::kHex);
   const int rows = big.heldRowCount();
   big.ListViewColumnClick(Model::kId);
   ASSERT_EQ(big.heldRowCount(), rows);

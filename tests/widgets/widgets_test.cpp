@@ -30,17 +30,15 @@ TEST_P(QtInputMaskFromEditMaskTest, Translates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Masks, QtInputMaskFromEditMaskTest,
-    ::testing::Values(MaskCase{"", ""},                  // free text
-                      MaskCase{"AA;1;", "NN"},
-                      MaskCase{"AA AA AA;1;", "NN NN NN"},
+    ::testing::Values(MaskCase{"", ""},  // free text
+                      MaskCase{"AA;1;", "NN"}, MaskCase{"AA AA AA;1;", "NN NN NN"},
                       MaskCase{"AA AA AA AA AA AA AA AA;1;", "NN NN NN NN NN NN NN NN"},
-                      MaskCase{"aaLlCc09#;1;", "nnAaXx90#"},
-                      MaskCase{">LL<ll<>AA;1;", ">AA<aa!NN"},
-                      MaskCase{"!AA;0;_", "NN;_"},       // trim dropped, blank character kept
-                      MaskCase{"00:00;1;", "99:99"},     // ':' is a literal
+                      MaskCase{"aaLlCc09#;1;", "nnAaXx90#"}, MaskCase{">LL<ll<>AA;1;", ">AA<aa!NN"},
+                      MaskCase{"!AA;0;_", "NN;_"},        // trim dropped, blank character kept
+                      MaskCase{"00:00;1;", "99:99"},      // ':' is a literal
                       MaskCase{"A-N\\A;1;", "N-\\N\\A"},  // literals Qt would read as masks
-                      MaskCase{"A_A;1;", "N N"},         // '_' is a literal blank
-                      MaskCase{"\\;A;1;", "\\;N"}));     // an escaped ';' is mask text
+                      MaskCase{"A_A;1;", "N N"},          // '_' is a literal blank
+                      MaskCase{"\\;A;1;", "\\;N"}));      // an escaped ';' is mask text
 
 TEST(MaskedEdit, KeepsLiteralBlanksOfItsMaskInTheText) {
   MaskedEdit edit;
@@ -61,8 +59,9 @@ TEST(MaskedEdit, EmptyMaskTakesAnyText) {
 }
 
 TEST(RadioGroup, ItemIndexChecksOneButtonAndClampsOutOfRangeValues) {
-  RadioGroup group(QStringLiteral("Capture Port"),
-                   {QStringLiteral("CAN_L"), QStringLiteral("CAN_H"), QStringLiteral("Differential")});
+  RadioGroup group(
+      QStringLiteral("Capture Port"),
+      {QStringLiteral("CAN_L"), QStringLiteral("CAN_H"), QStringLiteral("Differential")});
   QSignalSpy changed(&group, &RadioGroup::itemIndexChanged);
   EXPECT_EQ(group.itemIndex(), -1);
   group.setItemIndex(1);
@@ -101,7 +100,8 @@ TEST(KeyFilter, HexFieldsTakeHexDigitsAndBackspaceOnly) {
   QLineEdit edit;
   KeyFilter filter(&KeyFilter::HexDigitOrBackspace);
   edit.installEventFilter(&filter);
-  auto type = [&edit](Qt::Key key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  auto type = [&edit](Qt::Key key, const QString& text,
+                      Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QKeyEvent press(QEvent::KeyPress, key, mods, text);
     QApplication::sendEvent(&edit, &press);
   };
