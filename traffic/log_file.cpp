@@ -101,18 +101,30 @@ DataLog::~DataLog() {
 
 void DataLog::OpenLogFile() {
   Close();
-  m_namer.IncrementCounter();
   const std::chrono::year_month_day today = m_env.today();
-  m_view.SetSaveFileName(
-      m_namer.BuildNames(LogFileNamer::kPrefix, today, m_env.workingDirectory()));
+  const std::filesystem::path directory = m_env.workingDirectory();
 
-  int fd;
-  do {
-    fd = ::open(m_namer.FullPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  // A log of the same name is never replaced: the counter can fall behind the files on disk
+  // (a settings file that could not be written, a second instance in the same folder, a
+  // settings file put back from a copy), and replacing would destroy a recorded session.
+  // Names that exist are passed over and the next free number is taken.
+  int fd = -1;
+  int error = 0;
+  for (int attempt = 0; attempt < kMaxNamesSkipped; ++attempt) {
+    m_namer.IncrementCounter();
+    m_namer.BuildNames(LogFileNamer::kPrefix, today, directory);
+    do {
+      fd = ::open(m_namer.FullPath().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    error = fd < 0 ? errno : 0;
+    if (fd >= 0 || error != EEXIST) break;
+  }
+  m_view.SetSaveFileName(m_namer.ShortName());
   if (fd < 0) {
     m_view.SetLogChecked(false);
-    m_boxes.Show(kOpenFailedText, kWarningCaption, MessageBoxes::Icon::Warning);
+    m_boxes.Show(std::string(kOpenFailedText) + "\n" + m_namer.FullPath() + " (" +
+                     std::generic_category().message(error) + ")",
+                 kWarningCaption, MessageBoxes::Icon::Warning);
     return;
   }
   m_fd = fd;

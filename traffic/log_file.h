@@ -89,6 +89,8 @@ class DataLog {
   static constexpr char kWarningCaption[] = "警告";
   // Pending bytes beyond this are handed to the system without waiting for Flush().
   static constexpr std::size_t kWriteChunk = 64 * 1024;
+  // Existing names OpenLogFile passes over before it gives up.
+  static constexpr int kMaxNamesSkipped = 10000;
 
   // `settings` receives DATE and SAVEFILENUM of section FILE when a file opens; `counter` is
   // the number of the last file opened today (the settings' LogCounter; negative reads as
@@ -100,11 +102,12 @@ class DataLog {
   DataLog& operator=(const DataLog&) = delete;
 
   // On connect with ChkLog ticked: closes an open file, takes the next number, shows the
-  // short name, creates (or replaces) the file, writes the header and stores DATE and
-  // SAVEFILENUM. A file that cannot be created is reported ("出力ファイルを開けません",
-  // "警告"), ChkLog is unticked and nothing is stored: SAVEFILENUM always names a file that
-  // was created, so a restart carries on after it; the number stays taken for this run, so
-  // a name that is blocked (a folder of that name) is not tried again and again.
+  // short name, creates the file, writes the header and stores DATE and SAVEFILENUM. A name
+  // that exists already (a file, a folder, anything) is left alone and the next number is
+  // taken, up to kMaxNamesSkipped names. A file that cannot be created is reported
+  // ("出力ファイルを開けません", then the path and the reason; "警告"), ChkLog is unticked and
+  // nothing is stored: SAVEFILENUM always names a file that was created, so a restart
+  // carries on after it; the number stays taken for this run.
   void OpenLogFile();
 
   // One line for a received frame; nothing when no file is open. The time is the low 16

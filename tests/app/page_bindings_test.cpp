@@ -52,7 +52,9 @@ class PageBindingsTest : public ::testing::Test {
                                          std::chrono::day(7));
     };
     options.tickCountMs = [this] { return tick; };
-    options.logDirectory = [this] { return std::filesystem::path(folder.path().toStdString()); };
+    options.logDirectory = [this] {
+      return std::filesystem::path(folder.path().toStdString()) / logSubfolder;
+    };
     window = std::make_unique<TFrmMain>(boxes, options);
     window->setTerminal(&terminal, &terminalWindow);
   }
@@ -95,6 +97,7 @@ class PageBindingsTest : public ::testing::Test {
   }
 
   QTemporaryDir folder;
+  std::string logSubfolder;  // the logs' folder below `folder`; none when empty
   test::RecordingBoxes boxes;
   test::RecordingTerminal terminal;
   QWidget terminalWindow;
@@ -284,13 +287,14 @@ TEST_F(PageBindingsTest, ClosingTheWindowWritesPendingLinesAndTheNextStartCarrie
 }
 
 TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWithoutLogging) {
-  ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("261207CAN001.txt")));
+  logSubfolder = "gone";  // the folder of the logs does not exist
   find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);
   window->OpenLogFileOnConnect();
   EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());
   test::ProcessEvents();  // the box shows from the event loop
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "出力ファイルを開けません");
+  EXPECT_EQ(boxes.shown[0].text, "出力ファイルを開けません\n" + folder.path().toStdString() +
+                                     "/gone/261207CAN001.txt (No such file or directory)");
   EXPECT_EQ(boxes.shown[0].caption, "警告");
   EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Warning);
   EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());

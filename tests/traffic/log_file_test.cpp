@@ -244,57 +244,6 @@ TEST_F(DataLogTest, LinesWaitForFlushOrCloseButNotLonger) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + lines);
 }
 
-TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
-  fs::create_directory(logPath("261207CAN001.txt"));  // the name is taken by a folder
-  auto log = start();
-  log->OpenLogFile();
-  EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0], (BoxRecorder::Box{"出力ファイルを開けません", "警告",
-                                              MessageBoxes::Icon::Warning, false}));
-  EXPECT_THAT(page.checks, ElementsAre(false)) << "ChkLog unticked";
-  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
-  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), -1) << "no number stored for it";
-  log->WriteLogLine(0, 1, 1, kData);
-  EXPECT_EQ(log->LogLine(), "");
-
-  // The next connection goes on with the next number; it now is the one stored.
-  log->OpenLogFile();
-  EXPECT_TRUE(log->IsOpen());
-  EXPECT_EQ(page.saveFileName, "/261207CAN002.txt");
-  EXPECT_EQ(readFile(logPath("261207CAN002.txt")), kHeader);
-  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 2);
-  EXPECT_EQ(boxes.boxes.size(), 1u);
-}
-
-TEST_F(DataLogTest, WorkingDirectoryThatIsAFileIsReported) {
-  folder = dir / "plain";
-  testing::writeFile(folder, "not a folder");
-  auto log = start();
-  log->OpenLogFile();
-  EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "出力ファイルを開けません");
-  EXPECT_THAT(page.checks, ElementsAre(false));
-}
-
-TEST_F(DataLogTest, FullDiskIsReportedOnceAndEndsLogging) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  fs::create_symlink("/dev/full", logPath("261207CAN001.txt"));
-  auto log = start();
-  log->OpenLogFile();  // created, but the header cannot be written
-  EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
-  EXPECT_EQ(boxes.boxes[0].caption, "警告");
-  EXPECT_THAT(page.checks, ElementsAre(false));
-  log->WriteLogLine(0, 1, 1, kData);
-  log->Flush();
-  log->Close();
-  EXPECT_EQ(boxes.boxes.size(), 1u) << "reported once";
-  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1) << "the file exists";
-}
-
 // The file size limit makes writes fail part-way through a session, as a full disk does.
 class FileSizeLimit {
  public:
@@ -314,6 +263,83 @@ class FileSizeLimit {
   rlimit m_saved{};
   sighandler_t m_oldHandler;
 };
+
+TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
+  const fs::path good = folder;
+  folder = dir / "missing";  // the folder of the logs is gone
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0], (BoxRecorder::Box{"出力ファイルを開けません\n" +
+                                                  (folder / "261207CAN001.txt").string() +
+                                                  " (No such file or directory)",
+                                              "警告", MessageBoxes::Icon::Warning, false}));
+  EXPECT_THAT(page.checks, ElementsAre(false)) << "ChkLog unticked";
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), -1) << "no number stored for it";
+  log->WriteLogLine(0, 1, 1, kData);
+  EXPECT_EQ(log->LogLine(), "");
+
+  // The next connection goes on with the next number; it now is the one stored.
+  folder = good;
+  log->OpenLogFile();
+  EXPECT_TRUE(log->IsOpen());
+  EXPECT_EQ(page.saveFileName, "/261207CAN002.txt");
+  EXPECT_EQ(readFile(logPath("261207CAN002.txt")), kHeader);
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 2);
+  EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(DataLogTest, NamesThatExistAreLeftAloneAndTheNextFreeNumberIsTaken) {
+  // The counter fell behind the files: SAVEFILENUM could not be stored last time, or a
+  // second instance logs into the same folder.
+  testing::writeFile(logPath("261207CAN001.txt"), "an earlier session\n");
+  fs::create_directory(logPath("261207CAN002.txt"));
+  fs::create_symlink("/nonexistent", logPath("261207CAN003.txt"));
+  auto log = start();
+  log->OpenLogFile();
+  ASSERT_TRUE(log->IsOpen());
+  EXPECT_EQ(page.saveFileName, "/261207CAN004.txt");
+  EXPECT_EQ(readFile(logPath("261207CAN004.txt")), kHeader);
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), "an earlier session\n");
+  EXPECT_TRUE(fs::is_directory(logPath("261207CAN002.txt")));
+  EXPECT_FALSE(fs::exists(fs::path("/nonexistent"))) << "a dangling link is not followed";
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 4);
+  EXPECT_THAT(boxes.boxes, IsEmpty());
+  log->OpenLogFile();  // the next connection carries on after it
+  EXPECT_EQ(page.saveFileName, "/261207CAN005.txt");
+}
+
+TEST_F(DataLogTest, WorkingDirectoryThatIsAFileIsReported) {
+  folder = dir / "plain";
+  testing::writeFile(folder, "not a folder");
+  auto log = start();
+  log->OpenLogFile();
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "出力ファイルを開けません\n" +
+                                     (folder / "261207CAN001.txt").string() + " (Not a directory)");
+  EXPECT_THAT(page.checks, ElementsAre(false));
+}
+
+TEST_F(DataLogTest, FullDiskIsReportedOnceAndEndsLogging) {
+  // The file size limit stands for a disk that fills up while the header is written: the
+  // header does not fit in it, the few keys of the settings file do.
+  FileSizeLimit limit(kHeader.size() / 2);
+  auto log = start();
+  log->OpenLogFile();  // created, but the header cannot be written
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
+  EXPECT_EQ(boxes.boxes[0].caption, "警告");
+  EXPECT_THAT(page.checks, ElementsAre(false));
+  log->WriteLogLine(0, 1, 1, kData);
+  log->Flush();
+  log->Close();
+  EXPECT_EQ(boxes.boxes.size(), 1u) << "reported once";
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1) << "the file exists";
+}
 
 TEST_F(DataLogTest, WriteErrorPartWayIsReportedOnceAndKeepsWhatWasWritten) {
   auto log = start();
