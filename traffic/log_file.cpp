@@ -100,7 +100,9 @@ DataLog::~DataLog() {
 }
 
 void DataLog::OpenLogFile() {
-  Close();
+  // A file that failed as it was closed has been reported as the end of logging, and ChkLog
+  // unticked: no new file is opened behind the user's back.
+  if (!Close()) return;
   const std::chrono::year_month_day today = m_env.today();
   const std::filesystem::path directory = m_env.workingDirectory();
 
@@ -166,14 +168,19 @@ void DataLog::Flush() {
   }
 }
 
-void DataLog::Close() {
+bool DataLog::Close() {
+  if (!IsOpen()) return true;
   Flush();  // closes the file itself when it fails
-  if (!IsOpen()) return;
+  if (!IsOpen()) return false;
   const int fd = m_fd;
   m_fd = -1;
   m_unsynced = false;
   // close() is not retried on EINTR: the descriptor is gone either way on Linux.
-  if (::close(fd) != 0 && errno != EINTR) fail(std::error_code(errno, std::generic_category()));
+  if (::close(fd) != 0 && errno != EINTR) {
+    fail(std::error_code(errno, std::generic_category()));
+    return false;
+  }
+  return true;
 }
 
 bool DataLog::writePending() {

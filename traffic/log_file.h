@@ -107,7 +107,9 @@ class DataLog {
   // taken, up to kMaxNamesSkipped names. A file that cannot be created is reported
   // ("出力ファイルを開けません", then the path and the reason; "警告"), ChkLog is unticked and
   // nothing is stored: SAVEFILENUM always names a file that was created, so a restart
-  // carries on after it; the number stays taken for this run.
+  // carries on after it; the number stays taken for this run. When the file open before
+  // cannot be closed cleanly (its last lines cannot be written), that is reported as a write
+  // error and ends logging: ChkLog is unticked and no new file is opened.
   void OpenLogFile();
 
   // One line for a received frame; nothing when no file is open. The time is the low 16
@@ -125,8 +127,9 @@ class DataLog {
   // reported once and ends logging.
   void Flush();
 
-  // Writes what is pending and closes the file (a failure is reported as for Flush).
-  void Close();
+  // Writes what is pending and closes the file (a failure is reported as for Flush). False
+  // when a file was open and that failed; true otherwise.
+  bool Close();
 
   bool IsOpen() const { return m_fd >= 0; }
   // The last text written to the file: the header, then each frame line.

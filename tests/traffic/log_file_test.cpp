@@ -364,6 +364,23 @@ TEST_F(DataLogTest, WriteErrorPartWayIsReportedOnceAndKeepsWhatWasWritten) {
   EXPECT_THAT(after, ::testing::Not(HasSubstr("333")));
 }
 
+TEST_F(DataLogTest, ALastWriteThatFailsAtTheNextConnectionEndsLoggingThere) {
+  auto log = start();
+  log->OpenLogFile();
+  log->Flush();
+  {
+    FileSizeLimit limit(kHeader.size() + 10);
+    log->WriteLogLine(0, 0x222, 8, kData);  // pending until the file is closed
+    log->OpenLogFile();                     // the next connection
+  }
+  EXPECT_FALSE(log->IsOpen()) << "no file behind the unticked box";
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  EXPECT_THAT(page.checks, ElementsAre(false));
+  EXPECT_FALSE(fs::exists(logPath("261207CAN002.txt")));
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
+}
+
 TEST_F(DataLogTest, SettingsThatCannotBeWrittenAreReportedButTheLogRuns) {
   IniFile unwritable(dir / "missing" / "Velqor.INI");
   DataLog log(unwritable, boxes, page, env(), 4);
