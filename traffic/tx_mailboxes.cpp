@@ -27,22 +27,13 @@ std::string TxMailboxes::ListIndexErrorText(int index) {
   return text;
 }
 
-std::string TxMailboxes::MissingDataText(int row, int dlc, int missing) {
-  // The list error, then which row and what it lacks: after "ALL SEND" the index alone does
-  // not tell the user which mailbox to fix.
-  return ListIndexErrorText(missing) + "\nTxSet row " + std::to_string(row) + ": DLC " +
-         std::to_string(dlc) + " needs " + std::to_string(dlc) +
-         " data bytes, the data field holds " + std::to_string(missing) + ".";
-}
-
-bool TxMailboxes::sendRow(int rowNumber, const TxMailboxRow& row, TxRecord& record) {
+bool TxMailboxes::sendRow(const TxMailboxRow& row, TxRecord& record) {
   const int dlc = std::clamp(row.dlc, 0, kMaxDlc);
   record.ide = row.ide ? 1 : 0;
   record.id = HexTextToValue(row.id);
   record.dlc = static_cast<std::uint8_t>(dlc);
   if (const std::optional<int> missing = ReadDataBytes(row.data, dlc, record.data)) {
-    m_boxes.Show(MissingDataText(rowNumber, dlc, *missing), kErrorCaption,
-                 MessageBoxes::Icon::Error);
+    m_boxes.Show(ListIndexErrorText(*missing), kErrorCaption, MessageBoxes::Icon::Error);
     return false;
   }
   m_sender.SendToDevice(SendCanFrame(record));
@@ -52,7 +43,7 @@ bool TxMailboxes::sendRow(int rowNumber, const TxMailboxRow& row, TxRecord& reco
 void TxMailboxes::BtnSendClick(int row) {
   if (row < 1 || row > kTxMailboxCount) return;
   TxRecord record;  // fresh: all data bytes 0
-  if (!sendRow(row, m_view.TxMailbox(row - 1), record)) return;
+  if (!sendRow(m_view.TxMailbox(row - 1), record)) return;
   m_view.SetResultText("Cmd Request!");
 }
 
@@ -61,7 +52,7 @@ void TxMailboxes::BtnAllSendClick() {
   for (int i = 0; i < kTxMailboxCount; ++i) {
     const TxMailboxRow row = m_view.TxMailbox(i);
     if (!row.boxChecked) continue;
-    if (!sendRow(i + 1, row, record)) return;
+    if (!sendRow(row, record)) return;
   }
   m_view.SetResultText("Cmd Request!");
 }

@@ -47,8 +47,7 @@ class TxSetView {
 
 class TxMailboxes {
  public:
-  // The list error a row with too few data pairs raises; %d is the missing item's index. The
-  // box adds a line naming the row (MissingDataText).
+  // The list error a row with too few data pairs raises; %d is the missing item's index.
   static constexpr char kListIndexError[] = "リストのインデックスが範囲を超えています (%d)";
   // The error is shown as the application shows an error that escapes a handler.
   static constexpr char kErrorCaption[] = "Velqor";
@@ -79,15 +78,11 @@ class TxMailboxes {
 
   // The text of the list error for a missing item.
   static std::string ListIndexErrorText(int index);
-  // What the box says when row `row` (1..8) has only `missing` data pairs for its `dlc`: the
-  // list error for item `missing`, then a line naming the row and what it lacks.
-  static std::string MissingDataText(int row, int dlc, int missing);
 
  private:
-  // Fills ide, identifier, DLC and the data bytes of `row` (row number `rowNumber`, 1..8)
-  // into `record` and sends it. False (nothing sent, the error shown) when the data text has
-  // too few pairs.
-  bool sendRow(int rowNumber, const TxMailboxRow& row, TxRecord& record);
+  // Fills ide, identifier, DLC and the data bytes of `row` into `record` and sends it.
+  // False (nothing sent, the error shown) when the data text has too few pairs.
+  bool sendRow(const TxMailboxRow& row, TxRecord& record);
 
   DeviceSender& m_sender;
   MessageBoxes& m_boxes;
