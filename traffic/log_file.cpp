@@ -124,9 +124,11 @@ void DataLog::OpenLogFile() {
   m_view.SetSaveFileName(m_namer.ShortName());
   if (fd < 0) {
     m_view.SetLogChecked(false);
-    m_boxes.Show(std::string(kOpenFailedText) + "\n" + m_namer.FullPath() + " (" +
-                     std::generic_category().message(error) + ")",
-                 kWarningCaption, MessageBoxes::Icon::Warning);
+    // The box keeps the program's own words; the page shows the name that was tried, and the
+    // path with the system's reason goes to the program's error output.
+    std::fprintf(stderr, "velqor: %s: %s: %s\n", kOpenFailedText, m_namer.FullPath().c_str(),
+                 std::generic_category().message(error).c_str());
+    m_boxes.Show(kOpenFailedText, kWarningCaption, MessageBoxes::Icon::Warning);
     return;
   }
   m_fd = fd;

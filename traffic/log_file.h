@@ -105,7 +105,7 @@ class DataLog {
   // short name, creates the file, writes the header and stores DATE and SAVEFILENUM. A name
   // that exists already (a file, a folder, anything) is left alone and the next number is
   // taken, up to kMaxNamesSkipped names. A file that cannot be created is reported
-  // ("出力ファイルを開けません", then the path and the reason; "警告"), ChkLog is unticked and
+  // ("出力ファイルを開けません", "警告"; the path and the reason on standard error), ChkLog is unticked and
   // nothing is stored: SAVEFILENUM always names a file that was created, so a restart
   // carries on after it; the number stays taken for this run. When the file open before
   // cannot be closed cleanly (its last lines cannot be written), that is reported as a write
