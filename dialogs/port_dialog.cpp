@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <stdexcept>
+#include <string>
 
+#include "link/commx.h"
 #include "widgets/fonts.h"
 
 namespace velqor {
@@ -126,7 +128,18 @@ void TFrmOption::FormHide() {
     }
   }
   const SerialPortChanges changes = PortChangesFrom(lists(), m_values.open);
-  if (OnApply) OnApply(changes);
+  if (!OnApply) return;
+  // An open port whose device has gone refuses even the settings it had; the refusal is
+  // shown and the dialog still closes (an exception must not leave the hide event).
+  try {
+    OnApply(changes);
+  } catch (const ECommError& e) {
+    std::string text = e.what();
+    if (!e.Detail().empty()) text += "\n" + e.Detail();
+    m_boxes.Show(text, kErrorCaption, MessageBoxes::Icon::Error);
+  } catch (const std::exception& e) {
+    m_boxes.Show(e.what(), kErrorCaption, MessageBoxes::Icon::Error);
+  }
 }
 
 }  // namespace velqor

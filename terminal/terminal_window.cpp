@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -343,6 +344,16 @@ bool TFrmTTY::eventFilter(QObject* watched, QEvent* event) {
     if (key->key() == Qt::Key_Delete || key->text().isEmpty()) return false;
     const QString text = key->text();
     if (text.size() == 1 && MemoTXKeyPress(text.front())) return false;
+    return true;
+  }
+  if (watched == m_memoTx && event->type() == QEvent::InputMethod) {
+    // An input method (Japanese input) hands over committed text as one event instead of key
+    // presses: each of its characters is typed as a key would be. No composition is shown,
+    // since the pane takes hexadecimal digits only.
+    const QString committed = static_cast<QInputMethodEvent*>(event)->commitString();
+    for (const QChar c : committed) {
+      if (MemoTXKeyPress(c)) m_memoTx->textCursor().insertText(QString(c));
+    }
     return true;
   }
   return QWidget::eventFilter(watched, event);

@@ -155,6 +155,24 @@ TEST_F(PortDialogTest, ShowsAndSavesTheDevicePathOfTheChosenNumber) {
   EXPECT_TRUE(boxes.shown().empty());
 }
 
+TEST_F(PortDialogTest, ASettingThePortRefusesIsShownAndTheDialogStillCloses) {
+  // While connected to a device that has gone, the serial component refuses even the rate it
+  // had; that must not escape the hide event.
+  TFrmOption dialog({3, 115200, SerialParity::Even, true}, ini, boxes, {{dev.path()}});
+  int calls = 0;
+  dialog.OnApply = [&calls](const SerialPortChanges&) {
+    ++calls;
+    throw ECommError(kCommErrBitRate, "COM3 (/dev/ttyACM2): Input/output error");
+  };
+  dialog.show();
+  EXPECT_NO_THROW(child<QPushButton>(dialog, "OKBtn")->click());
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(calls, 1);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text,
+            std::string(kCommErrBitRate) + "\nCOM3 (/dev/ttyACM2): Input/output error");
+}
+
 TEST_F(PortDialogTest, WhileConnectedNoPathIsSaved) {
   run({1, 115200, SerialParity::Even, true}, [](TFrmOption& dialog) {
     dialog.findChild<QComboBox*>("ComDevice")->setEditText(QStringLiteral("/dev/other"));

@@ -366,6 +366,14 @@ TEST_F(TCommXTest, AVanishedPortEndsReceiveBlockWithMinusOne) {
   EXPECT_EQ(n, -1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);  // ended, not waited out
   EXPECT_FALSE(comm.TransChar('x'));
+  // The port dialog closed while connected applies the port's own rate again: the gone
+  // device refuses it with the rate's text, which the dialog shows.
+  try {
+    comm.SetBitRate(comm.BitRate());
+    ADD_FAILURE() << "a hung-up port took the bit rate";
+  } catch (const ECommError& e) {
+    EXPECT_STREQ(e.what(), kCommErrBitRate);
+  }
   comm.PortClose();
 }
 

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -216,6 +217,25 @@ TEST_F(TerminalWindowTest, EnterBackspaceAndBlanksChangeNothing) {
   EXPECT_TRUE(sender.blocks().empty());
   QTest::keyClicks(memoTx(), "f");
   EXPECT_THAT(sender.blocks(), ElementsAre(Block{0x1F}));
+}
+
+TEST_F(TerminalWindowTest, TextFromAnInputMethodIsTypedLikeKeys) {
+  // With an input method active (Japanese input), committed text arrives as one event, not
+  // as key presses: its hexadecimal digits are still typed pair by pair, anything else (a
+  // full-width digit, a letter) is dropped, and no composition is left in the pane.
+  showWindow();
+  tty->TXmonitorClick();
+  tty->TxPacketUnitClick();  // both off: the pane shows what was typed
+  for (const QString& commit : {QStringLiteral("1"), QStringLiteral("f\u30122x"),
+                                QStringLiteral("\uFF13"), QStringLiteral("B")}) {
+    QInputMethodEvent preedit(commit, {});
+    QCoreApplication::sendEvent(memoTx(), &preedit);
+    QInputMethodEvent event;
+    event.setCommitString(commit);
+    QCoreApplication::sendEvent(memoTx(), &event);
+  }
+  EXPECT_THAT(sender.blocks(), ElementsAre(Block{0x1F}, Block{0x2B}));
+  EXPECT_EQ(txText(), " 1f 2B");
 }
 
 TEST_F(TerminalWindowTest, ASentBlockShowsPerByteThenALineBreak) {
