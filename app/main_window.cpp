@@ -536,12 +536,12 @@ void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine)
   m_writeLogLine = std::move(writeLogLine);
 }
 
-void TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
-  // One report per call; the result is not looked at: a closed or unplugged link swallows
-  // the bytes, and Usbif counts the failed writes.
-  (void)m_usbif->Write(bytes, length);
+bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
+  // One report per call. The monitor shows the block either way; Usbif counts failed writes.
+  const bool written = m_usbif->Write(bytes, length);
   std::lock_guard lock(m_terminalMutex);
   if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
+  return written;
 }
 
 void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length, ReceivePath::Link link) {

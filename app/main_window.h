@@ -110,7 +110,7 @@ class TFrmMain : public QMainWindow,
 
   // DeviceSender, callable from any thread: one USB output report (Usbif.Write; a closed link
   // swallows the bytes), then the block to the terminal's transmit monitor.
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
 
   // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed

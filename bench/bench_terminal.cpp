@@ -26,7 +26,7 @@ class NoBoxes : public velqor::MessageBoxes {
 class NoSender : public velqor::DeviceSender {
  public:
   using DeviceSender::SendToDevice;
-  void SendToDevice(const std::uint8_t*, std::size_t) override {}
+  bool SendToDevice(const std::uint8_t*, std::size_t) override { return true; }
 };
 
 struct Window {

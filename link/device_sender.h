@@ -11,12 +11,14 @@ namespace velqor {
 
 class DeviceSender {
  public:
-  // Callable from any thread; one call is one report. The result of the write is not
-  // examined: a closed link swallows the bytes.
-  virtual void SendToDevice(const std::uint8_t* bytes, std::size_t length) = 0;
+  // Callable from any thread; one call is one report. True when the block went out; the
+  // pages do not look: a closed link swallows their bytes. A script says when a block of it
+  // did not go out (no link, or longer than one report, which is refused whole: cut, it
+  // would leave the adapter waiting for the rest of a frame).
+  virtual bool SendToDevice(const std::uint8_t* bytes, std::size_t length) = 0;
 
-  void SendToDevice(std::span<const std::uint8_t> bytes) {
-    SendToDevice(bytes.data(), bytes.size());
+  bool SendToDevice(std::span<const std::uint8_t> bytes) {
+    return SendToDevice(bytes.data(), bytes.size());
   }
 
  protected:

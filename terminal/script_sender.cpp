@@ -145,6 +145,11 @@ std::string ScriptReadErrorText(const std::filesystem::path& path, std::error_co
   return "スクリプトファイルを読み込めません：" + pathText(path) + " (" + reason.message() + ")";
 }
 
+std::string ScriptNotSentText(std::size_t length) {
+  return "送信できません (" + std::to_string(length) +
+         " バイト)：アダプタが接続されていないか、1 レポートに収まりません";
+}
+
 TSendFileSerial::TSendFileSerial(std::filesystem::path path, DeviceSender& sender,
                                  ScriptProgress& progress, ScriptSleeper& sleeper,
                                  Finished finished)
@@ -164,10 +169,10 @@ void TSendFileSerial::Join() {
   if (m_thread.joinable()) m_thread.join();
 }
 
-void TSendFileSerial::SendLine(const std::vector<std::uint8_t>& bytes) {
+bool TSendFileSerial::SendLine(const std::vector<std::uint8_t>& bytes) {
   // A word without a single pair of digits gives no byte, and nothing goes out.
-  if (bytes.empty()) return;
-  m_sender.SendToDevice(bytes.data(), bytes.size());
+  if (bytes.empty()) return true;
+  return m_sender.SendToDevice(bytes.data(), bytes.size());
 }
 
 void TSendFileSerial::Execute(std::stop_token abort) {
@@ -190,8 +195,9 @@ void TSendFileSerial::Execute(std::stop_token abort) {
         return;
       }
       const ScriptStep step = InterpretScriptLine(ParseScriptLine(piece));
-      if (step.send) SendLine(*step.send);
+      const bool sent = !step.send || SendLine(*step.send);
       if (step.progress) m_progress.ShowProgress(*step.progress);
+      if (!sent) m_progress.ShowProgress(ScriptNotSentText(step.send->size()));
       if (step.sleep) m_sleeper.Sleep(*step.sleep, abort);
       if (step.ends || m_stopRequested.load()) return;
     }

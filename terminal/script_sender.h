@@ -8,7 +8,8 @@
 // anything else (a blank, a tab, another letter) is ignored.
 //   ;  comment: shows the argument
 //   S  send: the argument's hexadecimal digits in pairs go out as one block ("S FC020109"),
-//      then "送信：<argument>" shows; without an argument nothing happens
+//      then "送信：<argument>" shows; without an argument nothing happens. A block that
+//      does not go out gets a line saying so after it.
 //   W  wait: "wait：<n> msec" shows, then a sleep of n ms (n read as a decimal integer,
 //      0 for a word that is no number, 0 for a negative one); without an argument
 //      "wait:500msec" and 500 ms
@@ -114,6 +115,9 @@ class SystemSleeper final : public ScriptSleeper {
 // Texts shown when a script cannot be read.
 std::string ScriptOpenErrorText(const std::filesystem::path& path, std::error_code reason);
 std::string ScriptReadErrorText(const std::filesystem::path& path, std::error_code reason);
+// Shown after the "送信：" line of a block that did not go out: the adapter is not connected,
+// or the block is longer than one report.
+std::string ScriptNotSentText(std::size_t length);
 
 class TSendFileSerial {
  public:
@@ -140,7 +144,8 @@ class TSendFileSerial {
 
  private:
   void Execute(std::stop_token abort);
-  void SendLine(const std::vector<std::uint8_t>& bytes);
+  // False when a block of bytes did not go out.
+  bool SendLine(const std::vector<std::uint8_t>& bytes);
 
   const std::filesystem::path m_path;
   DeviceSender& m_sender;

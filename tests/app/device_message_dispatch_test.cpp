@@ -62,7 +62,7 @@ class RecordingConfigPage : public ConfigPageView {
 
 class NoSender : public DeviceSender {
  public:
-  void SendToDevice(const std::uint8_t*, std::size_t) override {}
+  bool SendToDevice(const std::uint8_t*, std::size_t) override { return true; }
 };
 
 class NoBoxes : public MessageBoxes {

@@ -116,6 +116,32 @@ TEST_F(WindowsTest, AScriptIsAnsweredByTheSimulatedAdapter) {
   ASSERT_TRUE(test::ProcessEventsUntil([this] { return tty->runningScript() == nullptr; }));
 }
 
+TEST_F(WindowsTest, AScriptBlockLongerThanAReportStaysOffTheLinkAndIsSaidSo) {
+  start(true);
+  connectLinks();
+  std::string block;  // 65 bytes: one more than a report carries
+  for (int i = 0; i < 65; ++i) block += "5A";
+  QFile script(folder.filePath(QStringLiteral("long.cmd")));
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(("S " + block + "\r\nS FC020109\r\n").c_str());
+  script.close();
+  window->Veiw1Click();
+  tty->StartScript(script.fileName().toStdString());
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [this] { return memo("MemoTX").endsWith(QStringLiteral("＝ファイル送信 正常終了＝\n\n")); }));
+  ASSERT_TRUE(waitSettled());
+  QString shown;
+  for (int i = 0; i < 65; ++i) shown += QStringLiteral(" 5a");
+  EXPECT_EQ(memo("MemoTX"), shown + "\n送信：" + QString::fromStdString(block) + "\n" +
+                                QString::fromStdString(ScriptNotSentText(65)) +
+                                "\n fc 02 01 09\n送信：FC020109\n＝ファイル送信 正常終了＝\n\n");
+  // Only the second block reached the adapter, and it answered it.
+  EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 1u);
+  EXPECT_EQ(adapter->runner().Stats().commands, 1u);
+  EXPECT_EQ(adapter->runner().Stats().commandsIgnored, 0u);
+  ASSERT_TRUE(test::ProcessEventsUntil([this] { return tty->runningScript() == nullptr; }));
+}
+
 TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
   // The vehicle's traffic: the differential signal swings from 0 V to 2 V, so a trigger at
   // 1.0 V catches the next frame.

@@ -58,9 +58,10 @@ struct FakeConfigPage : ConfigPageView {
 };
 
 struct EventSender : DeviceSender {
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
     frames.emplace_back(bytes, bytes + length);
     events.push_back("send");
+    return true;
   }
   using DeviceSender::SendToDevice;
   std::vector<Bytes> frames;

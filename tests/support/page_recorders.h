@@ -14,8 +14,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class SentFrames : public DeviceSender {
  public:
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
     frames.emplace_back(bytes, bytes + length);
+    return true;
   }
   using DeviceSender::SendToDevice;
 

@@ -17,9 +17,10 @@ using Block = std::vector<std::uint8_t>;
 class RecordingSender : public DeviceSender {
  public:
   using DeviceSender::SendToDevice;
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
     std::lock_guard lock(m_mutex);
     m_blocks.emplace_back(bytes, bytes + length);
+    return true;
   }
   std::vector<Block> blocks() const {
     std::lock_guard lock(m_mutex);

@@ -135,7 +135,7 @@ TEST(ScriptReader, CutsLongLinesIntoPiecesOf511Characters) {
 class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleeper {
  public:
   using DeviceSender::SendToDevice;
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
     std::string entry = "send";
     for (std::size_t i = 0; i < length; ++i) {
       static const char* digits = "0123456789ABCDEF";
@@ -144,6 +144,7 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
       entry += digits[bytes[i] & 15];
     }
     add(entry);
+    return length <= largestBlock;
   }
   void ShowProgress(const std::string& text) override { add("show " + text); }
   void Sleep(milliseconds duration, std::stop_token abort) override {
@@ -155,6 +156,8 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
     m_changed.wait(lock, abort, [this] { return !m_holdSleeps; });
     --m_sleeping;
   }
+
+  std::size_t largestBlock = SIZE_MAX;  // longer blocks do not go out, as on the USB link
 
   void holdSleeps(bool hold) {
     std::lock_guard lock(m_mutex);
@@ -238,6 +241,22 @@ TEST_F(ScriptRun, ALongSendArgumentGoesOutAsOneBlock) {
   EXPECT_EQ(entries[0].size(), std::string("send").size() + 100 * 3);
   // The progress line is not cut at any length.
   EXPECT_EQ(entries[1], "show 送信：" + hex);
+}
+
+TEST_F(ScriptRun, ABlockThatDidNotGoOutIsSaidAfterItsLineAndTheScriptGoesOn) {
+  log.largestBlock = 64;
+  const std::string hex65 = [] {
+    std::string h;
+    for (int i = 0; i < 65; ++i) h += "5A";
+    return h;
+  }();
+  const auto entries = Run("S " + hex65 + "\nS 0102\n");
+  ASSERT_EQ(entries.size(), 6u);
+  EXPECT_EQ(entries[1], "show 送信：" + hex65);
+  EXPECT_EQ(entries[2], "show " + ScriptNotSentText(65));
+  EXPECT_NE(entries[2].find("65"), std::string::npos);
+  EXPECT_THAT(std::vector(entries.begin() + 3, entries.end()),
+              ElementsAre("send 01 02", "show 送信：0102", "show " + kEnd));
 }
 
 TEST_F(ScriptRun, AFileThatCannotBeOpenedIsNamedAndNothingIsSent) {

@@ -45,12 +45,13 @@ using velqor::testing::writeFile;
 class EchoSender : public DeviceSender {
  public:
   using DeviceSender::SendToDevice;
-  void SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
     {
       std::lock_guard lock(m_mutex);
       m_blocks.emplace_back(bytes, bytes + length);
     }
     if (terminal != nullptr) terminal->ShowSent(bytes, length);
+    return true;
   }
   std::vector<Block> blocks() const {
     std::lock_guard lock(m_mutex);
