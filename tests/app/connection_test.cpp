@@ -24,6 +24,7 @@
 #include "common/ini_file.h"
 #include "link/protocol.h"
 #include "tests/app/test_doubles.h"
+#include "tests/support/pty.h"
 #include "tests/support/qt_application.h"
 #include "traffic/receive_page.h"
 
@@ -33,6 +34,7 @@ namespace velqor {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Pty;
 
 // A HID platform that records the searches and opens, in front of another one (or of none:
 // no HID device at all).
@@ -55,27 +57,6 @@ class RecordingHidPlatform : public HidPlatform {
 
  private:
   std::shared_ptr<HidPlatform> m_inner;
-};
-
-// A pseudo-terminal the test owns: the window opens `slave`, the test writes to `master`.
-struct Pty {
-  Pty() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_GE(master, 0);
-    EXPECT_EQ(::grantpt(master), 0);
-    EXPECT_EQ(::unlockpt(master), 0);
-    char name[128];
-    EXPECT_EQ(::ptsname_r(master, name, sizeof name), 0);
-    slave = name;
-  }
-  ~Pty() { ::close(master); }
-  // True once nobody has the slave open any more.
-  bool SlaveClosed() const {
-    pollfd fd = {master, POLLIN, 0};
-    return ::poll(&fd, 1, 0) == 1 && (fd.revents & POLLHUP);
-  }
-  int master = -1;
-  std::string slave;
 };
 
 Frame ReceivedFrame(std::uint32_t id, std::uint64_t sequence) {

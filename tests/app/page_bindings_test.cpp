@@ -3,8 +3,6 @@
 // one send path echoes every frame there), message boxes through the recorder.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,6 +21,7 @@
 #include "app/main_window.h"
 #include "link/protocol.h"
 #include "tests/app/test_doubles.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/qt_application.h"
 #include "traffic/receive_page.h"
 #include "widgets/masked_edit.h"
@@ -33,6 +32,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
+using testing::FileSizeLimit;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
@@ -301,26 +301,6 @@ TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWitho
   window->receivePage()->model()->flush();
   EXPECT_EQ(window->receivePage()->model()->rowCount(), 1);
 }
-
-// The file size limit makes a write fail part-way through a session, as a full disk does.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &m_saved);
-    m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = m_saved;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &m_saved);
-    ::signal(SIGXFSZ, m_oldHandler);
-  }
-
- private:
-  rlimit m_saved{};
-  sighandler_t m_oldHandler;
-};
 
 TEST_F(PageBindingsTest, AWriteErrorWhileFramesArriveIsShownAfterTheDrainAndEndsLogging) {
   find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);

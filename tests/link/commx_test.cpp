@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tests/link/event_loop.h"
+#include "tests/support/pty.h"
 
 namespace velqor {
 namespace {
@@ -29,47 +30,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 using testing::App;
+using testing::Pty;
 using testing::PumpFor;
 using testing::PumpUntil;
 using testing::WaitUntil;
-
-// A pseudo-terminal: the component opens `slave`, the test uses `master`.
-struct Pty {
-  Pty() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_GE(master, 0);
-    EXPECT_EQ(::grantpt(master), 0);
-    EXPECT_EQ(::unlockpt(master), 0);
-    char name[128];
-    EXPECT_EQ(::ptsname_r(master, name, sizeof name), 0);
-    slave = name;
-  }
-  ~Pty() { CloseMaster(); }
-  void CloseMaster() {
-    if (master >= 0) ::close(master);
-    master = -1;
-  }
-  void Write(const Bytes& bytes) const {
-    ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // Reads until `count` bytes came or 5 s passed.
-  Bytes Read(std::size_t count) const {
-    Bytes out;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (out.size() < count && std::chrono::steady_clock::now() < deadline) {
-      pollfd fd = {master, POLLIN, 0};
-      if (::poll(&fd, 1, 50) <= 0) continue;
-      std::uint8_t buffer[4096];
-      const ssize_t n = ::read(master, buffer, std::min(sizeof buffer, count - out.size()));
-      if (n <= 0) break;
-      out.insert(out.end(), buffer, buffer + n);
-    }
-    return out;
-  }
-
-  int master = -1;
-  std::string slave;
-};
 
 Bytes Pattern(std::size_t size, unsigned seed = 7) {
   Bytes b(size);

@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <array>
 #include <chrono>
@@ -13,6 +11,7 @@
 
 #include "common/settings.h"
 #include "tests/common/temp_dir.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/page_recorders.h"
 
 namespace velqor {
@@ -27,6 +26,7 @@ using std::chrono::year;
 using std::chrono::year_month_day;
 using test::BoxRecorder;
 using ::testing::ElementsAre;
+using testing::FileSizeLimit;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::readFile;
@@ -243,26 +243,6 @@ TEST_F(DataLogTest, LinesWaitForFlushOrCloseButNotLonger) {
   const std::string text = readFile(logPath("261207CAN001.txt"));
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + lines);
 }
-
-// The file size limit makes writes fail part-way through a session, as a full disk does.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &m_saved);
-    m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = m_saved;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &m_saved);
-    ::signal(SIGXFSZ, m_oldHandler);
-  }
-
- private:
-  rlimit m_saved{};
-  sighandler_t m_oldHandler;
-};
 
 TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
   const fs::path good = folder;
