@@ -12,7 +12,23 @@ TMsgInterpret::TMsgInterpret(DeviceMessageSink* target)
 
 TMsgInterpret::~TMsgInterpret() = default;
 
+void DeviceMessageSink::OnReceivedFrame(const CanFrame& frame) {
+  DeviceMessage m;
+  m.Valid = 1;
+  m.Ide = frame.ide;
+  m.Id = frame.id;
+  m.Dlc = frame.dlc;
+  std::memcpy(m.Data, frame.data.data(), frame.data.size());
+  OnDeviceMessage(MsgCode::ReceivedFrame, m);
+}
+
 std::uint32_t TMsgInterpret::Feed(const std::uint8_t* bytes, std::uint32_t length) {
+  return Feed(bytes, length, CanTime::Now());
+}
+
+std::uint32_t TMsgInterpret::Feed(const std::uint8_t* bytes, std::uint32_t length,
+                                  const CanTime& arrival) {
+  m_arrival = arrival;
   const std::uint32_t room = Buffer->Write(bytes, length);
   Interpret();
   return room;
@@ -169,12 +185,19 @@ void TMsgInterpret::Announce(std::uint8_t category, std::uint8_t command) {
       m.Data[2] = p[2];
       break;
     }
-    case MsgCode::ReceivedFrame:
-      m.Ide = p[1];
-      m.Id = ReadBe32(p + 2);
-      m.Dlc = p[6];
-      std::memcpy(m.Data, p + 7, 8);
-      break;
+    case MsgCode::ReceivedFrame: {
+      const ReceivedCanFrame record =
+          ReceivedCanFrame::Decode(std::span<const std::uint8_t, ReceivedCanFrame::kSize>(
+              p, ReceivedCanFrame::kSize));
+      CanFrame frame;
+      frame.id = record.id;
+      frame.ide = record.ide;
+      frame.dlc = record.dlc;
+      frame.data = record.data;
+      frame.time = m_arrival;
+      if (Target != nullptr) Target->OnReceivedFrame(frame);
+      return;
+    }
     case MsgCode::Waveform:
       std::memcpy(m.Data, p, WaveformBlock::kSize);
       break;

@@ -1,15 +1,18 @@
 #pragma once
 // TMsgInterpret cuts the byte stream that comes from the adapter into device frames and
-// announces each known frame, as a message code with the decoded record DeviceMessage, to
-// its target. Both links (USB and serial) feed the same interpreter.
+// announces each known frame to its target: a CAN frame seen on the bus (message code 202)
+// as a CanFrame stamped with the time its bytes were fed, every other message as a message
+// code with the decoded record DeviceMessage. Each byte stream (a link) has an interpreter
+// of its own, so that a frame cut across two reports is never interleaved with bytes of
+// another link.
 //
 // The interpreter has no lock: the owner serialises the calls of Feed. Each announcement is
-// a synchronous call on the feeding thread; the record is only valid during that call and is
-// overwritten by the next frame.
+// a synchronous call on the feeding thread; what it passes is only valid during that call.
 
 #include <cstdint>
 #include <memory>
 
+#include "link/can_frame.h"
 #include "link/ring_buffer.h"
 
 namespace velqor {
@@ -30,12 +33,16 @@ struct DeviceMessage {
   char Text[128] = {};  // version, device name or error text, zero-terminated
 };
 
-// The target of the announcements (the main window, or a tool).
+// The target of the announcements (the main window, or a tool). Both are called on the
+// thread that runs Feed, once per recognised frame, in the order in which the frames' start
+// bytes arrived; what they pass is valid only during the call.
 class DeviceMessageSink {
  public:
-  // Called on the thread that runs Feed, once per recognised frame, in the order in which
-  // the frames' start bytes arrived. `message` is valid only during the call.
+  // Every message but a received CAN frame.
   virtual void OnDeviceMessage(int code, const DeviceMessage& message) = 0;
+  // A CAN frame seen on the bus (code 202). By default it arrives as OnDeviceMessage(202)
+  // with the frame's fields in the record, for targets that want every message in one place.
+  virtual void OnReceivedFrame(const CanFrame& frame);
 
  protected:
   ~DeviceMessageSink() = default;
@@ -53,11 +60,13 @@ class TMsgInterpret {
   TMsgInterpret& operator=(const TMsgInterpret&) = delete;
 
   // Appends the bytes to the buffer (bytes beyond its capacity are dropped) and announces
-  // every complete frame. Returns the room left after the append, before any frame was
-  // consumed.
+  // every complete frame; received CAN frames carry `arrival` (the clocks now when not
+  // given). Returns the room left after the append, before any frame was consumed.
   std::uint32_t Feed(const std::uint8_t* bytes, std::uint32_t length);
+  std::uint32_t Feed(const std::uint8_t* bytes, std::uint32_t length, const CanTime& arrival);
 
-  // Consumes and announces every complete frame held in the buffer.
+  // Consumes and announces every complete frame held in the buffer; received CAN frames
+  // carry the time of the last Feed.
   virtual void Interpret();
 
   // Bytes held: at most one incomplete frame between calls of Feed.
@@ -70,6 +79,7 @@ class TMsgInterpret {
   std::unique_ptr<TRingBuf<unsigned char>> Buffer;
   DeviceMessage Message;
   std::uint8_t m_payload[kScratchSize] = {};
+  CanTime m_arrival;
 };
 
 }  // namespace velqor
