@@ -22,6 +22,8 @@
 //   about a millisecond;
 // - CPU per frame from getrusage: the whole process, the process less the simulator's own
 //   model time, and the GUI thread alone;
+// - context switches per frame (voluntary and involuntary, from /proc/self/task/*/status
+//   before and after the flood): the GUI thread alone and every thread of the process;
 // - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
 // - with logging on: the lines in the log file, which must be every frame handled.
 //
@@ -29,6 +31,7 @@
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -45,6 +48,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -80,6 +84,37 @@ long StatusKb(const char* key) {
   while (std::getline(in, line))
     if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
   return -1;
+}
+
+// Context switches (voluntary + involuntary) of every thread of the process, by thread id.
+std::map<long, std::uint64_t> ThreadSwitches() {
+  std::map<long, std::uint64_t> switches;
+  std::error_code ec;
+  for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task", ec)) {
+    std::ifstream in(task.path() / "status");
+    std::string line;
+    std::uint64_t n = 0;
+    while (std::getline(in, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+          line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        n += std::stoull(line.substr(line.find(':') + 1));
+    }
+    switches[std::stol(task.path().filename().string())] = n;
+  }
+  return switches;
+}
+
+// Switches between two readings: threads started in between count from zero; threads that
+// ended in between are not seen (none of the program's end during a run).
+std::uint64_t SwitchesSince(const std::map<long, std::uint64_t>& before,
+                            const std::map<long, std::uint64_t>& after, long onlyThread = 0) {
+  std::uint64_t n = 0;
+  for (const auto& [tid, count] : after) {
+    if (onlyThread != 0 && tid != onlyThread) continue;
+    const auto b = before.find(tid);
+    n += count - (b != before.end() && b->second <= count ? b->second : 0);
+  }
+  return n;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -167,6 +202,8 @@ bool Run(const Config& config, bool logging) {
   const std::uint64_t handledBefore = window->receivePath().framesHandled();
   const double cpuBefore = CpuSeconds(RUSAGE_SELF);
   const double guiCpuBefore = CpuSeconds(RUSAGE_THREAD);
+  const long guiThread = static_cast<long>(::gettid());
+  const std::map<long, std::uint64_t> switchesBefore = ThreadSwitches();
 
   FloodOptions flood;
   flood.framesPerSecond = config.rate;
@@ -197,6 +234,7 @@ bool Run(const Config& config, bool logging) {
   window->receivePage()->model()->flush();
   const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
   const double guiCpu = CpuSeconds(RUSAGE_THREAD) - guiCpuBefore;
+  const std::map<long, std::uint64_t> switchesAfter = ThreadSwitches();
   const long rssEnd = StatusKb("VmRSS");
   const long rssPeak = StatusKb("VmHWM");
 
@@ -258,6 +296,9 @@ bool Run(const Config& config, bool logging) {
       "(%.2f us), %.2f us GUI thread\n",
       cpu / frames * 1e6, (cpu - modelCpu) / frames * 1e6, modelCpu / frames * 1e6,
       guiCpu / frames * 1e6);
+  std::printf("  context switches per frame: GUI thread %.3f, whole process %.3f\n",
+              static_cast<double>(SwitchesSince(switchesBefore, switchesAfter, guiThread)) / frames,
+              static_cast<double>(SwitchesSince(switchesBefore, switchesAfter)) / frames);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
   if (logging)
