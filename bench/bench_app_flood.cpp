@@ -184,7 +184,7 @@ bool Run(const Config& config, bool logging) {
     const Clock::time_point now = Clock::now();
     ++publications;
     std::uint64_t last = 0;
-    for (std::uint8_t b : window->fields().LastRxFrame.Data) last = (last << 8) | b;
+    for (std::uint8_t b : window->fields().LastRxFrame.data) last = (last << 8) | b;
     for (std::uint64_t s = published; s <= last; ++s) {
       const Clock::time_point due =
           floodStart + std::chrono::duration_cast<Clock::duration>(

@@ -170,8 +170,10 @@ ReportDescriptorParse ParseReportDescriptor(std::span<const std::uint8_t> d) {
   Globals g;
   int depth = 0;
 
-  auto fail = [&](std::size_t offset, const std::string& what) {
+  auto fail = [&](std::size_t offset, const std::string& what,
+                  HidErrorKind kind = HidErrorKind::BadDescriptor) {
     result.error = "report descriptor byte " + std::to_string(offset) + ": " + what;
+    result.errorKind = kind;
     return result;
   };
 
@@ -205,13 +207,18 @@ ReportDescriptorParse ParseReportDescriptor(std::span<const std::uint8_t> d) {
     if (type == 0) {  // main items
       switch (tag) {
         case 0x8:  // Input
-          if (!add(inputBits)) return fail(i, "input report longer than the largest we handle");
+          if (!add(inputBits))
+            return fail(i, "input report longer than the largest we handle", HidErrorKind::TooLong);
           break;
         case 0x9:  // Output
-          if (!add(outputBits)) return fail(i, "output report longer than the largest we handle");
+          if (!add(outputBits))
+            return fail(i, "output report longer than the largest we handle",
+                        HidErrorKind::TooLong);
           break;
         case 0xB:  // Feature
-          if (!add(featureBits)) return fail(i, "feature report longer than the largest we handle");
+          if (!add(featureBits))
+            return fail(i, "feature report longer than the largest we handle",
+                        HidErrorKind::TooLong);
           break;
         case 0xA:  // Collection
           ++depth;
@@ -338,8 +345,7 @@ std::unique_ptr<HidDevice> HidrawPlatform::Open(const std::string& path, HidErro
   const ReportDescriptorParse parsed = ParseReportDescriptor(descriptor);
   if (!parsed.ok()) {
     HidError e;
-    e.kind = parsed.error.find("longer than") != std::string::npos ? HidErrorKind::TooLong
-                                                                   : HidErrorKind::BadDescriptor;
+    e.kind = parsed.errorKind;
     e.text = path + ": " + parsed.error;
     return fail(e);
   }

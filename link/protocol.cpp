@@ -125,6 +125,14 @@ Frame StoreParams() { return Config(Cmd::StoreParams); }
 Frame GetFirmwareVersion() { return Config(Cmd::GetFirmwareVersion); }
 Frame GetDeviceName() { return Config(Cmd::GetDeviceName); }
 
+std::optional<TxRecord> SentCanFrameRecord(std::span<const std::uint8_t> block) {
+  constexpr std::size_t kLength = 2 + TxRecord::kSize;  // category, command, record
+  if (block.size() < kFrameHeaderSize + TxRecord::kSize || block[0] != kFrameStart ||
+      block[1] < kLength || block[2] != Category::Can || block[3] != Cmd::SendCanFrame)
+    return std::nullopt;
+  return TxRecord::Decode(block.subspan<kFrameHeaderSize, TxRecord::kSize>());
+}
+
 Frame SendCanFrame(const TxRecord& record) {
   const auto b = record.Encode();
   return MakeFrame(Category::Can, Cmd::SendCanFrame, b);

@@ -8,19 +8,10 @@
 #include <cstdio>
 #include <system_error>
 
+#include "common/hex_text.h"
 #include "link/hid_hidraw.h"
 
 namespace velqor {
-
-namespace {
-
-std::string Hex4(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%04X", value);
-  return text;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TReceiveReport
@@ -142,8 +133,8 @@ bool TUsbif::FindTheHID() {
     return true;
   }
   m_lastError.kind = HidErrorKind::NotFound;
-  m_lastError.text = "no HID device with vendor " + Hex4(m_venderId) + " and product " +
-                     Hex4(m_productId) + " is present";
+  m_lastError.text = "no HID device with vendor 0x" + HexText4(m_venderId) + " and product 0x" +
+                     HexText4(m_productId) + " is present";
   return false;
 }
 

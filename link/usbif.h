@@ -70,6 +70,10 @@ class TUsbif : public QObject {
       std::function<void(TUsbif* Sender, const std::uint8_t* Buffer, int Size)>;
   using TUsbNotifyEvent = std::function<void(TUsbif* Sender)>;
 
+  // The component's own defaults, as it has always had them. They are not the adapter's
+  // identifiers the program looks for (kAdapterVendorId/kAdapterProductId, 4242:EE02, kept
+  // in the settings file's [USB] section): every Open passes the identifiers to use, so these
+  // only name what FindTheHID looks for before the first Open.
   static constexpr std::uint16_t kDefaultVenderID = 0x4242;
   static constexpr std::uint16_t kDefaultProductID = 0xEE01;
   // Reports waiting for the owner's thread in Message mode; beyond this they are dropped and

@@ -36,6 +36,7 @@ constexpr std::size_t kSafePiece = TMsgInterpret::kBufferCapacity - 256;
 class JsonPrinter : public DeviceMessageSink {
  public:
   explicit JsonPrinter(std::ostream& out) : m_out(out) {}
+  void OnReceivedFrame(const CanFrame& frame) override { m_out << FrameJson(frame) << '\n'; }
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     m_out << MessageJson(code, message) << '\n';
   }

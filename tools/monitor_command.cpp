@@ -38,26 +38,28 @@ class MonitorSink : public DeviceMessageSink {
   MonitorSink(std::ostream& out, bool json, std::uint64_t count)
       : m_out(out), m_json(json), m_count(count) {}
 
+  void OnReceivedFrame(const CanFrame& frame) override {
+    ++m_frames;
+    if (m_done) return;
+    m_out << (m_json ? FrameJson(frame) : CandumpLine(frame)) << '\n';
+    ++m_shown;
+    if (m_count != 0 && m_shown == m_count) {
+      m_done = true;
+      m_out.flush();
+      if (m_link) m_link->Stop();
+    }
+  }
+
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
-    if (code == MsgCode::ReceivedFrame) {
-      ++m_frames;
-    } else if (code == MsgCode::BusError && (std::strcmp(message.Text, ErrorText(9)) == 0 ||
-                                             std::strcmp(message.Text, ErrorText(0)) == 0)) {
+    if (code == MsgCode::BusError && (std::strcmp(message.Text, ErrorText(9)) == 0 ||
+                                      std::strcmp(message.Text, ErrorText(0)) == 0)) {
       ++m_overflowReports;  // the adapter says it lost frames itself
     }
     if (m_done) return;
     if (m_json) {
       m_out << MessageJson(code, message) << '\n';
-    } else if (code == MsgCode::ReceivedFrame) {
-      m_out << CandumpLine(std::chrono::system_clock::now(), message) << '\n';
     } else {
       m_out << "# " << MessageText(code, message) << '\n';
-    }
-    if (code == MsgCode::ReceivedFrame) ++m_shown;
-    if (m_count != 0 && m_shown == m_count) {
-      m_done = true;
-      m_out.flush();
-      if (m_link) m_link->Stop();
     }
   }
 

@@ -47,8 +47,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   connect(m_btnClear, &QPushButton::clicked, m_model, &ReceivedFrameModel::Clear);
 }
 
-void ReceivePage::ShowReceivedFrame(const RxFrame& frame) {
-  m_model->ShowReceivedFrame(frame, m_rxDispFormat->itemIndex());
+void ReceivePage::OnFrames(std::span<const CanFrame> frames) {
+  m_model->ShowReceivedFrames(frames, m_rxDispFormat->itemIndex());
 }
 
 }  // namespace velqor
