@@ -93,7 +93,7 @@ class ReceivePath : public QObject {
   std::uint64_t lostCount() const { return m_lost.load(std::memory_order_relaxed); }
   // Received frames handed to the consumers so far; any thread.
   std::uint64_t framesHandled() const { return m_framesHandled.load(std::memory_order_relaxed); }
-  // Frames and messages waiting for the GUI thread.
+  // GUI thread: frames and messages not handled yet.
   std::size_t queuedCount() const;
   std::size_t capacity() const { return m_capacity; }
 

@@ -1,11 +1,12 @@
 // The whole program under the heaviest load: the main window (offscreen, the "Receive" page
 // in front) connected through its connect switch to the simulated adapter, which floods at
 // 21 277 frames/s (taken off the bus timing, so exactly that rate) with 2048 distinct
-// identifiers and 8 data bytes, for 10 s. The frames take the program's own road: the
+// identifiers (--ids: beyond 2048 the flood goes on with extended identifiers from
+// 0x18000800) and 8 data bytes, for 10 s. The frames take the program's own road: the
 // simulator's HID backend, Usbif's reader thread, the interpreter, the receive queue, the
-// window's message handler, the received-frame list (and the data log in the second run). The
-// simulated adapter also writes its console text to the COM port, which the window reads and
-// feeds like the real adapter's.
+// frame consumers on the GUI thread: the received-frame list (and the data log, with its
+// writer thread, in the second run). The simulated adapter also writes its console text to
+// the COM port, which the window reads and feeds like the real adapter's.
 //
 // What it prints, per run (logging off, then on):
 // - frames the model reported and frames the window handled; lost = the difference plus
@@ -21,7 +22,9 @@
 //   the figure includes that step and over-states the time from report to screen by at most
 //   about a millisecond;
 // - CPU per frame from getrusage: the whole process, the process less the simulator's own
-//   model time, and the GUI thread alone;
+//   model time (its steps and its hand-over of reports and console text), and the GUI thread
+//   alone; then by thread (/proc/self/task/*/schedstat; "simulator" is the simulated adapter's
+//   runner thread, model and hand-over and its own waiting), and all threads but that one;
 // - context switches per frame (voluntary and involuntary, from /proc/self/task/*/status
 //   before and after the flood): the GUI thread alone and every thread of the process;
 // - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
@@ -86,35 +89,62 @@ long StatusKb(const char* key) {
   return -1;
 }
 
-// Context switches (voluntary + involuntary) of every thread of the process, by thread id.
-std::map<long, std::uint64_t> ThreadSwitches() {
-  std::map<long, std::uint64_t> switches;
+// Every thread of the process, by thread id: its name, its context switches (voluntary and
+// involuntary) and the CPU time it ran.
+struct ThreadStat {
+  std::string name;
+  std::uint64_t switches = 0;
+  std::uint64_t cpuNs = 0;
+};
+
+std::map<long, ThreadStat> ThreadStats() {
+  std::map<long, ThreadStat> stats;
   std::error_code ec;
   for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task", ec)) {
-    std::ifstream in(task.path() / "status");
+    ThreadStat t;
+    std::ifstream status(task.path() / "status");
     std::string line;
-    std::uint64_t n = 0;
-    while (std::getline(in, line)) {
+    while (std::getline(status, line)) {
       if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
           line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-        n += std::stoull(line.substr(line.find(':') + 1));
+        t.switches += std::stoull(line.substr(line.find(':') + 1));
     }
-    switches[std::stol(task.path().filename().string())] = n;
+    std::ifstream(task.path() / "comm") >> t.name;
+    std::ifstream(task.path() / "schedstat") >> t.cpuNs;  // first field: time on the CPU
+    stats[std::stol(task.path().filename().string())] = t;
   }
-  return switches;
+  return stats;
 }
 
 // Switches between two readings: threads started in between count from zero; threads that
 // ended in between are not seen (none of the program's end during a run).
-std::uint64_t SwitchesSince(const std::map<long, std::uint64_t>& before,
-                            const std::map<long, std::uint64_t>& after, long onlyThread = 0) {
+std::uint64_t SwitchesSince(const std::map<long, ThreadStat>& before,
+                            const std::map<long, ThreadStat>& after, long onlyThread = 0) {
   std::uint64_t n = 0;
-  for (const auto& [tid, count] : after) {
+  for (const auto& [tid, t] : after) {
     if (onlyThread != 0 && tid != onlyThread) continue;
     const auto b = before.find(tid);
-    n += count - (b != before.end() && b->second <= count ? b->second : 0);
+    n += t.switches -
+         (b != before.end() && b->second.switches <= t.switches ? b->second.switches : 0);
   }
   return n;
+}
+
+// CPU time per thread name between two readings, the GUI thread as "GUI" and the simulated
+// adapter's runner (which has no name of its own) as "simulator".
+std::map<std::string, double> CpuByThread(const std::map<long, ThreadStat>& before,
+                                          const std::map<long, ThreadStat>& after, long guiThread) {
+  std::map<std::string, double> cpu;
+  const auto gui = after.find(guiThread);
+  const std::string processName = gui != after.end() ? gui->second.name : std::string();
+  for (const auto& [tid, t] : after) {
+    const auto b = before.find(tid);
+    const std::uint64_t was = b != before.end() && b->second.cpuNs <= t.cpuNs ? b->second.cpuNs : 0;
+    std::string name = tid == guiThread ? "GUI" : t.name;
+    if (tid != guiThread && name == processName) name = "simulator";
+    cpu[name] += static_cast<double>(t.cpuNs - was) / 1e9;
+  }
+  return cpu;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -203,7 +233,7 @@ bool Run(const Config& config, bool logging) {
   const double cpuBefore = CpuSeconds(RUSAGE_SELF);
   const double guiCpuBefore = CpuSeconds(RUSAGE_THREAD);
   const long guiThread = static_cast<long>(::gettid());
-  const std::map<long, std::uint64_t> switchesBefore = ThreadSwitches();
+  const std::map<long, ThreadStat> switchesBefore = ThreadStats();
 
   FloodOptions flood;
   flood.framesPerSecond = config.rate;
@@ -234,7 +264,7 @@ bool Run(const Config& config, bool logging) {
   window->receivePage()->model()->flush();
   const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
   const double guiCpu = CpuSeconds(RUSAGE_THREAD) - guiCpuBefore;
-  const std::map<long, std::uint64_t> switchesAfter = ThreadSwitches();
+  const std::map<long, ThreadStat> switchesAfter = ThreadStats();
   const long rssEnd = StatusKb("VmRSS");
   const long rssPeak = StatusKb("VmHWM");
 
@@ -299,6 +329,13 @@ bool Run(const Config& config, bool logging) {
   std::printf("  context switches per frame: GUI thread %.3f, whole process %.3f\n",
               static_cast<double>(SwitchesSince(switchesBefore, switchesAfter, guiThread)) / frames,
               static_cast<double>(SwitchesSince(switchesBefore, switchesAfter)) / frames);
+  std::printf("  CPU per frame by thread        ");
+  double programCpu = 0;  // every thread but the simulated adapter's
+  for (const auto& [name, seconds] : CpuByThread(switchesBefore, switchesAfter, guiThread)) {
+    if (seconds > 0.0005) std::printf(" %s %.2f us", name.c_str(), seconds / frames * 1e6);
+    if (name != "simulator") programCpu += seconds;
+  }
+  std::printf(" (the program's threads %.2f us)\n", programCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
   if (logging)

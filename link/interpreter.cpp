@@ -31,7 +31,7 @@ void TMsgInterpret::Interpret() {
     // The only resynchronisation: stray bytes are dropped one at a time until a start byte
     // stands at the head.
     if (Buffer->Peek(0) != kFrameStart) {
-      Buffer->Pop();
+      Buffer->DropUntil(kFrameStart);  // the stray bytes up to the next start byte
       continue;
     }
     const std::uint32_t length = Buffer->Peek(1);

@@ -10,7 +10,9 @@
 // also while another thread writes; each call is one whole report.
 // The reader thread is created by the first Open and lives until destruction: Close pauses
 // it between two reads and returns once it is paused; the next Open resumes the same
-// thread. It blocks in poll on the device and a wake-up descriptor, never spins.
+// thread. It blocks in poll on the device and a wake-up descriptor, never spins. Once it has
+// read what the device held, it lets reports gather for kGatherMs before it waits again, so
+// that a busy bus costs a wake-up per millisecond rather than one per report.
 // Delivery: with RxEventType Direct, OnUsbReceive runs on the reader thread (it must not wait
 // for the owner's thread); with Message, the reader copies the report into a staging queue
 // and the owner's thread delivers the queued reports in order, one hand-over per batch
@@ -76,6 +78,9 @@ class TUsbif : public QObject {
   // only name what FindTheHID looks for before the first Open.
   static constexpr std::uint16_t kDefaultVenderID = 0x4242;
   static constexpr std::uint16_t kDefaultProductID = 0xEE01;
+  // How long the reader lets reports gather after it has read what the device held (the
+  // kernel keeps 64 reports of a hidraw device, several milliseconds of the busiest bus).
+  static constexpr int kGatherMs = 1;
   // Reports waiting for the owner's thread in Message mode; beyond this they are dropped and
   // counted (several seconds of the adapter's fastest traffic).
   static constexpr std::size_t kMaxStagedReports = 65536;

@@ -40,7 +40,7 @@ class ReceivedFrameModel : public QAbstractTableModel {
   // RxDispFormat item indexes.
   static constexpr int kHex = 0;
   static constexpr int kDec = 1;
-  static constexpr int kRepaintIntervalMs = 25;  // 40 Hz
+  static constexpr int kRepaintIntervalMs = 20;  // 50 Hz
 
   using Clock = std::function<QTime()>;
 
