@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include "traffic/fixed_text_delegate.h"
 #include "widgets/fonts.h"
 #include "widgets/radio_group.h"
 
@@ -16,6 +17,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   m_listView->setGeometry(4, 4, 587, 352);
   m_listView->setFont(MakeFont(QString::fromUtf8(kFontGothic), 13, true));
   m_listView->setModel(m_model);
+  // The texts are painted at display rate for every visible row: without a layout each.
+  m_listView->setItemDelegate(new FixedTextDelegate(m_listView));
   m_listView->setShowGrid(true);
   m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
