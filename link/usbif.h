@@ -80,7 +80,7 @@ class TUsbif : public QObject {
   static constexpr std::uint16_t kDefaultProductID = 0xEE01;
   // How long the reader lets reports gather after it has read what the device held (the
   // kernel keeps 64 reports of a hidraw device, several milliseconds of the busiest bus).
-  static constexpr int kGatherMs = 1;
+  static constexpr int kGatherMs = 2;
   // Reports waiting for the owner's thread in Message mode; beyond this they are dropped and
   // counted (several seconds of the adapter's fastest traffic).
   static constexpr std::size_t kMaxStagedReports = 65536;
