@@ -214,22 +214,22 @@ Wide SignalCodec::rawWide(std::uint64_t bits) const {
   return m_signal->isSigned ? Wide{signedRaw(bits)} : Wide{bits};
 }
 
+double SignalCodec::floatValue(std::uint64_t bits) const {
+  if (m_signal->valueType == ValueType::Float32) {
+    float f;
+    const auto b = static_cast<std::uint32_t>(bits);
+    std::memcpy(&f, &b, sizeof f);
+    return f;
+  }
+  double d;
+  std::memcpy(&d, &bits, sizeof d);
+  return d;
+}
+
 double SignalCodec::physical(std::uint64_t bits) const {
   const Signal& s = *m_signal;
-  switch (s.valueType) {
-    case ValueType::Float32: {
-      float f;
-      const auto b = static_cast<std::uint32_t>(bits);
-      std::memcpy(&f, &b, sizeof f);
-      return static_cast<double>(f) * s.factor.value + s.offset.value;
-    }
-    case ValueType::Float64: {
-      double d;
-      std::memcpy(&d, &bits, sizeof d);
-      return d * s.factor.value + s.offset.value;
-    }
-    case ValueType::Integer:
-      break;
+  if (s.valueType != ValueType::Integer) {
+    return floatValue(bits) * s.factor.value + s.offset.value;
   }
   if (m_exact) {
     // |raw| < 2^64 and both scaled terms < 2^62: no overflow in 128 bits. The conversion of
@@ -254,18 +254,14 @@ std::string SignalCodec::physicalText(std::uint64_t bits) const {
 std::size_t SignalCodec::formatRaw(std::uint64_t bits, char* out) const {
   const Signal& s = *m_signal;
   if (s.valueType == ValueType::Integer) return writeWide(rawWide(bits), 0, out);
-  const double scaled = physical(bits);
-  return writeDouble(s.factor.value != 0 ? (scaled - s.offset.value) / s.factor.value : scaled, out,
-                     kTextSize);
+  return writeDouble(floatValue(bits), out, kTextSize);
 }
 
 const std::string* SignalCodec::text(std::uint64_t bits) const {
   const std::vector<ValueText>& values = m_signal->values;
   if (values.empty()) return nullptr;
   if (m_signal->valueType != ValueType::Integer) {
-    const double v = m_signal->factor.value != 0
-                         ? (physical(bits) - m_signal->offset.value) / m_signal->factor.value
-                         : physical(bits);
+    const double v = floatValue(bits);
     for (const ValueText& t : values) {
       if (t.value == v) return &t.text;
     }

@@ -76,6 +76,7 @@ class SignalCodec {
  private:
   Encoded fromRawWide(bool negative, unsigned __int128 magnitude) const;
   __int128 rawWide(std::uint64_t bits) const;
+  double floatValue(std::uint64_t bits) const;  // float signals: the IEEE value of the bits
 
   const Signal* m_signal;
   std::uint64_t m_mask = 0;
