@@ -90,7 +90,7 @@ struct Message {
   std::uint16_t size = 0;  // bytes
   std::string transmitter;
   std::vector<std::string> otherTransmitters;  // BO_TX_BU_
-  std::vector<Signal> signals;                 // in the file's order
+  std::vector<Signal> signalList;              // in the file's order
   std::string comment;
   std::optional<std::uint32_t> cycleTimeMs;  // GenMsgCycleTime, or its default when above 0
   bool fd = false;                           // VFrameFormat says CAN FD: never matched

@@ -25,7 +25,7 @@ const Message* Database::findMessage(std::uint32_t id, bool extended) const {
 
 std::size_t Database::signalCount() const {
   std::size_t n = 0;
-  for (const Message& m : messages) n += m.signals.size();
+  for (const Message& m : messages) n += m.signalList.size();
   return n;
 }
 
@@ -648,7 +648,7 @@ class Parser {
     }
     m.extended = (rawId & kExtendedBit) != 0;
     m.id = m.extended ? rawId & 0x1FFFFFFFu : rawId;
-    while (peekKeyword("SG_")) m.signals.push_back(signal(m));
+    while (peekKeyword("SG_")) m.signalList.push_back(signal(m));
 
     if (m.name == kIndependent) {  // holds signals of no message
       m_ignoredIds.insert(rawId);
@@ -960,7 +960,7 @@ class Parser {
   Signal* signalOf(std::uint32_t rawId, const std::string& name, Place at, const char* statement) {
     Message* m = messageOf(rawId, at, statement);
     if (m == nullptr) return nullptr;
-    for (Signal& s : m->signals) {
+    for (Signal& s : m->signalList) {
       if (s.name == name) return &s;
     }
     warn(at, std::string(statement) + " names signal " + name + " of " + m->name +
@@ -1150,7 +1150,7 @@ class Parser {
     }
     int multiplexors = 0;
     bool multiplexed = false;
-    for (const Signal& s : m.signals) {
+    for (const Signal& s : m.signalList) {
       multiplexors += s.mux == MuxRole::Multiplexor || s.alsoMultiplexor;
       multiplexed = multiplexed || s.mux == MuxRole::Multiplexed;
       if (s.alsoMultiplexor) m.extendedMux = true;
@@ -1167,12 +1167,12 @@ class Parser {
       warn(at, "BO_ " + m.name +
                    ": multiplexed signals (m<N>) without a multiplexor (M) are not decoded");
     }
-    for (std::size_t i = 0; i < m.signals.size(); ++i) {
+    for (std::size_t i = 0; i < m.signalList.size(); ++i) {
       for (std::size_t k = 0; k < i; ++k) {
-        if (m.signals[i].name == m.signals[k].name) {
-          warn({m.signals[i].line, 1}, "SG_ " + m.name + "." + m.signals[i].name +
-                                           " repeats the name of line " +
-                                           std::to_string(m.signals[k].line));
+        if (m.signalList[i].name == m.signalList[k].name) {
+          warn({m.signalList[i].line, 1}, "SG_ " + m.name + "." + m.signalList[i].name +
+                                              " repeats the name of line " +
+                                              std::to_string(m.signalList[k].line));
           break;
         }
       }

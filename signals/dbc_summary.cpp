@@ -1,5 +1,6 @@
 #include "signals/dbc_summary.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -31,27 +32,29 @@ std::string plural(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The raw value of a value-table entry as the signal reads it.
+std::string rawText(const Signal& s, const ValueText& v) {
+  if (s.valueType != ValueType::Integer) return numberText(v.value);
+  if (s.isSigned && (s.length == 64 || (v.bits >> (s.length - 1)) != 0)) {
+    const std::uint64_t sign = s.length == 64 ? 0 : std::uint64_t{1} << s.length;
+    return std::to_string(static_cast<std::int64_t>(v.bits - sign));
+  }
+  return std::to_string(v.bits);
+}
+
 std::string valueList(const Signal& s) {
+  std::vector<std::pair<double, const ValueText*>> ordered;
+  for (const ValueText& v : s.values) ordered.emplace_back(std::stod(rawText(s, v)), &v);
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string out;
-  std::size_t shown = 0;
-  for (const ValueText& v : s.values) {
-    if (shown == 8) {
-      out += ", ... (" + std::to_string(s.values.size()) + " in all)";
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    if (i == 8) {
+      out += ", ... (" + std::to_string(ordered.size()) + " in all)";
       break;
     }
-    if (shown++ > 0) out += ", ";
-    std::string raw;
-    if (s.valueType != ValueType::Integer) {
-      raw = numberText(v.value);
-    } else if (s.isSigned && s.length < 64 && (v.bits >> (s.length - 1)) != 0) {
-      raw = std::to_string(static_cast<std::int64_t>(v.bits) -
-                           static_cast<std::int64_t>(std::uint64_t{1} << s.length));
-    } else if (s.isSigned && s.length == 64) {
-      raw = std::to_string(static_cast<std::int64_t>(v.bits));
-    } else {
-      raw = std::to_string(v.bits);
-    }
-    out += raw + " \"" + v.text + "\"";
+    if (i > 0) out += ", ";
+    out += rawText(s, *ordered[i].second) + " \"" + ordered[i].second->text + "\"";
   }
   return out;
 }
@@ -78,13 +81,21 @@ std::string describeDatabase(const Database& db) {
     if (m.extendedMux) out += ", extended multiplexing (multiplexed signals not decoded)";
     if (!m.comment.empty()) out += "  \"" + m.comment + "\"";
     out += "\n";
-    for (const Signal& s : m.signals) {
-      out += "  " + s.name;
-      if (s.mux == MuxRole::Multiplexor) out += " M";
+    std::vector<std::string> names;
+    std::size_t width = 0;
+    for (const Signal& s : m.signalList) {
+      std::string name = s.name;
+      if (s.mux == MuxRole::Multiplexor) name += " M";
       if (s.mux == MuxRole::Multiplexed) {
-        out += " m" + std::to_string(s.muxValue) + (s.alsoMultiplexor ? "M" : "");
+        name += " m" + std::to_string(s.muxValue) + (s.alsoMultiplexor ? "M" : "");
       }
-      out += "  " + std::to_string(s.startBit) + "|" + std::to_string(s.length) + "@" +
+      width = std::max(width, name.size());
+      names.push_back(std::move(name));
+    }
+    for (std::size_t k = 0; k < m.signalList.size(); ++k) {
+      const Signal& s = m.signalList[k];
+      out += "  " + names[k] + std::string(width - names[k].size() + 2, ' ') +
+             std::to_string(s.startBit) + "|" + std::to_string(s.length) + "@" +
              (s.byteOrder == ByteOrder::Intel ? "1" : "0") + (s.isSigned ? "-" : "+");
       if (s.valueType == ValueType::Float32) out += " float";
       if (s.valueType == ValueType::Float64) out += " double";

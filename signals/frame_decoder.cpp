@@ -34,15 +34,15 @@ FrameDecoder::FrameDecoder(std::vector<std::shared_ptr<const Database>> database
       entry.message = &m;
       entry.database = db.get();
       entry.firstSignal = static_cast<std::uint32_t>(m_signals.size());
-      entry.signalCount = static_cast<std::uint32_t>(m.signals.size());
-      for (const Signal& s : m.signals) {
+      entry.signalCount = static_cast<std::uint32_t>(m.signalList.size());
+      for (const Signal& s : m.signalList) {
         const bool multiplexed = s.mux == MuxRole::Multiplexed;
         if (s.mux == MuxRole::Multiplexor && !m.extendedMux) {
           entry.multiplexor = static_cast<std::int32_t>(m_signals.size());
         }
         m_signals.push_back({&s, index, SignalCodec(s), !(multiplexed && m.extendedMux)});
       }
-      m_maxSignals = std::max(m_maxSignals, m.signals.size());
+      m_maxSignals = std::max(m_maxSignals, m.signalList.size());
       m_messages.push_back(entry);
       if (m.extended) {
         m_extended.emplace(m.id, index);
@@ -65,7 +65,7 @@ const FrameDecoder::MessageEntry* FrameDecoder::find(std::uint32_t id, bool exte
 bool FrameDecoder::decode(const CanFrame& frame, DecodedFrame& out) const {
   out.message = DecodedFrame::kNone;
   out.shortFrame = false;
-  out.signals.clear();
+  out.values.clear();
   if (frame.rtr() || frame.error()) return false;
   const MessageEntry* m = find(frame.id, frame.extended());
   if (m == nullptr) return false;
@@ -78,7 +78,7 @@ bool FrameDecoder::decode(std::uint32_t id, bool extended, const std::uint8_t* d
                           std::size_t length, DecodedFrame& out) const {
   out.message = DecodedFrame::kNone;
   out.shortFrame = false;
-  out.signals.clear();
+  out.values.clear();
   const MessageEntry* m = find(id, extended);
   if (m == nullptr) return false;
   decodeSignals(*m, static_cast<std::uint32_t>(m - m_messages.data()), data, length, out);
@@ -89,7 +89,7 @@ void FrameDecoder::decodeSignals(const MessageEntry& m, std::uint32_t index,
                                  const std::uint8_t* data, std::size_t length,
                                  DecodedFrame& out) const {
   out.message = index;
-  if (out.signals.capacity() < m_maxSignals) out.signals.reserve(m_maxSignals);
+  if (out.values.capacity() < m_maxSignals) out.values.reserve(m_maxSignals);
   // The first eight bytes as two integers, for the fields that lie within them.
   std::uint8_t first8[8] = {};
   std::memcpy(first8, data, length < 8 ? length : 8);
@@ -124,7 +124,7 @@ void FrameDecoder::decodeSignals(const MessageEntry& m, std::uint32_t index,
       continue;
     }
     const std::uint64_t bits = bitsOf(s.codec);
-    out.signals.push_back({i, bits, s.codec.physical(bits), s.codec.text(bits)});
+    out.values.push_back({i, bits, s.codec.physical(bits), s.codec.text(bits)});
   }
 }
 

@@ -35,7 +35,7 @@ struct DecodedFrame {
   bool shortFrame = false;
   // The multiplexor and the signals its value selects, or every signal of a message without
   // multiplexing, in the file's order.
-  std::vector<DecodedSignal> signals;
+  std::vector<DecodedSignal> values;
 };
 
 class FrameDecoder {

@@ -11,11 +11,13 @@
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "tools/message_text.h"
+#include "tools/signal_json.h"
 
 namespace velqor::cli {
 
 const char kMonitorUsage[] =
-    "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--sim | --vid HEX --pid HEX]\n"
+    "usage: velqor-cli monitor [--count N] [--seconds S] [--json [--dbc FILE]...]\n"
+    "                          [--sim | --vid HEX --pid HEX]\n"
     "\n"
     "Prints every message of the adapter as it arrives: received frames one per line in\n"
     "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, other messages\n"
@@ -25,18 +27,20 @@ const char kMonitorUsage[] =
     "  --count N      stop after N received frames\n"
     "  --seconds S    stop after S seconds (at most 2000000)\n"
     "  --json         print the JSON lines of 'velqor-cli decode' instead\n"
+    "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
+    "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments or an adapter that cannot\n"
-    "be found or opened.\n";
+    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments, a DBC file that does not\n"
+    "load, or an adapter that cannot be found or opened.\n";
 
 namespace {
 
 // On the reader thread: prints and counts.
 class MonitorSink : public DeviceMessageSink {
  public:
-  MonitorSink(std::ostream& out, bool json, std::uint64_t count)
-      : m_out(out), m_json(json), m_count(count) {}
+  MonitorSink(std::ostream& out, bool json, std::uint64_t count, SignalJson& signalJson)
+      : m_out(out), m_json(json), m_count(count), m_signals(signalJson) {}
 
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     if (code == MsgCode::ReceivedFrame) {
@@ -47,7 +51,11 @@ class MonitorSink : public DeviceMessageSink {
     }
     if (m_done) return;
     if (m_json) {
-      m_out << MessageJson(code, message) << '\n';
+      std::string line = MessageJson(code, message);
+      if (code == MsgCode::ReceivedFrame && m_signals.active()) {
+        m_signals.annotate(line, receivedFrameOf(message));
+      }
+      m_out << line << '\n';
     } else if (code == MsgCode::ReceivedFrame) {
       m_out << CandumpLine(std::chrono::system_clock::now(), message) << '\n';
     } else {
@@ -70,6 +78,7 @@ class MonitorSink : public DeviceMessageSink {
   std::ostream& m_out;
   const bool m_json;
   const std::uint64_t m_count;
+  SignalJson& m_signals;
   LiveLink* m_link = nullptr;
   bool m_done = false;
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
@@ -90,6 +99,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::uint64_t count = 0;
   double seconds = 0;
   bool json = false;
+  std::vector<std::string> dbcFiles;
   auto bad = [&](const std::string& what) {
     err << "velqor-cli monitor: " << what << "\n" << Usage();
     return 2;
@@ -110,6 +120,9 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       return 0;
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--dbc") {
+      if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
+      dbcFiles.push_back(args[++i]);
     } else if (a == "--count" || a == "--seconds") {
       if (i + 1 >= args.size()) return bad(a + " needs a number");
       const std::string& v = args[++i];
@@ -126,7 +139,14 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   }
 
-  MonitorSink sink(out, json, count);
+  if (!dbcFiles.empty() && !json) return bad("--dbc adds signals to the JSON lines: use --json");
+  SignalJson signalJson;
+  std::string dbcError;
+  if (!dbcFiles.empty() && !signalJson.load(dbcFiles, dbcError, err)) {
+    err << "velqor-cli monitor: " << dbcError << "\n";
+    return 2;
+  }
+  MonitorSink sink(out, json, count, signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
   std::string error;

@@ -11,7 +11,7 @@ namespace {
 const std::string kData = VELQOR_TEST_DATA_DIR;
 
 const Signal& signalNamed(const Message& m, const std::string& name) {
-  for (const Signal& s : m.signals) {
+  for (const Signal& s : m.signalList) {
     if (s.name == name) return s;
   }
   throw std::runtime_error("no signal " + name);
@@ -175,7 +175,7 @@ TEST(DbcParser, ReadsWindows1252WhenTheFileIsNotUtf8) {
       "C\" E\nCM_ BO_ 1 \"\x80 5\";\n",
       "cp.dbc");
   ASSERT_TRUE(r.ok()) << r.error.text();
-  EXPECT_EQ(r.database->messages[0].signals[0].unit,
+  EXPECT_EQ(r.database->messages[0].signalList[0].unit,
             "\xC2\xB0"
             "C");
   EXPECT_EQ(r.database->messages[0].comment, "\xE2\x82\xAC 5");

@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> mask(data.size(), 0);
     std::cout << "{\"message\":" << quoted(decoder.message(decoded.message).message->name)
               << ",\"signals\":{";
-    for (std::size_t i = 0; i < decoded.signals.size(); ++i) {
-      const DecodedSignal& s = decoded.signals[i];
+    for (std::size_t i = 0; i < decoded.values.size(); ++i) {
+      const DecodedSignal& s = decoded.values[i];
       const SignalCodec& codec = decoder.signal(s.index).codec;
       char raw[SignalCodec::kTextSize];
       const std::string physical = codec.physicalText(s.bits);

@@ -22,7 +22,7 @@ CanFrame frame(std::uint32_t id, bool extended, std::vector<std::uint8_t> data) 
 
 std::string names(const FrameDecoder& decoder, const DecodedFrame& d) {
   std::string out;
-  for (const DecodedSignal& s : d.signals) {
+  for (const DecodedSignal& s : d.values) {
     out += decoder.signal(s.index).signal->name + "=" +
            decoder.signal(s.index).codec.physicalText(s.bits) +
            (s.text ? "(" + *s.text + ")" : "") + " ";
@@ -40,7 +40,7 @@ TEST(FrameDecoder, DecodesTheSignalsTheFrameCarries) {
     const char* what;
     CanFrame frame;
     bool found;
-    const char* signals;
+    const char* expected;
     bool shortFrame;
   } const cases[] = {
       {"standard", frame(0x123, false, payload), true,
@@ -60,7 +60,7 @@ TEST(FrameDecoder, DecodesTheSignalsTheFrameCarries) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(decoder.decode(c.frame, d), c.found);
-    EXPECT_EQ(names(decoder, d), c.signals);
+    EXPECT_EQ(names(decoder, d), c.expected);
     EXPECT_EQ(d.shortFrame, c.shortFrame);
   }
   CanFrame remote = frame(0x123, false, payload);

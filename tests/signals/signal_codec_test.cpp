@@ -41,7 +41,7 @@ TEST(SignalCodec, DecodesAndEncodesIntelAndMotorolaFields) {
   };
   Bytes encoded(8, 0);
   for (std::size_t i = 0; i < 5; ++i) {
-    const SignalCodec codec(db->messages[0].signals[i]);
+    const SignalCodec codec(db->messages[0].signalList[i]);
     SCOPED_TRACE(codec.signal().name);
     const std::uint64_t bits = codec.extract(payload.data());
     EXPECT_EQ(bits, expected[i].raw);
@@ -78,7 +78,7 @@ TEST(SignalCodec, RawValuesAreExactIntegersUpTo64Bits) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sg);
     const auto db = database(std::string(" SG_ S : ") + c.sg + " [0|0] \"\" X\n");
-    const SignalCodec codec(db->messages[0].signals[0]);
+    const SignalCodec codec(db->messages[0].signalList[0]);
     const std::uint64_t bits = codec.extract(c.payload.data());
     char buf[SignalCodec::kTextSize];
     EXPECT_EQ(std::string(buf, codec.formatRaw(bits, buf)), c.raw);
@@ -94,8 +94,8 @@ TEST(SignalCodec, PhysicalValuesAreTheNearestDoubleToTheExactDecimal) {
   const auto db = database(
       " SG_ A : 0|8@1+ (0.1,0) [0|0] \"\" X\n"
       " SG_ B : 8|8@1- (0.1,-0.2) [0|0] \"\" X\n");
-  const SignalCodec a(db->messages[0].signals[0]);
-  const SignalCodec b(db->messages[0].signals[1]);
+  const SignalCodec a(db->messages[0].signalList[0]);
+  const SignalCodec b(db->messages[0].signalList[1]);
   EXPECT_EQ(a.physical(3), 0.3);  // 3 * 0.1 in doubles is 0.30000000000000004
   EXPECT_EQ(a.physicalText(3), "0.3");
   EXPECT_EQ(b.physical(0xFF), -0.3);  // -1 x 0.1 - 0.2
@@ -107,8 +107,8 @@ TEST(SignalCodec, FloatSignalsReinterpretTheirBits) {
       " SG_ F : 0|32@1- (1,0) [0|0] \"\" X\n"
       "BO_ 2 D: 8 E\n SG_ G : 7|64@0- (2,1) [0|0] \"\" X\n"
       "SIG_VALTYPE_ 1 F : 1;\nSIG_VALTYPE_ 2 G : 2;\n");
-  const SignalCodec f(db->messages[0].signals[0]);
-  const SignalCodec g(db->messages[1].signals[0]);
+  const SignalCodec f(db->messages[0].signalList[0]);
+  const SignalCodec g(db->messages[1].signalList[0]);
   const Bytes single = {0x00, 0x00, 0xC0, 0x3F, 0, 0, 0, 0};           // 1.5f, little-endian
   const Bytes dbl = {0xC0, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};  // -2.5, big-endian
   EXPECT_EQ(f.physical(f.extract(single.data())), 1.5);
@@ -149,14 +149,14 @@ TEST(SignalCodec, EncodesValuesRoundingToTheNearestRawValue) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const SignalCodec codec(db->messages[0].signals[c.signal]);
+    const SignalCodec codec(db->messages[0].signalList[c.signal]);
     const SignalCodec::Encoded e = codec.fromText(c.text);
     EXPECT_EQ(e.error, c.error);
     if (c.error == E::None) {
       EXPECT_EQ(e.bits, c.bits);
     }
   }
-  const SignalCodec speed(db->messages[0].signals[0]);
+  const SignalCodec speed(db->messages[0].signalList[0]);
   EXPECT_EQ(speed.fromPhysical(46.6).bits, 4660u);
   EXPECT_EQ(speed.fromPhysical(655.4).error, E::OutOfRange);
 }
