@@ -22,8 +22,9 @@ std::string numberText(const Number& n) {
     if (n.mantissa != 0) digits.append(static_cast<std::size_t>(n.exponent), '0');
   } else {
     const auto decimals = static_cast<std::size_t>(-n.exponent);
-    if (digits.size() <= decimals) digits.insert(0, decimals - digits.size() + 1, '0');
-    digits.insert(digits.size() - decimals, ".");
+    if (digits.size() <= decimals) digits = std::string(decimals - digits.size() + 1, '0') + digits;
+    const std::size_t point = digits.size() - decimals;
+    digits = digits.substr(0, point) + "." + digits.substr(point);
   }
   return (n.mantissa < 0 ? "-" : "") + digits;
 }
