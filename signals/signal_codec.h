@@ -26,6 +26,8 @@ class SignalCodec {
 
   // Bytes a payload needs to hold the field.
   std::size_t bytesNeeded() const { return m_firstByte + m_byteCount; }
+  // Physical values are worked out in exact decimal arithmetic (see above).
+  bool exactScaling() const { return m_exact; }
   // The field lies within the first 8 bytes: extract8 may be used.
   bool within8() const { return m_within8; }
 
