@@ -282,8 +282,11 @@ std::string describe(const Token& t) {
     case Tok::End:
       return "the end of the file";
     case Tok::String: {
-      std::string s(t.text.substr(0, 24));
-      if (t.text.size() > 24) s += "...";
+      // At most 24 bytes, cut between characters.
+      std::size_t n = std::min<std::size_t>(t.text.size(), 24);
+      while (n < t.text.size() && (static_cast<unsigned char>(t.text[n]) & 0xC0) == 0x80) --n;
+      std::string s(t.text.substr(0, n));
+      if (n < t.text.size()) s += "...";
       return "the string \"" + s + "\"";
     }
     default:
@@ -291,13 +294,15 @@ std::string describe(const Token& t) {
   }
 }
 
-// A number token with its sign. Throws nothing: `ok` false when the text is no number.
+// The value of a number token (digits, a point, an exponent) with its sign.
 Number toNumber(bool negative, std::string_view text) {
   Number n;
   double v = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec == std::errc::result_out_of_range) {
-    v = std::numeric_limits<double>::infinity();
+    const bool tiny =
+        text.find("e-") != std::string_view::npos || text.find("E-") != std::string_view::npos;
+    v = tiny ? 0 : std::numeric_limits<double>::infinity();
   }
   (void)end;
   n.value = negative ? -v : v;
@@ -314,9 +319,14 @@ Number toNumber(bool negative, std::string_view text) {
       if (point) --exponent;
     }
   }
-  if (i < text.size()) {  // e / E
+  if (i + 1 < text.size()) {  // e / E
     std::int64_t e = 0;
-    std::from_chars(text.data() + i + 1 + (text[i + 1] == '+'), text.data() + text.size(), e);
+    const auto parsed =
+        std::from_chars(text.data() + i + 1 + (text[i + 1] == '+'), text.data() + text.size(), e);
+    if (parsed.ec != std::errc()) {
+      n.exact = false;  // an exponent beyond 64 bits: the double says it all
+      return n;
+    }
     exponent += std::clamp<std::int64_t>(e, -100000, 100000);
   }
   const std::size_t first = digits.find_first_not_of('0');
