@@ -16,8 +16,7 @@
 namespace velqor::cli {
 
 const char kMonitorUsage[] =
-    "usage: velqor-cli monitor [--count N] [--seconds S] [--json [--dbc FILE]...]\n"
-    "                          [--sim | --vid HEX --pid HEX]\n"
+    "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--sim | --vid HEX --pid HEX]\n"
     "\n"
     "Prints every message of the adapter as it arrives: received frames one per line in\n"
     "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, other messages\n"
@@ -31,16 +30,16 @@ const char kMonitorUsage[] =
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments, a DBC file that does not\n"
-    "load, or an adapter that cannot be found or opened.\n";
+    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments or an adapter that cannot\n"
+    "be found or opened.\n";
 
 namespace {
 
 // On the reader thread: prints and counts.
 class MonitorSink : public DeviceMessageSink {
  public:
-  MonitorSink(std::ostream& out, bool json, std::uint64_t count, SignalJson& signalJson)
-      : m_out(out), m_json(json), m_count(count), m_signals(signalJson) {}
+  MonitorSink(std::ostream& out, bool json, std::uint64_t count)
+      : m_out(out), m_json(json), m_count(count) {}
 
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     if (code == MsgCode::ReceivedFrame) {
@@ -52,8 +51,8 @@ class MonitorSink : public DeviceMessageSink {
     if (m_done) return;
     if (m_json) {
       std::string line = MessageJson(code, message);
-      if (code == MsgCode::ReceivedFrame && m_signals.active()) {
-        m_signals.annotate(line, receivedFrameOf(message));
+      if (code == MsgCode::ReceivedFrame && m_signals != nullptr) {
+        m_signals->annotate(line, receivedFrameOf(message));
       }
       m_out << line << '\n';
     } else if (code == MsgCode::ReceivedFrame) {
@@ -70,6 +69,7 @@ class MonitorSink : public DeviceMessageSink {
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
+  void SetSignals(SignalJson* json) { m_signals = json; }
   std::uint64_t Frames() const { return m_frames; }
   std::uint64_t Shown() const { return m_shown; }
   std::uint64_t OverflowReports() const { return m_overflowReports; }
@@ -78,8 +78,8 @@ class MonitorSink : public DeviceMessageSink {
   std::ostream& m_out;
   const bool m_json;
   const std::uint64_t m_count;
-  SignalJson& m_signals;
   LiveLink* m_link = nullptr;
+  SignalJson* m_signals = nullptr;  // --dbc
   bool m_done = false;
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
   std::uint64_t m_shown = 0;
@@ -146,7 +146,8 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "velqor-cli monitor: " << dbcError << "\n";
     return 2;
   }
-  MonitorSink sink(out, json, count, signalJson);
+  MonitorSink sink(out, json, count);
+  if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
   std::string error;
