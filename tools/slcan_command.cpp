@@ -91,15 +91,12 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
     live.Stop();
   };
   std::string error;
-  if (!bridge.Start(error)) {
-    err << "velqor-cli slcan: " << error << "\n";
-    return 2;
-  }
   if (!live.Open(bridge, error)) {
     err << "velqor-cli slcan: " << error << "\n";
     return 2;
   }
-  if (!linkPath.empty() && !MakeLink(bridge.Path(), linkPath, error)) {
+  // Serving starts once the adapter is open: the bridge's thread sends through it.
+  if (!bridge.Start(error) || (!linkPath.empty() && !MakeLink(bridge.Path(), linkPath, error))) {
     live.Close();
     err << "velqor-cli slcan: " << error << "\n";
     return 2;
