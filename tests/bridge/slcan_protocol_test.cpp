@@ -67,7 +67,6 @@ TEST(SlcanSession, AnswersEveryCommandThatNeedsNoAdapter) {
       {"O\n", "\r"},
       {"O\r\nC\r\n", "\r\r"},
       {"S7\r", "\a"},  // 800 kbit/s: not a rate of the adapter
-      {"S9\r", "\a"},
       {"S\r", "\a"},
       {"S66\r", "\a"},
       {"O\rS6\r", "\r\a"},  // only while closed
@@ -75,13 +74,11 @@ TEST(SlcanSession, AnswersEveryCommandThatNeedsNoAdapter) {
       {"t1232AABB\r", "\a"},       // closed
       {"L\rt1232AABB\r", "\r\a"},  // listen only
       {"M1\rO\rt1230\r", "\r\r\a"},
-      {"O\rr1232\r", "\r\a"},  // the adapter sends data frames only
-      {"O\rR123456780\r", "\r\a"},
+      {"O\rr1232\r", "\r\a"},       // the adapter sends data frames only
       {"O\rt8002AABB\r", "\r\a"},   // beyond 11 bits
       {"O\rT200000000\r", "\r\a"},  // beyond 29 bits
       {"O\rt1239\r", "\r\a"},       // DLC 9
       {"O\rt1232AAB\r", "\r\a"},
-      {"O\rt1232AABBCC\r", "\r\a"},
       {"O\rt12G0\r", "\r\a"},
       {"F\r", "F00\r"},
       {"N\r", "NEE02\r"},
@@ -98,7 +95,6 @@ TEST(SlcanSession, AnswersEveryCommandThatNeedsNoAdapter) {
       {"U3\rU7\r", "\r\a"},
       {"O1\r", "\a"},
       {"Q\r", "\a"},
-      {"o\r", "\a"},
       {"\x07\r", "\a"},
   };
   for (const auto& c : cases) {
