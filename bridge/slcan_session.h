@@ -22,7 +22,7 @@
 //
 // The channel. O opens it (L listen-only: sends are refused), C closes it. Frames from the bus
 // reach the host only while it is open; with auto-poll off (X0) they wait in the queue until
-// the host polls them (P one, A all). S, s, Z, X, U and M0/M1 are taken only while it is
+// the host polls them (P one, A all). S, Z, X, U, M and m are taken only while it is
 // closed, as LAWICEL's devices do. Hosts repeat themselves to make sure (C before setting up,
 // python-can's O twice): C on a closed channel and O (L) on a channel open in that mode
 // answer CR; switching between O and L needs a C first. r/R answer BELL: the adapter sends data
