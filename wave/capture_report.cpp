@@ -65,7 +65,7 @@ std::vector<ReportRow> ReportRows(const CaptureTrace& trace, const CaptureAnalys
   } else if (!d.id) {
     frame = "start of frame; the window ends before the identifier";
   } else {
-    frame = (d.extended.value_or(false) ? Hex(*d.id, 8) + " (extended)" : Hex(*d.id, 3));
+    frame = "ID " + (d.extended.value_or(false) ? Hex(*d.id, 8) + " (extended)" : Hex(*d.id, 3));
     if (d.remote.value_or(false)) frame += " remote";
     if (d.dlc) frame += ", DLC " + std::to_string(*d.dlc);
     if (!d.data.empty()) {

@@ -177,7 +177,8 @@ void LevelVerdict(LineMeasurements& m, const char* check, const char* name, cons
     m.verdicts.push_back(v);
     return;
   }
-  const double value = s.mean - offset;
+  double value = s.mean - offset;
+  if (std::abs(value) < 0.005) value = 0;  // not "-0.00"
   const bool inside = value >= limits.low && value <= limits.high;
   if (s.clipped && s.mean > kConverterTopVolts / 2) {
     // The converter's top hides anything above it.
