@@ -9,6 +9,7 @@
 
 #include "sim/adapter_params.h"
 #include "sim_capture.h"
+#include "wave/line_measurements.h"
 
 namespace velqor {
 namespace {
@@ -165,9 +166,11 @@ TEST(DecodeBits, TracesWithoutAFrameDecodeNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const BitDecoding d =
-        DecodeBits(TraceFromCounts(c.counts, c.interval, CapturePort::Differential), {});
+    const CaptureTrace trace = TraceFromCounts(c.counts, c.interval, CapturePort::Differential);
+    const CaptureAnalysis a = AnalyseCapture(trace, {});
+    const BitDecoding& d = a.decoding;
     EXPECT_FALSE(d.startOfFrame.has_value());
+    EXPECT_FALSE(a.line.toDominant.tenToNinetyNs.has_value());
     EXPECT_TRUE(d.bits.empty());
     EXPECT_TRUE(d.fields.empty());
   }
