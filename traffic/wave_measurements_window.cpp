@@ -21,7 +21,7 @@ WaveMeasurementsWindow::WaveMeasurementsWindow(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(m_table);
-  resize(560, 380);
+  resize(620, 380);
   showAnalysis({{QStringLiteral("frame").toStdString(), "no capture yet"}});
 }
 

@@ -223,10 +223,10 @@ void Verdicts(const CaptureTrace& trace, const BitDecoding& d, LineMeasurements&
       v.text = "edges: too few samples inside the edges to measure them";
     } else {
       const double slowest = std::max(rise.value_or(0), fall.value_or(0));
-      v.result = slowest > limit ? Verdict::Result::Warn : Verdict::Result::Pass;
-      v.text =
-          Format("edges (10-90 %%) %s %.0f ns at %.0f kbit/s (limit %.0f ns, a fifth of the bit)",
-                 slowest > limit ? "slow:" : "within", slowest, 1e6 / d.nominalBitNs, limit);
+      const bool slow = slowest > limit;
+      v.result = slow ? Verdict::Result::Warn : Verdict::Result::Pass;
+      v.text = Format("edges%s 10-90 %% in %.0f ns, %s a fifth of the %.0f ns bit",
+                      slow ? " slow:" : ":", slowest, slow ? "over" : "within", d.nominalBitNs);
     }
     m.verdicts.push_back(v);
   }
@@ -244,12 +244,12 @@ void Verdicts(const CaptureTrace& trace, const BitDecoding& d, LineMeasurements&
       const bool slow = ratio > kReleaseRatioLimit;
       v.result = slow ? Verdict::Result::Warn : Verdict::Result::Pass;
       v.text = slow ? Format(
-                          "termination missing? release time constant %.0f ns is %.1f x the "
-                          "driven edge's %.0f ns",
+                          "termination missing? the release (%.0f ns) is %.1f x slower than the "
+                          "drive (%.0f ns)",
                           *release, ratio, *drive)
                     : Format(
-                          "termination plausible: release time constant %.0f ns, %.1f x the "
-                          "driven edge's %.0f ns",
+                          "termination plausible: the release (%.0f ns) is %.1f x the drive "
+                          "(%.0f ns)",
                           *release, ratio, *drive);
     }
     m.verdicts.push_back(v);
