@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <ostream>
 
 namespace velqor::cli {
@@ -10,7 +11,8 @@ namespace velqor::cli {
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
-LinkTransmitter::LinkTransmitter(LinkOptions options) : m_live(std::move(options)) {}
+LinkTransmitter::LinkTransmitter(LinkOptions options, bool realtime)
+    : m_live(std::move(options)), m_realtime(realtime) {}
 
 LinkTransmitter::~LinkTransmitter() {
   if (m_scheduler) m_scheduler->StopThread();
@@ -21,6 +23,7 @@ bool LinkTransmitter::Open(std::string& error) {
   if (!m_live.Open(*this, error)) return false;
   TransmitScheduler::Options options;
   options.reportBytes = m_live.OutputReportBytes();
+  options.realtime = m_realtime;
   options.onEvent = [this] { checkDone(); };
   options.onSent = [this](const SentFrame& frame) {
     std::lock_guard lock(m_framesMutex);
@@ -42,10 +45,9 @@ void LinkTransmitter::OnDeviceMessage(int code, const DeviceMessage& message) {
 }
 
 bool LinkTransmitter::done() {
-  const std::optional<RowCounters> c = m_scheduler->Counters(m_row);
-  if (!c) return true;  // never started
-  if (c->running) return false;
-  return !m_awaitAnswers || c->Answered() >= c->sent;
+  const RowCounters all = m_scheduler->Totals();
+  if (all.running) return false;
+  return !m_awaitAnswers || all.Answered() >= all.sent;
 }
 
 void LinkTransmitter::checkDone() {
@@ -54,7 +56,6 @@ void LinkTransmitter::checkDone() {
 
 LinkTransmitter::Outcome LinkTransmitter::Run(int row, milliseconds answerWait) {
   Outcome outcome;
-  m_row = row;
   // The row's stop (or Ctrl-C) ends the first wait; a stray wake only loops.
   while (!done()) {
     const LiveLink::End end = m_live.Run(milliseconds(0));
@@ -62,7 +63,7 @@ LinkTransmitter::Outcome LinkTransmitter::Run(int row, milliseconds answerWait) 
     if (end == LiveLink::End::Removed) outcome.removed = true;
     if (end != LiveLink::End::Stopped) break;
   }
-  m_scheduler->Stop(row);
+  m_scheduler->StopAll();
   m_awaitAnswers = true;
   const auto until = std::chrono::steady_clock::now() + answerWait;
   while (!outcome.removed && !done()) {
@@ -72,9 +73,11 @@ LinkTransmitter::Outcome LinkTransmitter::Run(int row, milliseconds answerWait) 
     if (end == LiveLink::End::Removed) outcome.removed = true;
     if (end != LiveLink::End::Stopped) break;  // time up, or a second Ctrl-C
   }
+  outcome.schedulerCpu = m_scheduler->ThreadCpuTime().value_or(nanoseconds(0));
   m_scheduler->StopThread();
   m_live.Close();
-  outcome.row = *m_scheduler->Counters(row);
+  outcome.row = m_scheduler->Counters(row).value_or(RowCounters{});
+  outcome.totals = m_scheduler->Totals();
   std::lock_guard lock(m_framesMutex);
   outcome.frames = m_frames;
   return outcome;
@@ -84,14 +87,17 @@ PeriodStats MeasurePeriod(const std::vector<SentFrame>& frames, nanoseconds cycl
   PeriodStats s;
   std::vector<double> deviations;
   double sum = 0;
-  for (std::size_t i = 1; i < frames.size(); ++i) {
-    if (frames[i].row != frames[i - 1].row || frames[i].index != frames[i - 1].index + 1) continue;
-    const double interval =
-        std::chrono::duration<double, std::milli>(frames[i].written - frames[i - 1].written)
-            .count();
-    sum += interval;
-    deviations.push_back(
-        std::abs(interval - std::chrono::duration<double, std::milli>(cycle).count()));
+  std::map<int, const SentFrame*> last;  // each row's previous frame
+  for (const SentFrame& f : frames) {
+    const SentFrame*& previous = last[f.row];
+    if (previous && f.index == previous->index + 1) {
+      const double interval =
+          std::chrono::duration<double, std::milli>(f.written - previous->written).count();
+      sum += interval;
+      deviations.push_back(
+          std::abs(interval - std::chrono::duration<double, std::milli>(cycle).count()));
+    }
+    previous = &f;
   }
   s.intervals = deviations.size();
   if (deviations.empty()) return s;

@@ -24,7 +24,8 @@ namespace velqor::cli {
 
 class LinkTransmitter final : public DeviceMessageSink, public DeviceSender {
  public:
-  explicit LinkTransmitter(LinkOptions options);
+  // `realtime`: the scheduler's thread asks for real-time priority (see TransmitScheduler).
+  explicit LinkTransmitter(LinkOptions options, bool realtime = true);
   ~LinkTransmitter();
 
   // Opens the adapter and starts the scheduler's thread. False with `error` saying why.
@@ -34,12 +35,15 @@ class LinkTransmitter final : public DeviceMessageSink, public DeviceSender {
 
   struct Outcome {
     RowCounters row;
-    bool interrupted = false;       // Ctrl-C (or SIGTERM)
-    bool removed = false;           // the adapter went away
-    std::vector<SentFrame> frames;  // every frame that went out, in order
+    RowCounters totals;                        // every row's, added up
+    bool interrupted = false;                  // Ctrl-C (or SIGTERM)
+    bool removed = false;                      // the adapter went away
+    std::vector<SentFrame> frames;             // every frame that went out, in order
+    std::chrono::nanoseconds schedulerCpu{0};  // CPU time of the scheduler's thread
   };
-  // Runs until row `row` stops or Ctrl-C (which stops it), then waits at most `answerWait`
-  // for the answers to its frames; stops the scheduler and closes the link.
+  // Runs until every row has stopped (or Ctrl-C, which stops them), then waits at most
+  // `answerWait` for the answers to their frames; stops the scheduler and closes the link.
+  // The outcome has the counters of row `row`.
   Outcome Run(int row, std::chrono::milliseconds answerWait);
 
   // DeviceMessageSink, on the link's reader thread.
@@ -53,10 +57,10 @@ class LinkTransmitter final : public DeviceMessageSink, public DeviceSender {
   void checkDone();
 
   LiveLink m_live;
+  const bool m_realtime;
   SendPath m_path{*this};
   MonotonicClock m_clock;
   std::unique_ptr<TransmitScheduler> m_scheduler;
-  std::atomic<int> m_row{0};
   std::atomic<bool> m_awaitAnswers{false};
   std::mutex m_framesMutex;
   std::vector<SentFrame> m_frames;

@@ -1,6 +1,7 @@
 #include "transmit/transmit_scheduler.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 
 #include <algorithm>
@@ -62,6 +63,12 @@ void TransmitScheduler::StopThread() {
 }
 
 void TransmitScheduler::run(std::stop_token stop) {
+  if (m_options.realtime) {
+    sched_param param{};
+    param.sched_priority = 1;
+    // Refused (EPERM) without CAP_SYS_NICE or an RLIMIT_RTPRIO: then the thread stays as it is.
+    m_realtime = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param) == 0;
+  }
   while (!stop.stop_requested()) {
     const nanoseconds next = RunDue();
     if (stop.stop_requested()) break;
@@ -206,6 +213,22 @@ std::optional<RowCounters> TransmitScheduler::Counters(int key) const {
   const auto it = m_rows.find(key);
   if (it == m_rows.end()) return std::nullopt;
   return it->second.counters;
+}
+
+RowCounters TransmitScheduler::Totals() const {
+  std::lock_guard lock(m_mutex);
+  RowCounters t;
+  for (const auto& [key, row] : m_rows) {
+    const RowCounters& c = row.counters;
+    t.running = t.running || c.running;
+    t.sent += c.sent;
+    t.unsent += c.unsent;
+    t.confirmed += c.confirmed;
+    t.failed += c.failed;
+    t.skipped += c.skipped;
+    t.failuresInARow = std::max(t.failuresInARow, c.failuresInARow);
+  }
+  return t;
 }
 
 std::vector<RowEvent> TransmitScheduler::TakeEvents() {

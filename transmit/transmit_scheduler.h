@@ -31,6 +31,7 @@
 // and must not call the scheduler. The thread is owned here and joined by StopThread() and
 // the destructor.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -106,6 +107,9 @@ class TransmitScheduler {
     // Bytes of one output report after its report ID (the adapter's: 64).
     std::size_t reportBytes = 64;
     int failuresToStop = 10;
+    // The thread asks for the lowest real-time priority (SCHED_FIFO 1), so that a busy
+    // machine delays its wakes less; where that is not permitted it runs as any thread.
+    bool realtime = false;
     std::function<void()> onEvent;                 // events were queued
     std::function<void(const SentFrame&)> onSent;  // on the thread that sent
   };
@@ -140,9 +144,14 @@ class TransmitScheduler {
   void OnSendResult(std::uint8_t result);
 
   std::optional<RowCounters> Counters(int row) const;
+  // Every row's counters added up; running when any row runs (cycleMs, count, stop and
+  // missingItem stay at their defaults).
+  RowCounters Totals() const;
   std::vector<RowEvent> TakeEvents();
   // CPU time the thread has used (nullopt without a thread).
   std::optional<std::chrono::nanoseconds> ThreadCpuTime() const;
+  // Whether the thread got the real-time priority it asked for.
+  bool Realtime() const { return m_realtime.load(); }
 
   // Sends every frame due at the clock's time; returns the next deadline (kNever: none).
   std::chrono::nanoseconds RunDue();
@@ -187,6 +196,7 @@ class TransmitScheduler {
   std::map<int, Row> m_rows;
   std::vector<RowEvent> m_events;
   std::uint64_t m_nextRun = 1;
+  std::atomic<bool> m_realtime{false};
 
   std::jthread m_thread;  // last: joined before the members it uses go away
 };
