@@ -18,7 +18,7 @@ const char kGenUsage[] =
     "Sends generated CAN frames at an even rate until N have gone out or Ctrl-C, for load\n"
     "tests, then says on standard error how many were sent and failed.\n"
     "\n"
-    "  --rate N       frames a second, 1 to 100000 (default 10)\n"
+    "  --rate N       frames a second, 1 to 20000 (a full 1 Mbit/s bus; default 10)\n"
     "  --count N      stop after N frames (default 0: until Ctrl-C)\n"
     "  --id X         a fixed hexadecimal identifier, random (default) or inc (0, 1, 2, ...)\n"
     "  --dlc X        a fixed DLC 0 to 8, random (default) or inc (0 to 8 in turn)\n"
@@ -157,8 +157,8 @@ int RunGen(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::string& v = args[++i];
     const std::string got = ", got '" + v + "'";
     if (a == "--rate") {
-      if (!ParseNumber(v, o.rate) || o.rate < 1 || o.rate > 100000) {
-        return bad("--rate needs frames a second from 1 to 100000" + got);
+      if (!ParseNumber(v, o.rate) || o.rate < 1 || o.rate > 20000) {
+        return bad("--rate needs frames a second from 1 to 20000" + got);
       }
     } else if (a == "--count") {
       if (!ParseNumber(v, o.count)) return bad("--count needs a number of frames" + got);

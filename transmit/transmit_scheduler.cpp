@@ -198,7 +198,7 @@ void TransmitScheduler::OnSendResult(std::uint8_t result) {
       const std::size_t before = m_events.size();
       if (result == kResultOutOfRange) {
         stopFor(key, row, RowStop::OutOfRange);
-      } else if (c.failuresInARow >= m_options.failuresToStop) {
+      } else if (c.failuresInARow >= kFailuresToStop) {
         stopFor(key, row, RowStop::Failing);
       }
       stopped = m_events.size() > before;
@@ -319,8 +319,7 @@ nanoseconds TransmitScheduler::RunDue() {
           continue;
         }
         ++c.unsent;
-        if (++c.failuresInARow >= m_options.failuresToStop)
-          stopFor(due[i].key, row, RowStop::Unsent);
+        if (++c.failuresInARow >= kFailuresToStop) stopFor(due[i].key, row, RowStop::Unsent);
       }
     }
     for (const auto& [key, row] : m_rows) {

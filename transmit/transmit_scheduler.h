@@ -17,8 +17,8 @@
 // Answers. The adapter answers each SendCanFrame (2/0x01): the owner passes every answer to
 // OnSendResult, and the SendPath says which row's command it answers (see send_path.h for
 // how answers to the page's one-shot SENDs and to scripts are kept apart). A row counts its
-// answers; "out of range" stops it at once, failuresToStop failed answers in a row (nobody
-// acknowledges on the bus) stop it, and so do failuresToStop reports in a row that the link
+// answers; "out of range" stops it at once, kFailuresToStop failed answers in a row (nobody
+// acknowledges on the bus) stop it, and so do kFailuresToStop frames in a row that the link
 // refused. Answers to a stopped row's last frames still count, until the row starts again.
 //
 // Reporting. The scheduler never calls into a window: stops it decides itself (finished,
@@ -51,6 +51,7 @@ namespace velqor {
 
 inline constexpr int kMinCycleMs = 1;
 inline constexpr int kMaxCycleMs = 60000;
+inline constexpr int kFailuresToStop = 10;
 
 // Why a row is not running.
 enum class RowStop {
@@ -59,8 +60,8 @@ enum class RowStop {
   Finished,    // its count has gone out
   BadData,     // too few data pairs for its DLC (RowCounters::missingItem says which)
   OutOfRange,  // the adapter answered "out of range"
-  Failing,     // the adapter answered "failed" failuresToStop times in a row
-  Unsent,      // the link refused failuresToStop frames in a row
+  Failing,     // the adapter answered "failed" kFailuresToStop times in a row
+  Unsent,      // the link refused kFailuresToStop frames in a row
 };
 // A sentence for a technician, e.g. "stopped after 10 failed sends in a row ...".
 const char* RowStopText(RowStop why);
@@ -106,7 +107,6 @@ class TransmitScheduler {
   struct Options {
     // Bytes of one output report after its report ID (the adapter's: 64).
     std::size_t reportBytes = 64;
-    int failuresToStop = 10;
     // The thread asks for the lowest real-time priority (SCHED_FIFO 1), so that a busy
     // machine delays its wakes less; where that is not permitted it runs as any thread.
     bool realtime = false;
