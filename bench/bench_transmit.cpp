@@ -165,8 +165,9 @@ void BM_OneRowAt1ms(benchmark::State& state) { RunRows(state, 1, 1); }
 // (as velqor-cli's does); 2 = the simulated adapter's and the USB reader's threads have it
 // too, as if the adapter kept its own time (a real one does) and the host were idle.
 BENCHMARK(BM_EightRowsAt10ms)
-    ->Arg(1)
     ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kSecond);
