@@ -26,6 +26,14 @@
 // only wakes the owner (an OwnerWake); the owner drains TakeEvents() and reads Counters()
 // at display rate.
 //
+// Binding a page (the TxSet rows): a row's start gives Start(row, its text, cycle, count),
+// each change of its text Edit(row, text), its stop Stop(row); "Stop all" and a disconnect
+// StopAll() (a disconnect also SendPath::Forget()). The window's one send path is the
+// SendPath, so the pages' one-shot sends and the scripts pass through it, and its dispatcher
+// hands every answer 201 to OnSendResult in arrival order. onEvent wakes the window
+// (OwnerWake); it drains TakeEvents(): BadData shows the list error for missingItem once,
+// the other reasons RowStopText. Counters() feeds the row's counters at display rate.
+//
 // Threads. Every public member may be called from any thread. Callbacks (onEvent, onSent,
 // generators) run with no scheduler lock held, except generators, which run under the lock
 // and must not call the scheduler. The thread is owned here and joined by StopThread() and
