@@ -26,14 +26,14 @@ std::chrono::nanoseconds MonotonicClock::Now() const {
 }
 
 void MonotonicClock::WaitUntil(std::chrono::nanoseconds deadline) {
-  itimerspec spec{};  // all zero: disarmed
+  itimerspec when{};  // all zero: disarmed
   if (deadline != kNever) {
     // A deadline already past (or zero, which would disarm) fires at once.
     const std::int64_t ns = std::max<std::int64_t>(deadline.count(), 1);
-    spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    when.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    when.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
   }
-  if (::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &spec, nullptr) < 0) {
+  if (::timerfd_settime(m_timer, TFD_TIMER_ABSTIME, &when, nullptr) < 0) {
     throw std::system_error(errno, std::generic_category(), "timerfd_settime");
   }
   pollfd fds[2] = {{m_timer, POLLIN, 0}, {m_wake.Descriptor(), POLLIN, 0}};
