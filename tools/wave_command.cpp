@@ -160,17 +160,23 @@ std::string WaveJson(const WaveSetup& setup, const std::vector<float>& counts,
   j += ",\"interval_ns\":" + Number("%g", trace.intervalNs);
   j += ",\"samples\":[";
   for (std::size_t i = 0; i < counts.size(); ++i) {
-    j += (i ? "," : "") + Number("%g", counts[i]);
+    if (i > 0) j += ',';
+    j += Number("%g", counts[i]);
   }
   j += "],\"analysis\":{";
   std::string a;
   auto add = [&](const char* key, const std::string& value) {
-    a += (a.empty() ? "\"" : ",\"") + std::string(key) + "\":" + value;
+    if (!a.empty()) a += ',';
+    a += '"';
+    a += key;
+    a += "\":";
+    a += value;
   };
   auto intList = [](const auto& values) {
     std::string list = "[";
     for (std::size_t i = 0; i < values.size(); ++i) {
-      list += (i ? "," : "") + std::to_string(values[i]);
+      if (i > 0) list += ',';
+      list += std::to_string(values[i]);
     }
     return list + "]";
   };
@@ -190,8 +196,8 @@ std::string WaveJson(const WaveSetup& setup, const std::vector<float>& counts,
   std::string fields = "[";
   for (std::size_t i = 0; i < d.fields.size(); ++i) {
     const FrameField& f = d.fields[i];
-    fields += (i ? ",{" : "{") + std::string("\"name\":") + JsonString(f.name) +
-              ",\"start_ns\":" + Number("%.1f", f.startNs) +
+    if (i > 0) fields += ',';
+    fields += "{\"name\":" + JsonString(f.name) + ",\"start_ns\":" + Number("%.1f", f.startNs) +
               ",\"end_ns\":" + Number("%.1f", f.endNs) + ",\"value\":" + std::to_string(f.value) +
               "}";
   }
@@ -220,7 +226,8 @@ std::string WaveJson(const WaveSetup& setup, const std::vector<float>& counts,
   std::string verdicts = "[";
   for (std::size_t i = 0; i < m.verdicts.size(); ++i) {
     const Verdict& v = m.verdicts[i];
-    verdicts += (i ? ",{" : "{") + std::string("\"check\":") + JsonString(v.check) +
+    if (i > 0) verdicts += ',';
+    verdicts += "{\"check\":" + JsonString(v.check) +
                 ",\"result\":" + JsonString(VerdictResultName(v.result)) +
                 ",\"text\":" + JsonString(v.text) + "}";
   }
