@@ -42,7 +42,7 @@ struct Receiver {
 };
 
 template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5000ms) {
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = 60000ms) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!pred()) {
     if (std::chrono::steady_clock::now() > end) return false;
@@ -95,13 +95,18 @@ TEST(SimRunner, FloodAtTheBusLimitReachesTheProgram) {
   EXPECT_EQ(runner.Stats().framesDropped, 0u);
 }
 
-TEST(SimRunner, StopsWithoutStartAndTwice) {
+TEST(SimRunner, StopsWithoutStartAndTwiceAndStartsOnce) {
   SimRunner idle;
   idle.Stop();
+  EXPECT_FALSE(idle.Running());
   SimRunner runner;
   runner.Start();
+  EXPECT_TRUE(runner.Running());
+  // The thread steps the model.
+  EXPECT_TRUE(WaitFor([&] { return runner.Timing().steps > 0; }));
   runner.Stop();
   runner.Stop();
+  EXPECT_FALSE(runner.Running());
   runner.Start();  // a runner starts once
   EXPECT_FALSE(runner.Running());
 }
