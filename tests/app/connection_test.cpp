@@ -437,18 +437,22 @@ TEST_F(ConnectionTest, ExitClosesBothLinksAlsoWhenTheSettingsCannotBeWritten) {
   click();
   ASSERT_EQ(serialFlag(), 1);
   ASSERT_EQ(usbFlag(), 1);
-  const auto hidBefore = sim->hidPlatform()->Counters();
   // The settings folder goes away: the save fails, is shown once, and the shutdown goes on.
   ASSERT_TRUE(folder.remove());
   window.reset();
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_NE(boxes.shown[0].text.find("に書き込めません"), std::string::npos);
   EXPECT_TRUE(pty.SlaveClosed());
-  // Nobody reads the simulated device any more: its reports are discarded from now on.
-  const auto discarded = sim->hidPlatform()->Counters().reportsDiscarded;
-  std::this_thread::sleep_for(300ms);
-  EXPECT_GT(sim->hidPlatform()->Counters().reportsDiscarded, discarded);
-  EXPECT_GE(sim->hidPlatform()->Counters().reportsQueued, hidBefore.reportsQueued);
+  // Nobody reads the simulated device any more: its reports are discarded from now on, and
+  // none is queued for a reader after the first one discarded.
+  const auto gone = [this](std::uint64_t after) {
+    return test::ProcessEventsUntil(
+        [&] { return sim->hidPlatform()->Counters().reportsDiscarded > after; });
+  };
+  ASSERT_TRUE(gone(sim->hidPlatform()->Counters().reportsDiscarded));
+  const SimHidCounters closed = sim->hidPlatform()->Counters();
+  ASSERT_TRUE(gone(closed.reportsDiscarded));
+  EXPECT_EQ(sim->hidPlatform()->Counters().reportsQueued, closed.reportsQueued);
 }
 
 }  // namespace
