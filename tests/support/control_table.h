@@ -38,23 +38,25 @@ inline QString ShownText(const QObject& object) {
   return {};
 }
 
-inline void ExpectControls(const QObject& root, std::initializer_list<Control> controls) {
-  for (const Control& c : controls) {
-    const QObject* object = root.findChild<QObject*>(QString::fromLatin1(c.name));
-    if (object == nullptr) {
-      ADD_FAILURE() << c.name << " is missing";
-      continue;
-    }
-    EXPECT_TRUE(object->inherits(c.className))
-        << c.name << " is a " << object->metaObject()->className() << ", not a " << c.className;
-    if (!c.geometry.isNull()) {
-      const auto* widget = qobject_cast<const QWidget*>(object);
-      EXPECT_EQ(widget != nullptr ? widget->geometry() : QRect(), c.geometry) << c.name;
-    }
-    if (c.text != nullptr) {
-      EXPECT_EQ(ShownText(*object), QString::fromUtf8(c.text)) << c.name;
-    }
+inline void ExpectControl(const QObject& root, const Control& c) {
+  const QObject* object = root.findChild<QObject*>(QString::fromLatin1(c.name));
+  if (object == nullptr) {
+    ADD_FAILURE() << c.name << " is missing";
+    return;
   }
+  EXPECT_TRUE(object->inherits(c.className))
+      << c.name << " is a " << object->metaObject()->className() << ", not a " << c.className;
+  if (!c.geometry.isNull()) {
+    const auto* widget = qobject_cast<const QWidget*>(object);
+    EXPECT_EQ(widget != nullptr ? widget->geometry() : QRect(), c.geometry) << c.name;
+  }
+  if (c.text != nullptr) {
+    EXPECT_EQ(ShownText(*object), QString::fromUtf8(c.text)) << c.name;
+  }
+}
+
+inline void ExpectControls(const QObject& root, std::initializer_list<Control> controls) {
+  for (const Control& c : controls) ExpectControl(root, c);
 }
 
 }  // namespace velqor::testing
