@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "tools/dbc_command.h"
 #include "tools/decode_command.h"
 #include "tools/monitor_command.h"
 #include "tools/send_command.h"
@@ -18,6 +19,8 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) { return RunMonitor(args, std::cout, std::cerr); }},
       {"send", "send one CAN frame and wait for the adapter's result",
        [](const std::vector<std::string>& args) { return RunSend(args, std::cout, std::cerr); }},
+      {"dbc", "what a DBC file holds, or where it goes wrong",
+       [](const std::vector<std::string>& args) { return RunDbc(args, std::cout, std::cerr); }},
   };
   return commands;
 }
