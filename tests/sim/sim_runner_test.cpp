@@ -64,8 +64,11 @@ TEST(SimRunner, RunsLiveAndAnswersWritesFromManyThreads) {
     });
   }
   writers.clear();  // joined
-  EXPECT_TRUE(
-      WaitFor([&] { return rx.version && rx.terminatorAnswers == 100 && rx.received > 50; }));
+  // Live: the runner keeps stepping on its own, however slowly this machine runs it.
+  EXPECT_TRUE(WaitFor([&] {
+    return rx.version && rx.terminatorAnswers == 100 && rx.received > 50 &&
+           runner.Timing().steps > 10;
+  }));
   runner.Stop();
 
   EXPECT_FALSE(runner.Running());
@@ -76,7 +79,6 @@ TEST(SimRunner, RunsLiveAndAnswersWritesFromManyThreads) {
   EXPECT_EQ(stats.framesDropped, 0u);
   EXPECT_EQ(static_cast<std::uint64_t>(std::count(rx.console.begin(), rx.console.end(), '\n')),
             stats.framesReported);
-  EXPECT_GT(runner.Timing().steps, 10u);
 }
 
 TEST(SimRunner, FloodAtTheBusLimitReachesTheProgram) {
