@@ -58,7 +58,7 @@ TEST(TerminationSignals, TheFirstSignalClosesTheWindowAndLaterOnesAreIgnored) {
   // The window goes down through FormDestroy: the settings are written.
   window.reset();
   EXPECT_EQ(IniFile(options.settingsPath).readString("UART", "COMM", ""), "1");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST(TerminationSignals, ADisarmedHandlerTakesTheSignalAndDoesNothing) {

@@ -8,6 +8,7 @@
 #include <climits>
 #include <condition_variable>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -151,8 +152,9 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
     add("sleep " + std::to_string(duration.count()));
     std::unique_lock lock(m_mutex);
     ++m_sleeping;
+    m_aborts.push_back(abort);
     m_changed.notify_all();
-    // Blocks only while a test holds the sleeps; a stop request does not end it.
+    // Blocks only while a test holds the sleeps; only `abort` cuts it short.
     m_changed.wait(lock, abort, [this] { return !m_holdSleeps; });
     --m_sleeping;
   }
@@ -164,9 +166,17 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
     m_holdSleeps = hold;
     m_changed.notify_all();
   }
-  void waitUntilSleeping() {
+  // False after a minute, so that a script that never sleeps fails instead of hanging.
+  bool waitUntilSleeping(int count = 1) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_sleeping > 0; });
+    return m_changed.wait_for(lock, std::chrono::minutes(1),
+                              [this, count] { return m_sleeping >= count; });
+  }
+  // Whether anything asked the sleeps begun so far to end early.
+  bool abortRequested() const {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_aborts.begin(), m_aborts.end(),
+                       [](const std::stop_token& t) { return t.stop_requested(); });
   }
   std::vector<std::string> entries() const {
     std::lock_guard lock(m_mutex);
@@ -182,6 +192,7 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
   mutable std::mutex m_mutex;
   std::condition_variable_any m_changed;
   std::vector<std::string> m_entries;
+  std::vector<std::stop_token> m_aborts;
   bool m_holdSleeps = false;
   int m_sleeping = 0;
 };
@@ -285,10 +296,10 @@ TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
   int finishedCalls = 0;
   TSendFileSerial script(dir / "long.cmd", log, log, log,
                          [&finishedCalls](TSendFileSerial&) { ++finishedCalls; });
-  log.waitUntilSleeping();
+  ASSERT_TRUE(log.waitUntilSleeping());
   script.RequestStop();
-  // The stop request does not cut the wait short.
-  std::this_thread::sleep_for(milliseconds(20));
+  // The stop request does not cut the wait short: the sleep is not told to end.
+  EXPECT_FALSE(log.abortRequested());
   EXPECT_TRUE(script.Running());
   log.holdSleeps(false);
   script.Join();
@@ -297,16 +308,29 @@ TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
               ElementsAre("send 01", "show 送信：01", "show wait：5000 msec", "sleep 5000"));
 }
 
+// The real sleep, announced to the test once it has begun.
+class AnnouncedSleeper : public ScriptSleeper {
+ public:
+  void Sleep(milliseconds duration, std::stop_token abort) override {
+    sleeping.release();
+    m_real.Sleep(duration, abort);
+  }
+  std::binary_semaphore sleeping{0};
+
+ private:
+  SystemSleeper m_real;
+};
+
 TEST_F(ScriptRun, DestroyingARunningScriptCutsItsWaitShort) {
+  // Ten minutes, far beyond the test's time-out: the destructor returns only if it cuts the
+  // wait short.
   writeFile(dir / "long.cmd", "W 600000\nS 02\n");
-  SystemSleeper sleeper;
-  const auto start = std::chrono::steady_clock::now();
+  AnnouncedSleeper sleeper;
   {
     TSendFileSerial script(dir / "long.cmd", log, log, sleeper);
-    while (log.entries().empty()) std::this_thread::yield();
+    ASSERT_TRUE(sleeper.sleeping.try_acquire_for(std::chrono::minutes(1)));
   }
-  // Ten minutes of waiting did not have to pass, and nothing ran after the wait.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  // Nothing ran after the wait.
   EXPECT_THAT(log.entries(), ElementsAre("show wait：600000 msec"));
 }
 
@@ -317,11 +341,7 @@ TEST_F(ScriptRun, ScriptsRunSideBySide) {
   TSendFileSerial a(dir / "a.cmd", log, log, log);
   TSendFileSerial b(dir / "b.cmd", log, log, log);
   // Both reach their wait while the other one waits too.
-  while (true) {
-    const auto entries = log.entries();
-    if (std::count(entries.begin(), entries.end(), "sleep 1") == 2) break;
-    std::this_thread::yield();
-  }
+  ASSERT_TRUE(log.waitUntilSleeping(2));
   log.holdSleeps(false);
   a.Join();
   b.Join();
