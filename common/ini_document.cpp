@@ -83,10 +83,23 @@ IniDocument IniDocument::parse(std::string_view text) {
     text.remove_prefix(kByteOrderMark.size());
   }
   while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);  // CRLF, or CR CR LF
+    // A line ends at LF, at CRs before an LF or the end (CRLF, or CR CR LF as text-mode
+    // copying leaves it), or at a CR of its own (a file with CR line ends).
+    const std::size_t end = text.find_first_of("\r\n");
+    const std::string_view raw = text.substr(0, end);
+    std::size_t next = text.size();
+    if (end != std::string_view::npos) {
+      next = end + 1;
+      if (text[end] == '\r') {
+        const std::size_t afterCrs = text.find_first_not_of('\r', end);
+        if (afterCrs == std::string_view::npos) {
+          next = text.size();
+        } else if (text[afterCrs] == '\n') {
+          next = afterCrs + 1;
+        }
+      }
+    }
+    text.remove_prefix(next);
     doc.m_lines.push_back(classify(std::string(raw)));
   }
   return doc;
