@@ -82,25 +82,23 @@ IniDocument IniDocument::parse(std::string_view text) {
     doc.m_byteOrderMark = true;
     text.remove_prefix(kByteOrderMark.size());
   }
-  while (!text.empty()) {
-    // A line ends at LF, at CRs before an LF or the end (CRLF, or CR CR LF as text-mode
-    // copying leaves it), or at a CR of its own (a file with CR line ends).
-    const std::size_t end = text.find_first_of("\r\n");
-    const std::string_view raw = text.substr(0, end);
-    std::size_t next = text.size();
-    if (end != std::string_view::npos) {
-      next = end + 1;
-      if (text[end] == '\r') {
-        const std::size_t afterCrs = text.find_first_not_of('\r', end);
-        if (afterCrs == std::string_view::npos) {
-          next = text.size();
-        } else if (text[afterCrs] == '\n') {
-          next = afterCrs + 1;
-        }
-      }
+  // A line ends at LF, at CRs before an LF or the end (CRLF, or CR CR LF as text-mode copying
+  // leaves it), or at a CR of its own (a file with CR line ends). The next LF is looked for
+  // once, not once per line of a file without any.
+  std::size_t lf = text.find('\n');
+  for (std::size_t start = 0; start < text.size();) {
+    if (lf != std::string_view::npos && lf < start) lf = text.find('\n', start);
+    const std::size_t lineEnd = lf == std::string_view::npos ? text.size() : lf;
+    const std::size_t cr = text.substr(0, lineEnd).find('\r', start);
+    std::size_t next = lineEnd + 1;
+    std::size_t end = lineEnd;
+    if (cr != std::string_view::npos) {
+      end = cr;
+      const std::size_t afterCrs = text.find_first_not_of('\r', cr);
+      if (afterCrs != std::string_view::npos && text[afterCrs] != '\n') next = cr + 1;
     }
-    text.remove_prefix(next);
-    doc.m_lines.push_back(classify(std::string(raw)));
+    doc.m_lines.push_back(classify(std::string(text.substr(start, end - start))));
+    start = next;
   }
   return doc;
 }
