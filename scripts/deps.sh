@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream
+  python3-canmatrix
+  python3-can python3-serial
   "$@"
 )
 

@@ -12,6 +12,7 @@
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "tools/message_text.h"
+#include "tools/signal_json.h"
 
 namespace velqor::cli {
 
@@ -26,6 +27,8 @@ const char kMonitorUsage[] =
     "  --count N      stop after N received frames\n"
     "  --seconds S    stop after S seconds (at most 2000000)\n"
     "  --json         print the JSON lines of 'velqor-cli decode' instead\n"
+    "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
+    "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
     "Exit status: 0 done, 1 the adapter went away or the output cannot be written, 2 bad\n"
@@ -48,7 +51,11 @@ class MonitorSink : public DeviceMessageSink {
     }
     if (m_done) return;
     if (m_json) {
-      m_out << MessageJson(code, message) << '\n';
+      std::string line = MessageJson(code, message);
+      if (code == MsgCode::ReceivedFrame && m_signals != nullptr) {
+        m_signals->annotate(line, receivedFrameOf(message));
+      }
+      m_out << line << '\n';
     } else if (code == MsgCode::ReceivedFrame) {
       m_out << CandumpLine(std::chrono::system_clock::now(), message) << '\n';
     } else {
@@ -70,6 +77,7 @@ class MonitorSink : public DeviceMessageSink {
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
+  void SetSignals(SignalJson* json) { m_signals = json; }
   std::uint64_t Frames() const { return m_frames; }
   std::uint64_t Shown() const { return m_shown; }
   std::uint64_t OverflowReports() const { return m_overflowReports; }
@@ -82,6 +90,7 @@ class MonitorSink : public DeviceMessageSink {
   const bool m_json;
   const std::uint64_t m_count;
   LiveLink* m_link = nullptr;
+  SignalJson* m_signals = nullptr;  // --dbc
   bool m_done = false;
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
   std::uint64_t m_shown = 0;
@@ -102,6 +111,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::uint64_t count = 0;
   double seconds = 0;
   bool json = false;
+  std::vector<std::string> dbcFiles;
   auto bad = [&](const std::string& what) {
     err << "velqor-cli monitor: " << what << "\n" << Usage();
     return 2;
@@ -122,6 +132,9 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       return 0;
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--dbc") {
+      if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
+      dbcFiles.push_back(args[++i]);
     } else if (a == "--count" || a == "--seconds") {
       if (i + 1 >= args.size()) return bad(a + " needs a number");
       const std::string& v = args[++i];
@@ -138,7 +151,15 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   }
 
+  if (!dbcFiles.empty() && !json) return bad("--dbc adds signals to the JSON lines: use --json");
+  SignalJson signalJson;
+  std::string dbcError;
+  if (!dbcFiles.empty() && !signalJson.load(dbcFiles, dbcError, err)) {
+    err << "velqor-cli monitor: " << dbcError << "\n";
+    return 2;
+  }
   MonitorSink sink(out, json, count);
+  if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
   std::string error;
