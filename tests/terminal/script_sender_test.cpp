@@ -1,12 +1,18 @@
 #include "terminal/script_sender.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <mutex>
 #include <semaphore>
 #include <string>
@@ -17,6 +23,7 @@
 namespace velqor {
 namespace {
 
+namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -281,13 +288,65 @@ TEST_F(ScriptRun, AFileThatCannotBeOpenedIsNamedAndNothingIsSent) {
 }
 
 TEST_F(ScriptRun, AReadErrorIsNotReportedAsANormalEnd) {
-  // A folder opens for reading but cannot be read.
-  TSendFileSerial script(dir.path(), log, log, log);
+  // A regular file that opens but cannot be read: this process's memory at address 0.
+  TSendFileSerial script("/proc/self/mem", log, log, log);
   script.Join();
   const auto entries = log.entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_THAT(entries[0], StartsWith("show スクリプトファイルを読み込めません："));
-  EXPECT_THAT(entries[0], HasSubstr("Is a directory"));
+  EXPECT_THAT(entries[0], HasSubstr("Input/output error"));
+}
+
+TEST_F(ScriptRun, WhatIsNotARegularFileIsRefusedAtOnceWithItsName) {
+  fs::create_directory(dir / "folder.cmd");
+  ASSERT_EQ(::mkfifo((dir / "pipe.cmd").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", dir / "device.cmd");
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {{"folder.cmd", "Is a directory"},
+               {"pipe.cmd", "a FIFO, not a regular file"},
+               {"device.cmd", "a device, not a regular file"}};
+  for (const auto& c : cases) {
+    std::promise<void> finished;
+    TSendFileSerial script(dir / c.name, log, log, log,
+                           [&](TSendFileSerial&) { finished.set_value(); });
+    if (finished.get_future().wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+      ADD_FAILURE() << c.name << " blocked the script";
+      // A writer lets a blocked open of the FIFO go on, so that the script can be joined.
+      ::close(::open((dir / c.name).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    }
+  }
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    expected.push_back("show スクリプトファイルを開けません：" + (dir / c.name).string() + " (" +
+                       c.reason + ")");
+  }
+  EXPECT_EQ(log.entries(), expected);  // and nothing was sent
+}
+
+TEST_F(ScriptRun, ShiftJisTextShowsDecodedAndAByteOrderMarkIsSkipped) {
+  std::ifstream sjis(fs::path(VELQOR_TEST_DATA_DIR) / "shift_jis.cmd", std::ios::binary);
+  const std::string windowsScript{std::istreambuf_iterator<char>(sjis), {}};
+  const struct {
+    std::string content;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {windowsScript,
+       {"show テスト用スクリプト（ターミネータの状態を読む）", "send FC 02 01 09",
+        "show 送信：FC020109", "show wait：10 msec", "sleep 10", "show 終了", "show " + kEnd}},
+      {"\xEF\xBB\xBFS 01\n; 日本語\n", {"send 01", "show 送信：01", "show 日本語", "show " + kEnd}},
+      // Shift-JIS whose trail byte is a hexadecimal digit ("テ" is 83 65): the line sends what
+      // its bytes say, whatever is shown.
+      {"S 01\x83\x65\n", {"send 01", "show 送信：01テ", "show " + kEnd}},
+  };
+  for (const auto& c : cases) {
+    ScriptLog run;
+    writeFile(dir / "script.cmd", c.content);
+    TSendFileSerial script(dir / "script.cmd", run, run, run);
+    script.Join();
+    EXPECT_EQ(run.entries(), c.entries) << c.content;
+  }
 }
 
 TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
