@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -30,8 +31,8 @@ const char kMonitorUsage[] =
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away, 2 bad arguments or an adapter that cannot\n"
-    "be found or opened.\n";
+    "Exit status: 0 done, 1 the adapter went away or the output cannot be written, 2 bad\n"
+    "arguments or an adapter that cannot be found or opened.\n";
 
 namespace {
 
@@ -60,6 +61,13 @@ class MonitorSink : public DeviceMessageSink {
     } else {
       m_out << "# " << MessageText(code, message) << '\n';
     }
+    if (!m_out) {
+      // Nothing more can be shown (a full disk, the file-size limit): stop, and say why.
+      m_writeError = errno != 0 ? errno : EIO;
+      m_done = true;
+      if (m_link) m_link->Stop();
+      return;
+    }
     if (code == MsgCode::ReceivedFrame) ++m_shown;
     if (m_count != 0 && m_shown == m_count) {
       m_done = true;
@@ -73,6 +81,9 @@ class MonitorSink : public DeviceMessageSink {
   std::uint64_t Frames() const { return m_frames; }
   std::uint64_t Shown() const { return m_shown; }
   std::uint64_t OverflowReports() const { return m_overflowReports; }
+  // The system's error of the write that failed, 0 when none did. Read after the link closed.
+  int WriteError() const { return m_writeError; }
+  void SetWriteError(int error) { m_writeError = error; }
 
  private:
   std::ostream& m_out;
@@ -84,6 +95,7 @@ class MonitorSink : public DeviceMessageSink {
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
   std::uint64_t m_shown = 0;
   std::uint64_t m_overflowReports = 0;
+  int m_writeError = 0;
 };
 
 std::string Usage() {
@@ -162,6 +174,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   live.Drain(std::chrono::seconds(2));
   live.Close();  // the reader has paused: the counts below are final
   out.flush();
+  if (sink.WriteError() == 0 && !out) sink.SetWriteError(errno != 0 ? errno : EIO);
 
   const TUsbif::Counters usb = live.UsbCounters();
   // Frames still in flight when the count was reached are received and counted, not printed.
@@ -182,6 +195,11 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "velqor-cli monitor: " << sink.Frames() << " frames received" << printed << ", "
         << usb.reportsDropped << " reports lost by the program; the adapter reported "
         << sink.OverflowReports() << " receive overflows\n";
+  }
+  if (sink.WriteError() != 0) {
+    err << "velqor-cli monitor: cannot write the output: " << std::strerror(sink.WriteError())
+        << "\n";
+    return 1;
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli monitor: the adapter went away\n";
