@@ -1,8 +1,10 @@
 #include "tools/wave_command.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -30,8 +32,8 @@ const char kWaveUsage[] =
     "  --timeout S    seconds to wait for the trigger (default 2)\n"
     "%s"
     "\n"
-    "Exit status: 0 captured, 2 bad arguments or an adapter that cannot be found or opened,\n"
-    "5 nothing triggered within the time-out.\n";
+    "Exit status: 0 captured, 1 the output could not be written, 2 bad arguments or an adapter\n"
+    "that cannot be found or opened, 5 nothing triggered within the time-out.\n";
 
 namespace {
 
@@ -138,6 +140,15 @@ std::string Number(const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   return text;
+}
+
+// 0 when everything written reached the output; else says why and 1.
+int Flushed(std::ostream& out, std::ostream& err) {
+  out.flush();
+  if (out) return 0;
+  err << "velqor-cli wave: cannot write the output: " << std::strerror(errno != 0 ? errno : EIO)
+      << "\n";
+  return 1;
 }
 
 std::string Usage() {
@@ -332,9 +343,10 @@ int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   const std::vector<float> counts(block.samples.begin(), block.samples.end());
   const CaptureTrace trace = TraceFromCounts(counts, block.interval, setup.port);
   const CaptureAnalysis analysis = AnalyseCapture(trace, setup.timing);
+  errno = 0;
   if (json) {
     out << WaveJson(setup, counts, trace, analysis) << "\n";
-    return 0;
+    return Flushed(out, err);
   }
   out << "# " << CapturePortName(setup.port) << ", trigger " << setup.levelVolts << " V, "
       << setup.timing.bitRate / 1000 << " kbit/s, sample point " << setup.timing.samplePointPercent
@@ -347,7 +359,7 @@ int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   for (const ReportRow& r : ReportRows(trace, analysis)) {
     out << "# " << r.label << ": " << r.value << "\n";
   }
-  return 0;
+  return Flushed(out, err);
 }
 
 }  // namespace velqor::cli

@@ -13,8 +13,8 @@ namespace velqor::cli {
 
 extern const char kWaveUsage[];
 
-// Exit status: 0 captured, 2 bad arguments or an adapter that cannot be found or opened,
-// 5 nothing triggered within the time-out.
+// Exit status: 0 captured, 1 the output could not be written, 2 bad arguments or an adapter
+// that cannot be found or opened, 5 nothing triggered within the time-out.
 int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // What a capture was taken with, for the output.
