@@ -1,9 +1,13 @@
 #include "tools/cli_commands.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
+#include "tools/convert_command.h"
 #include "tools/decode_command.h"
 #include "tools/monitor_command.h"
+#include "tools/play_command.h"
 #include "tools/send_command.h"
 
 namespace velqor::cli {
@@ -18,6 +22,14 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) { return RunMonitor(args, std::cout, std::cerr); }},
       {"send", "send one CAN frame and wait for the adapter's result",
        [](const std::vector<std::string>& args) { return RunSend(args, std::cout, std::cerr); }},
+      {"convert", "convert a CAN log between candump, ASC, BLF, CSV (and from the data log)",
+       [](const std::vector<std::string>& args) {
+         return RunConvert(args, std::cout, std::cerr, ::isatty(2) == 1);
+       }},
+      {"play", "send the frames of a recorded log onto the bus with their timing",
+       [](const std::vector<std::string>& args) {
+         return RunPlay(args, std::cout, std::cerr, ::isatty(2) == 1);
+       }},
   };
   return commands;
 }
