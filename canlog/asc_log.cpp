@@ -315,20 +315,14 @@ bool AscReader::parseCanFd(std::string_view rest, CanFrame& f) {
   std::string_view brs = NextToken(rest);
   if (brs != "0" && brs != "1") brs = NextToken(rest);  // a symbolic name came first
   NextToken(rest);                                      // esi
-  std::uint32_t dlc = 0, length = 0;
-  if (!ParseHex(NextToken(rest), dlc) || dlc > 15) {
-    m_in.FailAtLine("expected the DLC (0 to F) of a CANFD line");
-  }
+  const auto dlc = number(NextToken(rest), "the DLC (0 to 15) of a CANFD line", 15);
+  std::uint32_t length = 0;
   if (!ParseDecimal(NextToken(rest), length) || length > 64) {
-    m_in.FailAtLine("expected the data length (0 to 64) of a CANFD line");
+    m_in.FailAtLine("expected the data length (0 to 64, decimal) of a CANFD line");
   }
   std::uint8_t data[64] = {};
   for (std::uint32_t i = 0; i < length; ++i) {
-    std::uint32_t v = 0;
-    if (!ParseHex(NextToken(rest), v) || v > 255) {
-      m_in.FailAtLine("expected " + std::to_string(length) + " data bytes on a CANFD line");
-    }
-    data[i] = static_cast<std::uint8_t>(v);
+    data[i] = static_cast<std::uint8_t>(number(NextToken(rest), "a data byte", 255));
   }
   NextToken(rest);  // message duration
   NextToken(rest);  // message length in bits
