@@ -50,7 +50,7 @@ struct ReplayOptions {
   // allows.
   double speed = 1.0;
   bool loop = false;
-  std::vector<ReplayId> identifiers;  // only these; empty: all
+  std::vector<ReplayId> identifiers = {};  // only these; empty: all
   std::size_t maxInFlight = 8;
   std::chrono::microseconds resultTimeout = std::chrono::seconds(1);
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "canlog/log_reader.h"
 #include "canlog/log_writer.h"
+#include "tests/common/temp_dir.h"
 
 namespace velqor {
 
@@ -112,6 +114,28 @@ inline void ExpectSameFrames(const std::vector<CanFrame>& actual,
     EXPECT_EQ(a, e) << "frame " << i;
   }
 }
+
+// A candump log: frames 0x100, 0x101, ... at the given milliseconds.
+class Recording {
+ public:
+  explicit Recording(const std::vector<std::int64_t>& ms, std::string extra = "") {
+    std::string text;
+    for (std::size_t i = 0; i < ms.size(); ++i) {
+      char line[64];
+      std::snprintf(line, sizeof line, "(%lld.%03lld000) can0 %03zX#11\n",
+                    static_cast<long long>(1000 + ms[i] / 1000),
+                    static_cast<long long>(ms[i] % 1000), 0x100 + i);
+      text += line;
+    }
+    testing::writeFile(m_dir / "r.log", text + extra);
+  }
+  std::function<std::unique_ptr<LogReader>()> Opener() const {
+    return [path = m_dir / "r.log"] { return OpenLogReader(path, LogFormat::Candump); };
+  }
+
+ private:
+  TempDir m_dir;
+};
 
 }  // namespace testing
 }  // namespace velqor
