@@ -1,6 +1,7 @@
 #pragma once
 // A recorded log as the traffic of the other nodes on the simulated bus: its frames take the
-// bus at their recorded intervals from the start of the model, and when the file ends it
+// bus at their recorded intervals from the start of the model, in the file's order (the order
+// the recorded bus gave them), and when the file ends it
 // starts again, one mean frame interval after its last frame, as if the recording went on
 // with itself.
 //
