@@ -468,7 +468,7 @@ void BlfWriter::end(LogOutput& out) {
   writeHeader(out);
 }
 
-std::vector<std::string> BlfWriter::Notes() const {
+std::vector<std::string> BlfWriter::formatNotes() const {
   if (m_early == 0) return {};
   return {std::to_string(m_early) +
           " frames earlier than the first frame written at its time: BLF times cannot go "

@@ -71,9 +71,9 @@ class BlfReader : public LogReader {
 class BlfWriter : public LogWriter {
  public:
   using LogWriter::LogWriter;
-  std::vector<std::string> Notes() const override;
 
  protected:
+  std::vector<std::string> formatNotes() const override;
   void begin(LogOutput& out) override;
   void frame(LogOutput& out, const CanFrame& frame) override;
   void flushLive(LogOutput& out) override;

@@ -14,8 +14,10 @@ void AppendCandumpLine(std::string& out, const CanFrame& f, std::string_view int
   out += ' ';
   if (f.error()) {
     AppendHex(out, kCanErrorFlag | (f.id & 0x1FFFFFFFu), 8);
+  } else if (f.extended()) {
+    AppendHex(out, f.id & 0x1FFFFFFFu, 8);
   } else {
-    AppendHex(out, f.id, f.extended() ? 8 : 3);
+    AppendHex(out, f.id & 0x7FFu, 3);
   }
   out += '#';
   if (f.rtr() && !f.error()) {
@@ -169,7 +171,7 @@ void CandumpWriter::frame(LogOutput& out, const CanFrame& f) {
   out.FlushIfFull();
 }
 
-std::vector<std::string> CandumpWriter::Notes() const {
+std::vector<std::string> CandumpWriter::formatNotes() const {
   if (m_longDlc == 0) return {};
   return {std::to_string(m_longDlc) +
           " frames with a DLC above 8 written with DLC 8: candump logs carry the DLC as the "

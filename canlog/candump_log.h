@@ -45,9 +45,9 @@ class CandumpReader : public LogReader {
 class CandumpWriter : public LogWriter {
  public:
   using LogWriter::LogWriter;
-  std::vector<std::string> Notes() const override;
 
  protected:
+  std::vector<std::string> formatNotes() const override;
   void begin(LogOutput&) override {}
   void frame(LogOutput& out, const CanFrame& frame) override;
   void end(LogOutput&) override {}

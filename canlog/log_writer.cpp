@@ -1,5 +1,7 @@
 #include "canlog/log_writer.h"
 
+#include <algorithm>
+
 #include "canlog/asc_log.h"
 #include "canlog/blf_log.h"
 #include "canlog/candump_log.h"
@@ -20,8 +22,27 @@ void LogWriter::Open(const std::filesystem::path& path) {
 
 void LogWriter::Write(const CanFrame& f) {
   if (!m_output) throw LogError(LogError::Kind::Usage, "", "a frame written to no open file");
-  frame(*m_output, f);
+  const std::uint32_t mask = f.error() || f.extended() ? 0x1FFFFFFFu : 0x7FFu;
+  if ((f.id & ~mask) != 0 || f.dlc > 15) {
+    CanFrame cut = f;
+    cut.id &= mask;
+    cut.dlc = std::min<std::uint8_t>(cut.dlc, 15);
+    ++m_garbled;
+    frame(*m_output, cut);
+  } else {
+    frame(*m_output, f);
+  }
   ++m_frames;
+}
+
+std::vector<std::string> LogWriter::Notes() const {
+  std::vector<std::string> notes = formatNotes();
+  if (m_garbled > 0) {
+    notes.push_back(std::to_string(m_garbled) +
+                    " frames no bus carries (garbled on the way from the adapter?) written with "
+                    "the identifier's low 11 or 29 bits and a DLC of at most 15");
+  }
+  return notes;
 }
 
 void LogWriter::Flush() {

@@ -15,6 +15,11 @@
 // own name (it must not exist yet), Flush() hands everything written so far to the system and
 // the file stays readable at any time; destroying the writer without Close() keeps it.
 //
+// A frame no bus carries (an identifier wider than its IDE allows, 11 bits for ide 0 and 29
+// for ide 1, or a DLC above 15: the adapter's stream garbled it, and the frame keeps what was
+// received) is written with the identifier's low bits and a DLC of 15, so that the file stays
+// valid for every reader; Notes() counts such frames.
+//
 // Times: each frame's time.wallUs (microseconds since 1970 UTC) is written; ASC and BLF count
 // from the first frame's local date and time, to the microsecond. What a format cannot carry
 // (a DLC above 8 in candump, the direction in CSV, an error frame's class in ASC and BLF) is
@@ -65,7 +70,8 @@ class LogWriter {
   std::uint64_t FramesWritten() const { return m_frames; }
   // The file's size so far (bytes written and buffered).
   std::uint64_t BytesWritten() const;
-  virtual std::vector<std::string> Notes() const { return {}; }
+  // What the format could not carry, one sentence per kind of frame concerned.
+  std::vector<std::string> Notes() const;
 
  protected:
   // The format's own part; `out` is open.
@@ -75,6 +81,7 @@ class LogWriter {
   // rewrite the header). Plain formats need nothing.
   virtual void flushLive(LogOutput&) {}
   virtual void end(LogOutput& out) = 0;
+  virtual std::vector<std::string> formatNotes() const { return {}; }
 
   const LogWriterOptions& options() const { return m_options; }
 
@@ -82,6 +89,7 @@ class LogWriter {
   LogWriterOptions m_options;
   std::unique_ptr<LogOutput> m_output;
   std::uint64_t m_frames = 0;
+  std::uint64_t m_garbled = 0;  // frames written cut to the fields of a CAN frame
 };
 
 // A writer for `format`. LogError(Usage) for the data log, which is read only here.

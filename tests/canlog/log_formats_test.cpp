@@ -59,6 +59,28 @@ TEST(LogConvert, EveryFormatThroughEveryOtherKeepsWhatBothCarry) {
   }
 }
 
+TEST(LogWriters, AFrameNoBusCarriesIsCutToTheFieldsOfOneAndCounted) {
+  // As a garbled stream from the adapter gives them: everything kept as received.
+  const std::vector<CanFrame> garbled = {
+      Frame(kT0, 0xFC1102, false, {1}), Frame(kT0 + 1, 0xE0000123, true, {2}),
+      Frame(kT0 + 2, 0x7FF, false, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 17)};
+  TempDir dir;
+  for (const LogFormat format : kWritable) {
+    const auto path = dir / (std::string("g") + LogFormatExtension(format));
+    auto writer = MakeLogWriter(format);
+    writer->Open(path);
+    for (const CanFrame& f : garbled) writer->Write(f);
+    writer->Close();
+    const CanFrame dlc15 = Frame(kT0 + 2, 0x7FF, false, {1, 2, 3, 4, 5, 6, 7, 8}, 0, 15);
+    ExpectSameFrames(
+        ReadAll(path, format),
+        {Frame(kT0, 0x102, false, {1}), Frame(kT0 + 1, 0x123, true, {2}), Carried(format, dlc15)});
+    const std::vector<std::string> notes = writer->Notes();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.back().rfind("3 frames no bus carries", 0), 0u) << notes.back();
+  }
+}
+
 TEST(LogWriters, WriteTheTextsOfTheirFormats) {
   std::vector<CanFrame> frames = SampleFrames();
   frames.resize(3);
