@@ -131,7 +131,8 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
       try {
         sim.recorded = RecordedTraffic::Open(m_options.replayLog);
       } catch (const LogError& e) {
-        error = std::string("--sim-replay: ") + e.what();
+        error = "--sim-replay: ";
+        error += e.what();
         return false;
       }
     }
