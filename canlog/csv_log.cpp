@@ -105,7 +105,9 @@ bool CsvReader::Next(CanFrame& frame) {
       continue;
     }
     f.dlc = static_cast<std::uint8_t>(dlc);
-    for (int i = 0; i < bytes && i < f.length(); ++i) f.data[i] = data[i];
+    if (!f.rtr()) {
+      for (int i = 0; i < bytes && i < f.length(); ++i) f.data[i] = data[i];
+    }
     frame = f;
     return true;
   }
