@@ -1,6 +1,7 @@
 // velqor: the main window, the terminal window and the About box, then the event loop.
 // With --simulate the links reach a simulated adapter in this process.
 
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
   }
 
   velqor::VelqorApplication app(argc, argv);
+  app.setWindowIcon(QIcon(QStringLiteral(":/velqor/velqor.png")));
   velqor::QtMessageBoxes boxes;
   app.setMessageBoxes(&boxes);
 

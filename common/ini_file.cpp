@@ -125,7 +125,7 @@ void IniFile::writeValue(std::string_view section, std::string_view key, std::st
     // The new file takes the old one's permissions and, where we may, its owner.
     if (::fchmod(out, st.st_mode & 07777) != 0) ec = lastError();
     if (!ec && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-      (void)::fchown(out, st.st_uid, st.st_gid);  // allowed to fail for a normal user
+      (void)!::fchown(out, st.st_uid, st.st_gid);  // allowed to fail for a normal user
     }
   }
   if (::close(out) != 0 && !ec) ec = lastError();

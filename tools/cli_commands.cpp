@@ -5,10 +5,12 @@
 #include <iostream>
 
 #include "tools/convert_command.h"
+#include "tools/dbc_command.h"
 #include "tools/decode_command.h"
 #include "tools/monitor_command.h"
 #include "tools/play_command.h"
 #include "tools/send_command.h"
+#include "tools/slcan_command.h"
 
 namespace velqor::cli {
 
@@ -22,6 +24,10 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) { return RunMonitor(args, std::cout, std::cerr); }},
       {"send", "send one CAN frame and wait for the adapter's result",
        [](const std::vector<std::string>& args) { return RunSend(args, std::cout, std::cerr); }},
+      {"dbc", "what a DBC file holds, or where it goes wrong",
+       [](const std::vector<std::string>& args) { return RunDbc(args, std::cout, std::cerr); }},
+      {"slcan", "serve the adapter as an slcan device on a pseudo-terminal",
+       [](const std::vector<std::string>& args) { return RunSlcan(args, std::cout, std::cerr); }},
       {"convert", "convert a CAN log between candump, ASC, BLF, CSV (and from the data log)",
        [](const std::vector<std::string>& args) {
          return RunConvert(args, std::cout, std::cerr, ::isatty(2) == 1);

@@ -5,13 +5,15 @@
 #include <iterator>
 
 #include "link/interpreter.h"
+#include "link/protocol.h"
 #include "tools/hex_input.h"
 #include "tools/message_json.h"
+#include "tools/signal_json.h"
 
 namespace velqor::cli {
 
 const char kDecodeUsage[] =
-    "usage: velqor-cli decode [--binary] [--chunk N]\n"
+    "usage: velqor-cli decode [--binary] [--chunk N] [--dbc FILE]...\n"
     "\n"
     "Reads a capture of the adapter's byte stream from standard input, cuts it into device\n"
     "frames as the program does, and prints one JSON object per message, one per line.\n"
@@ -23,9 +25,13 @@ const char kDecodeUsage[] =
     "              pieces would (a USB report carries 64); without it the whole stream is\n"
     "              fed in the largest pieces the interpreter's 4096-byte buffer takes\n"
     "              without dropping bytes\n"
+    "  --dbc FILE  received frames whose identifier the DBC file defines also carry\n"
+    "              \"message\", \"signals\" (physical values) and \"texts\" (value-table\n"
+    "              texts); may be given more than once\n"
     "\n"
-    "Exit status: 0 done, 2 bad arguments or input that is not hexadecimal (the messages of\n"
-    "the text before the fault are printed, then the fault on standard error).\n";
+    "Exit status: 0 done, 2 bad arguments, a DBC file that does not load, or input that is\n"
+    "not hexadecimal (the messages of the text before the fault are printed, then the fault\n"
+    "on standard error).\n";
 
 namespace {
 
@@ -35,13 +41,18 @@ constexpr std::size_t kSafePiece = TMsgInterpret::kBufferCapacity - 256;
 
 class JsonPrinter : public DeviceMessageSink {
  public:
-  explicit JsonPrinter(std::ostream& out) : m_out(out) {}
+  JsonPrinter(std::ostream& out, SignalJson& signalJson) : m_out(out), m_signals(signalJson) {}
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
-    m_out << MessageJson(code, message) << '\n';
+    std::string line = MessageJson(code, message);
+    if (code == MsgCode::ReceivedFrame && m_signals.active()) {
+      m_signals.annotate(line, receivedFrameOf(message));
+    }
+    m_out << line << '\n';
   }
 
  private:
   std::ostream& m_out;
+  SignalJson& m_signals;
 };
 
 }  // namespace
@@ -50,6 +61,7 @@ int RunDecode(const std::vector<std::string>& args, std::istream& in, std::ostre
               std::ostream& err) {
   bool binary = false;
   std::size_t chunk = 0;
+  std::vector<std::string> dbcFiles;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -69,10 +81,23 @@ int RunDecode(const std::vector<std::string>& args, std::istream& in, std::ostre
             << "'\n";
         return 2;
       }
+    } else if (a == "--dbc") {
+      if (i + 1 >= args.size()) {
+        err << "velqor-cli decode: --dbc needs a DBC file\n";
+        return 2;
+      }
+      dbcFiles.push_back(args[++i]);
     } else {
       err << "velqor-cli decode: unknown argument '" << a << "'\n" << kDecodeUsage;
       return 2;
     }
+  }
+
+  SignalJson signalJson;
+  std::string dbcError;
+  if (!dbcFiles.empty() && !signalJson.load(dbcFiles, dbcError, err)) {
+    err << "velqor-cli decode: " << dbcError << "\n";
+    return 2;
   }
 
   const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -83,7 +108,7 @@ int RunDecode(const std::vector<std::string>& args, std::istream& in, std::ostre
     parsed = ParseHexText(input);
   }
 
-  JsonPrinter printer(out);
+  JsonPrinter printer(out, signalJson);
   TMsgInterpret interpreter(&printer);
   const std::size_t piece = chunk != 0 ? chunk : kSafePiece;
   for (std::size_t at = 0; at < parsed.bytes.size(); at += piece) {

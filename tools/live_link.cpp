@@ -18,6 +18,8 @@ const char kLinkOptionsUsage[] =
     "  --pid HEX      product identifier of the adapter (default EE02)\n"
     "  --unacknowledged   (with --sim) nobody on the simulated bus acknowledges frames\n"
     "  --flood N      (with --sim) N more frames a second on the simulated bus\n"
+    "  --sim-unacknowledged, --sim-flood N   the same, spelled as velqor spells them\n"
+    "  --sim-errors   (with --sim) bus errors now and then (every 3 s on average)\n"
     "  --flood-off-bus    (with --flood) the flood at its full rate, beyond what the bus\n"
     "                 carries (load tests)\n"
     "  --sim-replay FILE  (with --sim) a recorded log (.log .asc .blf .csv .txt) as the bus\n"
@@ -64,8 +66,10 @@ OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i
   };
   if (a == "--sim") {
     options.sim = true;
-  } else if (a == "--unacknowledged") {
+  } else if (a == "--unacknowledged" || a == "--sim-unacknowledged") {
     options.unacknowledged = true;
+  } else if (a == "--sim-errors") {
+    options.errors = true;
   } else if (a == "--flood-off-bus") {
     options.floodOffBus = true;
   } else if (a == "--sim-replay") {
@@ -79,13 +83,13 @@ OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i
       error = a + " needs a hexadecimal identifier of at most 4 digits, got '" + *v + "'";
       return OptionResult::Bad;
     }
-  } else if (a == "--flood") {
+  } else if (a == "--flood" || a == "--sim-flood") {
     const std::string* v = value("a number of frames a second");
     if (!v) return OptionResult::Bad;
     double rate = 0;
     const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), rate);
     if (ec != std::errc() || end != v->data() + v->size() || rate < 0 || rate > 1e6) {
-      error = "--flood needs a number of frames a second from 0 to 1000000, got '" + *v + "'";
+      error = a + " needs a number of frames a second from 0 to 1000000, got '" + *v + "'";
       return OptionResult::Bad;
     }
     options.floodRate = rate;
@@ -123,6 +127,7 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
     SimOptions sim;
     sim.console = false;  // no serial side here
     sim.unacknowledged = m_options.unacknowledged;
+    if (m_options.errors) sim.errorInterval = std::chrono::seconds(3);
     sim.flood.framesPerSecond = m_options.floodRate;
     sim.flood.identifiers = 100;
     sim.flood.dlc = 8;

@@ -13,6 +13,7 @@
 #include "tools/message_json.h"
 #include "tools/message_text.h"
 #include "tools/monitor_output.h"
+#include "tools/signal_json.h"
 
 namespace velqor::cli {
 
@@ -32,6 +33,8 @@ const char kMonitorUsage[] =
     "  --output FILE  also write the frames to FILE, in the format of its extension: .log\n"
     "                 (candump), .asc, .blf, .csv; FILE appears when monitoring ends\n"
     "  --errors       bus errors as candump error frames (standard output and FILE)\n"
+    "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
+    "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
     "Exit status: 0 done, 1 the adapter went away or FILE could not be written, 2 bad\n"
@@ -62,7 +65,11 @@ class MonitorSink : public DeviceMessageSink {
       frame = ErrorFrameFromMessage(message, now);
     }
     if (m_json) {
-      m_out << MessageJson(code, message) << '\n';
+      std::string line = MessageJson(code, message);
+      if (code == MsgCode::ReceivedFrame && m_signals != nullptr) {
+        m_signals->annotate(line, receivedFrameOf(message));
+      }
+      m_out << line << '\n';
     } else if (frame) {
       m_out << MonitorCandumpLine(*frame) << '\n';
     } else {
@@ -79,6 +86,7 @@ class MonitorSink : public DeviceMessageSink {
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
+  void SetSignals(SignalJson* json) { m_signals = json; }
   std::uint64_t Frames() const { return m_frames; }
   std::uint64_t Shown() const { return m_shown; }
   std::uint64_t OverflowReports() const { return m_overflowReports; }
@@ -91,6 +99,7 @@ class MonitorSink : public DeviceMessageSink {
   const bool m_errors;
   MonitorOutput* const m_output;
   LiveLink* m_link = nullptr;
+  SignalJson* m_signals = nullptr;  // --dbc
   bool m_done = false;
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
   std::uint64_t m_shown = 0;
@@ -112,6 +121,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   bool json = false;
   bool errors = false;
   std::string outputPath;
+  std::vector<std::string> dbcFiles;
   auto bad = [&](const std::string& what) {
     err << "velqor-cli monitor: " << what << "\n" << Usage();
     return 2;
@@ -137,6 +147,9 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     } else if (a == "--output") {
       if (i + 1 >= args.size()) return bad("--output needs a file (.log, .asc, .blf or .csv)");
       outputPath = args[++i];
+    } else if (a == "--dbc") {
+      if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
+      dbcFiles.push_back(args[++i]);
     } else if (a == "--count" || a == "--seconds") {
       if (i + 1 >= args.size()) return bad(a + " needs a number");
       const std::string& v = args[++i];
@@ -153,6 +166,13 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   }
 
+  if (!dbcFiles.empty() && !json) return bad("--dbc adds signals to the JSON lines: use --json");
+  SignalJson signalJson;
+  std::string dbcError;
+  if (!dbcFiles.empty() && !signalJson.load(dbcFiles, dbcError, err)) {
+    err << "velqor-cli monitor: " << dbcError << "\n";
+    return 2;
+  }
   std::optional<MonitorOutput> output;
   if (!outputPath.empty()) {
     try {
@@ -163,6 +183,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   }
   MonitorSink sink(out, err, json, count, errors, output ? &*output : nullptr);
+  if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
   std::string error;

@@ -11,7 +11,10 @@
 namespace {
 
 void PrintUsage(std::ostream& os) {
-  os << "usage: velqor-cli <command> [options]\n"
+  os << "Usage: velqor-cli <command> [options]\n"
+        "\n"
+        "The command-line companion of Velqor: decodes captures of the USB CAN adapter's byte\n"
+        "stream and, with the adapter or the simulated one, watches and sends CAN traffic.\n"
         "\n"
         "Commands:\n";
   for (const auto& c : velqor::cli::Commands()) {
