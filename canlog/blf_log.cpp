@@ -128,7 +128,7 @@ bool BlfReader::loadMore() {
     const std::uint32_t type = Get32(base + 12);
     if (size < 16 || size > blf::kMaxObjectSize || headerSize > size) {
       m_in.FailAtOffset(
-          offset, "expected an object size of 16 bytes to 64 MiB, found " + std::to_string(size));
+          offset, "expected an object size of 16 bytes to 8 MiB, found " + std::to_string(size));
     }
     m_object.resize(size);
     std::memcpy(m_object.data(), base, sizeof base);
@@ -224,7 +224,7 @@ bool BlfReader::Next(CanFrame& frame) {
       if (size < 16 || size > blf::kMaxObjectSize || headerSize > size) {
         m_in.FailAtOffset(m_containerOffset,
                           "in the container's inflated data: expected an object size of 16 "
-                          "bytes to 64 MiB, found " +
+                          "bytes to 8 MiB, found " +
                               std::to_string(size));
       }
       if (m_stream.size() - m_pos < size) break;  // continues in the next container

@@ -33,8 +33,9 @@ inline constexpr std::uint32_t kCanFdMessage = 100;
 inline constexpr std::uint32_t kCanFdMessage64 = 101;
 inline constexpr std::uint32_t kCanFdError64 = 104;
 inline constexpr std::size_t kContainerSize = 128 * 1024;  // uncompressed, at most
-// Larger containers or objects are taken for damage rather than allocated.
-inline constexpr std::uint32_t kMaxObjectSize = 64u * 1024 * 1024;
+// Larger containers or objects are taken for damage rather than allocated (writers fill
+// containers to 128 KiB), which keeps a reader's memory small whatever a file claims.
+inline constexpr std::uint32_t kMaxObjectSize = 8u * 1024 * 1024;
 }  // namespace blf
 
 class BlfReader : public LogReader {
