@@ -174,8 +174,7 @@ bool BlfReader::loadMore() {
     }
     if (inflatedSize > blf::kMaxObjectSize) {
       m_in.FailAtOffset(offset + 24,
-                        "expected an uncompressed container size of at most 64 "
-                        "MiB, found " +
+                        "expected an uncompressed container size of at most 8 MiB, found " +
                             std::to_string(inflatedSize));
     }
     m_stream.resize(kept + inflatedSize);
