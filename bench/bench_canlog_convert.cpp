@@ -1,7 +1,7 @@
 // Two runs that take real time, printed as plain figures:
 //
-// 1. Converting a large candump log (VELQOR_BENCH_CONVERT_MB, default 1024 MB, written first
-//    into the scratch folder) to BLF and to ASC, each in a child process: frames, seconds,
+// 1. Converting a large candump log (VELQOR_BENCH_CONVERT_MB, default 1024 MB, 0 to skip,
+//    written first into the scratch folder) to BLF and to ASC, each in a child process: frames, seconds,
 //    frames per second and the child's peak resident memory.
 // 2. A recorded candump log (1000 frames, 1 to 20 ms apart) as the simulated adapter's bus
 //    traffic, received by `velqor-cli monitor --sim --sim-replay ... --output`: the received
@@ -70,6 +70,7 @@ void Convert(const std::string& in, const std::string& out, LogFormat to) {
 void ConvertLargeLog(const velqor::bench::ScratchFolder& folder) {
   const char* env = std::getenv("VELQOR_BENCH_CONVERT_MB");
   const std::uint64_t megabytes = env ? std::strtoull(env, nullptr, 10) : 1024;
+  if (megabytes == 0) return;
   const std::string in = (folder.path() / "large.log").string();
   auto writer = velqor::MakeLogWriter(LogFormat::Candump);
   writer->Open(in);
