@@ -694,6 +694,7 @@ void SimAdapter::CompleteFrame() {
       if (m_tec > 0) --m_tec;
       const std::uint8_t result[] = {kResultOk};
       Emit(Category::Can, Cmd::SendCanFrame, result);
+      if (m_busObserver) m_busObserver({f.frame, f.start, f.end, true});
       Deliver(f.frame, true);
     }
     return;
@@ -707,6 +708,7 @@ void SimAdapter::CompleteFrame() {
     return;
   }
   ++m_stats.busFrames;
+  if (m_busObserver) m_busObserver({f.frame, f.start, f.end, false});
   if (m_rec > 127) {
     m_rec = 127;
   } else if (m_rec > 0) {

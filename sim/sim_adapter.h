@@ -47,6 +47,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -116,8 +117,20 @@ struct SimStats {
   std::uint64_t recordedFrames = 0;   // frames of the recorded traffic completed on the bus
 };
 
+// A frame that went over the bus whole (another node's, or the adapter's own acknowledged
+// one), with the model's times of its first and last bit: for tests and benchmarks that take
+// the bus as the truth.
+struct SimBusRecord {
+  BusFrame frame;
+  std::chrono::nanoseconds start{0};
+  std::chrono::nanoseconds end{0};
+  bool own = false;
+};
+
 class SimAdapter {
  public:
+  using BusObserver = std::function<void(const SimBusRecord&)>;
+
   static constexpr std::chrono::nanoseconds kAnswerLatency = std::chrono::microseconds(200);
   static constexpr std::chrono::nanoseconds kStoreLatency = std::chrono::milliseconds(5);
   static constexpr std::chrono::nanoseconds kPartialTimeout = std::chrono::milliseconds(100);
@@ -153,6 +166,8 @@ class SimAdapter {
   void SetProfileEnabled(bool on);
   void SetFlood(const FloodOptions& flood);
   void SetConsoleEnabled(bool on) { m_options.console = on; }
+  // Called inside AdvanceTo for every frame completed on the bus.
+  void SetBusObserver(BusObserver observer) { m_busObserver = std::move(observer); }
 
   const AdapterParams& Params() const { return m_params; }
   const EepromLoad& EepromStatus() const { return m_eepromLoad; }
@@ -229,6 +244,7 @@ class SimAdapter {
   void FinishCapture();
 
   SimOptions m_options;
+  BusObserver m_busObserver;
   AdapterParams m_params;
   EepromLoad m_eepromLoad;
   std::vector<std::uint8_t> m_eepromImage;

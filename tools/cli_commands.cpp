@@ -7,6 +7,7 @@
 #include "tools/convert_command.h"
 #include "tools/dbc_command.h"
 #include "tools/decode_command.h"
+#include "tools/gen_command.h"
 #include "tools/monitor_command.h"
 #include "tools/play_command.h"
 #include "tools/send_command.h"
@@ -22,8 +23,10 @@ const std::vector<Command>& Commands() {
        }},
       {"monitor", "watch the adapter's messages, frames in candump's style",
        [](const std::vector<std::string>& args) { return RunMonitor(args, std::cout, std::cerr); }},
-      {"send", "send one CAN frame and wait for the adapter's result",
+      {"send", "send one CAN frame and wait for the adapter's result, or send it periodically",
        [](const std::vector<std::string>& args) { return RunSend(args, std::cout, std::cerr); }},
+      {"gen", "send random or incrementing frames at a given rate, for load tests",
+       [](const std::vector<std::string>& args) { return RunGen(args, std::cout, std::cerr); }},
       {"dbc", "what a DBC file holds, or where it goes wrong",
        [](const std::vector<std::string>& args) { return RunDbc(args, std::cout, std::cerr); }},
       {"slcan", "serve the adapter as an slcan device on a pseudo-terminal",

@@ -142,6 +142,7 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
       }
     }
     m_runner = std::make_unique<SimRunner>(sim);
+    if (m_options.busObserver) m_runner->SetOnBusFrame(m_options.busObserver);
     m_simHid = std::make_shared<SimHidPlatform>(*m_runner);
     platform = m_simHid;
   }
@@ -178,6 +179,15 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
 
 bool LiveLink::Send(const Frame& frame) {
   return m_usb && m_usb->Write(frame.data(), frame.size());
+}
+
+bool LiveLink::SendBytes(const std::uint8_t* bytes, std::size_t length) {
+  return m_usb && m_usb->Write(bytes, length);
+}
+
+std::size_t LiveLink::OutputReportBytes() const {
+  const std::size_t length = m_usb ? m_usb->OutputReportByteLength() : 0;
+  return length > 0 ? length - 1 : 0;
 }
 
 LiveLink::End LiveLink::Run(std::chrono::milliseconds limit) {
