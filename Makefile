@@ -8,6 +8,9 @@ TSAN_DIR    := build/tsan
 FUZZ_DIR    := build/fuzz
 PACKAGE_DIR := build/package
 FUZZ_SECONDS ?= 60
+# Seconds a test may run before ctest stops it and counts it failed; tests registered with
+# velqor_add_test carry their own time-out.
+TEST_TIMEOUT ?= 600
 
 # The tests and benchmarks run offscreen; `make run` gets the platform the user chose, if any.
 USER_QT_QPA_PLATFORM := $(if $(filter environment command line,$(origin QT_QPA_PLATFORM)),$(QT_QPA_PLATFORM))
@@ -28,7 +31,7 @@ deps:
 test: deps
 	cmake -S . -B $(DEBUG_DIR) -DCMAKE_BUILD_TYPE=Debug -DVELQOR_SANITIZE=address,undefined
 	cmake --build $(DEBUG_DIR) -j $(JOBS)
-	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(DEBUG_DIR) && ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS)
 	@$(MAKE) --no-print-directory package
 	scripts/check_package.sh $(PACKAGE_DIR)/velqor_*.deb
 
@@ -48,7 +51,7 @@ package: deps
 test-tsan: deps
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DVELQOR_SANITIZE=thread
 	cmake --build $(TSAN_DIR) -j $(JOBS)
-	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -L threads
+	cd $(TSAN_DIR) && ctest --output-on-failure --timeout $(TEST_TIMEOUT) -j $(JOBS) -L threads
 
 # The program (Release build) in the scratch folder run/, so that its settings file and logs
 # stay out of the checkout: against the adapter when one is plugged in, else against the

@@ -2,6 +2,7 @@
 // With --simulate the links reach a simulated adapter in this process.
 
 #include <QIcon>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -37,6 +38,9 @@ std::map<std::string, std::string> Environment() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Beyond the file-size limit (ulimit -f) a write fails with EFBIG and is reported where it
+  // happens (data log, settings file); the signal would end the program instead.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The command line is read before Qt starts, so that --help and mistakes need no display.
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;

@@ -1,6 +1,8 @@
 #include "tools/decode_command.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 
@@ -22,16 +24,17 @@ const char kDecodeUsage[] =
     "              blanks, commas and line ends, each run optionally prefixed with 0x\n"
     "  --binary    the input is the raw bytes\n"
     "  --chunk N   feed the interpreter N bytes at a time, as a link delivering N-byte\n"
-    "              pieces would (a USB report carries 64); without it the whole stream is\n"
-    "              fed in the largest pieces the interpreter's 4096-byte buffer takes\n"
-    "              without dropping bytes\n"
+    "              pieces would (a USB report carries 64); bytes that overflow its\n"
+    "              4096-byte buffer are dropped as the program drops them, and their\n"
+    "              number is said on standard error. Without it the whole stream is fed\n"
+    "              in the largest pieces the buffer takes without dropping bytes\n"
     "  --dbc FILE  received frames whose identifier the DBC file defines also carry\n"
     "              \"message\", \"signals\" (physical values) and \"texts\" (value-table\n"
     "              texts); may be given more than once\n"
     "\n"
-    "Exit status: 0 done, 2 bad arguments, a DBC file that does not load, or input that is\n"
-    "not hexadecimal (the messages of the text before the fault are printed, then the fault\n"
-    "on standard error).\n";
+    "Exit status: 0 done, 1 the output cannot be written, 2 bad arguments, a DBC file that\n"
+    "does not load, or input that is not hexadecimal (the messages of the text before the\n"
+    "fault are printed, then the fault on standard error).\n";
 
 namespace {
 
@@ -43,16 +46,26 @@ class JsonPrinter : public DeviceMessageSink {
  public:
   JsonPrinter(std::ostream& out, SignalJson& signalJson) : m_out(out), m_signals(signalJson) {}
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
+    if (m_writeError != 0) return;
     std::string line = MessageJson(code, message);
     if (code == MsgCode::ReceivedFrame && m_signals.active()) {
       m_signals.annotate(line, receivedFrameOf(message));
     }
     m_out << line << '\n';
+    if (!m_out) m_writeError = errno != 0 ? errno : EIO;  // the write just failed: its reason
   }
+  void Flush() {
+    if (m_writeError != 0) return;
+    m_out.flush();
+    if (!m_out) m_writeError = errno != 0 ? errno : EIO;
+  }
+  // The system's error of the first write that failed, 0 while none did.
+  int WriteError() const { return m_writeError; }
 
  private:
   std::ostream& m_out;
   SignalJson& m_signals;
+  int m_writeError = 0;
 };
 
 }  // namespace
@@ -111,11 +124,25 @@ int RunDecode(const std::vector<std::string>& args, std::istream& in, std::ostre
   JsonPrinter printer(out, signalJson);
   TMsgInterpret interpreter(&printer);
   const std::size_t piece = chunk != 0 ? chunk : kSafePiece;
-  for (std::size_t at = 0; at < parsed.bytes.size(); at += piece) {
+  std::uint64_t dropped = 0;
+  for (std::size_t at = 0; at < parsed.bytes.size() && printer.WriteError() == 0; at += piece) {
     const std::size_t n = std::min(piece, parsed.bytes.size() - at);
+    const std::size_t room =
+        TMsgInterpret::kBufferCapacity - static_cast<std::size_t>(interpreter.BufferedBytes());
+    if (n > room) dropped += n - room;
     interpreter.Feed(parsed.bytes.data() + at, static_cast<std::uint32_t>(n));
   }
-  out.flush();
+  printer.Flush();
+  if (printer.WriteError() != 0) {
+    err << "velqor-cli decode: cannot write the output: " << std::strerror(printer.WriteError())
+        << "\n";
+    return 1;
+  }
+  if (dropped > 0) {
+    err << "velqor-cli decode: " << dropped << " bytes dropped: pieces of " << chunk
+        << " bytes overflowed the interpreter's " << TMsgInterpret::kBufferCapacity
+        << "-byte buffer\n";
+  }
 
   if (parsed.error) {
     const HexInputError& e = *parsed.error;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -37,8 +38,9 @@ const char kMonitorUsage[] =
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away or FILE could not be written, 2 bad\n"
-    "arguments, an adapter that cannot be found or opened, or a FILE that cannot be made.\n";
+    "Exit status: 0 done, 1 the adapter went away or the output (standard output or FILE)\n"
+    "cannot be written, 2 bad arguments, an adapter that cannot be found or opened, or a FILE\n"
+    "that cannot be made.\n";
 
 namespace {
 
@@ -76,6 +78,13 @@ class MonitorSink : public DeviceMessageSink {
       // Standard output stays a candump log.
       m_err << "# " << MessageText(code, message) << '\n';
     }
+    if (!m_out) {
+      // Nothing more can be shown (a full disk, the file-size limit): stop, and say why.
+      m_writeError = errno != 0 ? errno : EIO;
+      m_done = true;
+      if (m_link) m_link->Stop();
+      return;
+    }
     if (frame && m_output) m_output->Write(*frame);
     if (code == MsgCode::ReceivedFrame) ++m_shown;
     if (m_count != 0 && m_shown == m_count) {
@@ -90,6 +99,9 @@ class MonitorSink : public DeviceMessageSink {
   std::uint64_t Frames() const { return m_frames; }
   std::uint64_t Shown() const { return m_shown; }
   std::uint64_t OverflowReports() const { return m_overflowReports; }
+  // The system's error of the write that failed, 0 when none did. Read after the link closed.
+  int WriteError() const { return m_writeError; }
+  void SetWriteError(int error) { m_writeError = error; }
 
  private:
   std::ostream& m_out;
@@ -104,6 +116,7 @@ class MonitorSink : public DeviceMessageSink {
   std::uint64_t m_frames = 0;  // all received frames, also those after the count
   std::uint64_t m_shown = 0;
   std::uint64_t m_overflowReports = 0;
+  int m_writeError = 0;
 };
 
 std::string Usage() {
@@ -198,6 +211,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   live.Drain(std::chrono::seconds(2));
   live.Close();  // the reader has paused: the counts below are final
   out.flush();
+  if (sink.WriteError() == 0 && !out) sink.SetWriteError(errno != 0 ? errno : EIO);
 
   const TUsbif::Counters usb = live.UsbCounters();
   // Frames still in flight when the count was reached are received and counted, not printed.
@@ -230,6 +244,11 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       err << "velqor-cli monitor: " << writeError << "\nvelqor-cli monitor: " << outputPath
           << " was not created\n";
     }
+  }
+  if (sink.WriteError() != 0) {
+    err << "velqor-cli monitor: cannot write the output: " << std::strerror(sink.WriteError())
+        << "\n";
+    return 1;
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli monitor: the adapter went away\n";

@@ -52,6 +52,13 @@ TEST(ParseHexText, NamesTheOffendingCharacterAndWhereItIs) {
 
   const HexInput prefixOnly = ParseHexText("0x");
   ASSERT_TRUE(prefixOnly.error);
+
+  // A long word is quoted up to 40 characters.
+  const HexInput longOdd =
+      ParseHexText("FC " + std::string(40, 'A') + "\n" + std::string(101, 'B'));
+  ASSERT_TRUE(longOdd.error);
+  EXPECT_EQ(longOdd.error->message, "expected pairs of hexadecimal digits, got '" +
+                                        std::string(40, 'B') + "...' (101 characters)");
 }
 
 TEST(MessageJson, EachCodeCarriesItsFields) {
@@ -120,6 +127,31 @@ TEST(DecodeCommand, ChunkingDoesNotChangeTheResultAndLongCapturesAreNotCut) {
   EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 1000);
   for (const char* chunk : {"1", "7", "64", "500"}) {
     EXPECT_EQ(Decode({"--chunk", chunk}, text, &status), whole) << chunk;
+  }
+}
+
+TEST(DecodeCommand, PiecesBeyondTheInterpretersBufferSayHowManyBytesWereDropped) {
+  std::string capture;  // 2000 frames of 19 bytes
+  for (int i = 0; i < 2000; ++i)
+    capture += "FC 11 02 02 00 00 00 00 07 FF 01 2A 00 00 00 00 00 00 00\n";
+  const struct {
+    const char* chunk;
+    long lines;
+    const char* says;  // on standard error
+  } cases[] = {
+      // One piece of 38 000 bytes: the 4096-byte buffer takes 215 frames and 11 bytes.
+      {"100000", 215,
+       "velqor-cli decode: 33904 bytes dropped: pieces of 100000 bytes overflowed "
+       "the interpreter's 4096-byte buffer\n"},
+      {"3840", 2000, ""},  // the 256 bytes an incomplete frame may hold are left free
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    std::string err;
+    const std::string out = Decode({"--chunk", c.chunk}, capture, &status, &err);
+    EXPECT_EQ(status, 0) << c.chunk;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.lines) << c.chunk;
+    EXPECT_EQ(err, c.says) << c.chunk;
   }
 }
 
