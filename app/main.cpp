@@ -17,6 +17,7 @@
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
 #include "app/termination_signals.h"
+#include "canlog/log_error.h"
 #include "dialogs/about_box.h"
 #include "terminal/terminal_window.h"
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
   if (commandLine->simulate) {
     try {
       simulation = std::make_unique<velqor::SimulatedAdapter>(commandLine->sim);
+    } catch (const velqor::LogError& e) {
+      std::fprintf(stderr, "velqor: --sim-replay: %s\n", e.what());
+      return 2;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "velqor: the simulated adapter cannot start: %s\n", e.what());
       return 1;

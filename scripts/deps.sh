@@ -11,7 +11,7 @@ packages=(
   fonts-noto-cjk xvfb xauth
   dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream
   python3-canmatrix
-  python3-can python3-serial
+  python3-can python3-serial can-utils zlib1g-dev
   "$@"
 )
 

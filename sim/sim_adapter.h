@@ -48,6 +48,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,6 +58,7 @@
 #include "sim/adapter_params.h"
 #include "sim/bus_traffic.h"
 #include "sim/can_bitstream.h"
+#include "sim/recorded_traffic.h"
 #include "sim/report_packer.h"
 #include "sim/sim_random.h"
 #include "sim/waveform.h"
@@ -70,8 +72,13 @@ struct SimOptions {
   ReportPacking packing = ReportPacking::Packed;
   std::string firmwareVersion = "1.07";
   std::string deviceName = "STM32F105";
-  // The periodic traffic of the other nodes; DefaultVehicleProfile() when not given.
+  // The periodic traffic of the other nodes; DefaultVehicleProfile() when not given (and no
+  // recorded traffic is).
   std::optional<std::vector<PeriodicMessage>> profile;
+  // A recorded log as the other nodes' traffic (sim/recorded_traffic.h), in place of the
+  // default profile; with `profile` given as well, both share the bus. It stops and goes on
+  // with the profile (profileEnabled).
+  std::shared_ptr<RecordedTraffic> recorded;
   bool profileEnabled = true;
   FloodOptions flood;
   // The adapter alone on the bus: nobody acknowledges its frames and no other node sends.
@@ -107,6 +114,7 @@ struct SimStats {
   std::uint64_t transmitted = 0;      // own frames acknowledged on the bus
   std::uint64_t transmitFailed = 0;   // own frames that failed
   std::uint64_t waveforms = 0;        // waveform blocks sent
+  std::uint64_t recordedFrames = 0;   // frames of the recorded traffic completed on the bus
 };
 
 // A frame that went over the bus whole (another node's, or the adapter's own acknowledged
@@ -191,7 +199,7 @@ class SimAdapter {
     BusFrame frame;
     std::chrono::nanoseconds queued{0};
   };
-  enum class Source { None, Periodic, Flood, Own };
+  enum class Source { None, Periodic, Flood, Own, Recorded };
   struct InFlight {
     Source source = Source::None;
     std::size_t periodic = 0;  // index into m_periodic
@@ -232,6 +240,7 @@ class SimAdapter {
   void ExpireTransmits();
   void RescheduleAfter(PeriodicState& p, std::chrono::nanoseconds start);
   void AddToCapture(const BusSegment& segment);
+  void LoadRecorded();
   void FinishCapture();
 
   SimOptions m_options;
@@ -264,6 +273,8 @@ class SimAdapter {
   std::uint64_t m_floodSequence = 0;       // next frame to send
   std::uint64_t m_floodEpochSequence = 0;  // the frame that was due at the epoch
   std::deque<TxRequest> m_tx;
+  std::optional<BusFrame> m_recordedNext;  // the recorded frame waiting for the bus
+  std::chrono::nanoseconds m_recordedDue{0};
   std::optional<InFlight> m_inFlight;
   std::chrono::nanoseconds m_busFree{0};
   std::chrono::nanoseconds m_nextError = kNever;

@@ -1,11 +1,15 @@
 #include "tools/cli_commands.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
+#include "tools/convert_command.h"
 #include "tools/dbc_command.h"
 #include "tools/decode_command.h"
 #include "tools/gen_command.h"
 #include "tools/monitor_command.h"
+#include "tools/play_command.h"
 #include "tools/send_command.h"
 #include "tools/slcan_command.h"
 #include "tools/wave_command.h"
@@ -28,6 +32,14 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) { return RunDbc(args, std::cout, std::cerr); }},
       {"slcan", "serve the adapter as an slcan device on a pseudo-terminal",
        [](const std::vector<std::string>& args) { return RunSlcan(args, std::cout, std::cerr); }},
+      {"convert", "convert a CAN log between candump, ASC, BLF, CSV (and from the data log)",
+       [](const std::vector<std::string>& args) {
+         return RunConvert(args, std::cout, std::cerr, ::isatty(2) == 1);
+       }},
+      {"play", "send the frames of a recorded log onto the bus with their timing",
+       [](const std::vector<std::string>& args) {
+         return RunPlay(args, std::cout, std::cerr, ::isatty(2) == 1);
+       }},
       {"wave", "capture one waveform and decode its bits, fields and line levels",
        [](const std::vector<std::string>& args) { return RunWave(args, std::cout, std::cerr); }},
   };

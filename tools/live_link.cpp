@@ -19,7 +19,11 @@ const char kLinkOptionsUsage[] =
     "  --unacknowledged   (with --sim) nobody on the simulated bus acknowledges frames\n"
     "  --flood N      (with --sim) N more frames a second on the simulated bus\n"
     "  --sim-unacknowledged, --sim-flood N   the same, spelled as velqor spells them\n"
-    "  --sim-errors   (with --sim) bus errors now and then (every 3 s on average)\n";
+    "  --sim-errors   (with --sim) bus errors now and then (every 3 s on average)\n"
+    "  --flood-off-bus    (with --flood) the flood at its full rate, beyond what the bus\n"
+    "                 carries (load tests)\n"
+    "  --sim-replay FILE  (with --sim) a recorded log (.log .asc .blf .csv .txt) as the bus\n"
+    "                 traffic, at its recorded intervals, over and over\n";
 
 namespace {
 
@@ -66,6 +70,12 @@ OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i
     options.unacknowledged = true;
   } else if (a == "--sim-errors") {
     options.errors = true;
+  } else if (a == "--flood-off-bus") {
+    options.floodOffBus = true;
+  } else if (a == "--sim-replay") {
+    const std::string* v = value("a log file");
+    if (!v) return OptionResult::Bad;
+    options.replayLog = *v;
   } else if (a == "--vid" || a == "--pid") {
     const std::string* v = value("a hexadecimal identifier");
     if (!v) return OptionResult::Bad;
@@ -108,6 +118,10 @@ LiveLink::LiveLink(LinkOptions options) : m_options(options) {
 LiveLink::~LiveLink() { Close(); }
 
 bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
+  if (!m_options.sim && (!m_options.replayLog.empty() || m_options.floodOffBus)) {
+    error = "--sim-replay and --flood-off-bus work only with --sim";
+    return false;
+  }
   std::shared_ptr<HidPlatform> platform;
   if (m_options.sim) {
     SimOptions sim;
@@ -117,6 +131,16 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
     sim.flood.framesPerSecond = m_options.floodRate;
     sim.flood.identifiers = 100;
     sim.flood.dlc = 8;
+    sim.flood.busLimited = !m_options.floodOffBus;
+    if (!m_options.replayLog.empty()) {
+      try {
+        sim.recorded = RecordedTraffic::Open(m_options.replayLog);
+      } catch (const LogError& e) {
+        error = "--sim-replay: ";
+        error += e.what();
+        return false;
+      }
+    }
     m_runner = std::make_unique<SimRunner>(sim);
     if (m_options.busObserver) m_runner->SetOnBusFrame(m_options.busObserver);
     m_simHid = std::make_shared<SimHidPlatform>(*m_runner);

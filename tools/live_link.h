@@ -30,8 +30,10 @@ struct LinkOptions {
   std::uint16_t product = 0xEE02;
   // Simulated adapter only.
   bool unacknowledged = false;
-  bool errors = false;   // occasional bus errors
-  double floodRate = 0;  // frames per second on top of the vehicle traffic; 0 = none
+  bool errors = false;       // occasional bus errors
+  double floodRate = 0;      // frames per second on top of the vehicle traffic; 0 = none
+  bool floodOffBus = false;  // the flood at its full rate, beyond what the bus carries
+  std::string replayLog;     // a recorded log as the bus traffic instead of the vehicle's
   // Every frame completed on the simulated bus, on the simulator's thread (tests, benchmarks).
   SimAdapter::BusObserver busObserver;
 };

@@ -8,39 +8,48 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "tools/message_text.h"
+#include "tools/monitor_output.h"
 #include "tools/signal_json.h"
 
 namespace velqor::cli {
 
 const char kMonitorUsage[] =
-    "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--sim | --vid HEX --pid HEX]\n"
+    "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--output FILE] [--errors]\n"
+    "                          [--sim | --vid HEX --pid HEX]\n"
     "\n"
     "Prints every message of the adapter as it arrives: received frames one per line in\n"
-    "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, other messages\n"
-    "as a short line. At the end (or on Ctrl-C) it says on standard error how many frames were\n"
-    "received and how many were lost where it can see.\n"
+    "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, on standard\n"
+    "output, which stays a candump log that other tools read; other messages as a short line\n"
+    "on standard error. At the end (or on Ctrl-C) it says on standard error how many frames\n"
+    "were received and how many were lost where it can see.\n"
     "\n"
     "  --count N      stop after N received frames\n"
     "  --seconds S    stop after S seconds (at most 2000000)\n"
     "  --json         print the JSON lines of 'velqor-cli decode' instead\n"
+    "  --output FILE  also write the frames to FILE, in the format of its extension: .log\n"
+    "                 (candump), .asc, .blf, .csv; FILE appears when monitoring ends\n"
+    "  --errors       bus errors as candump error frames (standard output and FILE)\n"
     "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
     "%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away or the output cannot be written, 2 bad\n"
-    "arguments or an adapter that cannot be found or opened.\n";
+    "Exit status: 0 done, 1 the adapter went away or the output (standard output or FILE)\n"
+    "cannot be written, 2 bad arguments, an adapter that cannot be found or opened, or a FILE\n"
+    "that cannot be made.\n";
 
 namespace {
 
 // On the reader thread: prints and counts.
 class MonitorSink : public DeviceMessageSink {
  public:
-  MonitorSink(std::ostream& out, bool json, std::uint64_t count)
-      : m_out(out), m_json(json), m_count(count) {}
+  MonitorSink(std::ostream& out, std::ostream& err, bool json, std::uint64_t count, bool errors,
+              MonitorOutput* output)
+      : m_out(out), m_err(err), m_json(json), m_count(count), m_errors(errors), m_output(output) {}
 
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     if (code == MsgCode::ReceivedFrame) {
@@ -50,16 +59,24 @@ class MonitorSink : public DeviceMessageSink {
       ++m_overflowReports;  // the adapter says it lost frames itself
     }
     if (m_done) return;
+    const CanTime now = CanTime::Now();
+    std::optional<CanFrame> frame;
+    if (code == MsgCode::ReceivedFrame) {
+      frame = FrameFromMessage(message, now);
+    } else if (code == MsgCode::BusError && m_errors) {
+      frame = ErrorFrameFromMessage(message, now);
+    }
     if (m_json) {
       std::string line = MessageJson(code, message);
       if (code == MsgCode::ReceivedFrame && m_signals != nullptr) {
         m_signals->annotate(line, receivedFrameOf(message));
       }
       m_out << line << '\n';
-    } else if (code == MsgCode::ReceivedFrame) {
-      m_out << CandumpLine(std::chrono::system_clock::now(), message) << '\n';
+    } else if (frame) {
+      m_out << MonitorCandumpLine(*frame) << '\n';
     } else {
-      m_out << "# " << MessageText(code, message) << '\n';
+      // Standard output stays a candump log.
+      m_err << "# " << MessageText(code, message) << '\n';
     }
     if (!m_out) {
       // Nothing more can be shown (a full disk, the file-size limit): stop, and say why.
@@ -68,6 +85,7 @@ class MonitorSink : public DeviceMessageSink {
       if (m_link) m_link->Stop();
       return;
     }
+    if (frame && m_output) m_output->Write(*frame);
     if (code == MsgCode::ReceivedFrame) ++m_shown;
     if (m_count != 0 && m_shown == m_count) {
       m_done = true;
@@ -87,8 +105,11 @@ class MonitorSink : public DeviceMessageSink {
 
  private:
   std::ostream& m_out;
+  std::ostream& m_err;
   const bool m_json;
   const std::uint64_t m_count;
+  const bool m_errors;
+  MonitorOutput* const m_output;
   LiveLink* m_link = nullptr;
   SignalJson* m_signals = nullptr;  // --dbc
   bool m_done = false;
@@ -111,6 +132,8 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::uint64_t count = 0;
   double seconds = 0;
   bool json = false;
+  bool errors = false;
+  std::string outputPath;
   std::vector<std::string> dbcFiles;
   auto bad = [&](const std::string& what) {
     err << "velqor-cli monitor: " << what << "\n" << Usage();
@@ -132,6 +155,11 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       return 0;
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--errors") {
+      errors = true;
+    } else if (a == "--output") {
+      if (i + 1 >= args.size()) return bad("--output needs a file (.log, .asc, .blf or .csv)");
+      outputPath = args[++i];
     } else if (a == "--dbc") {
       if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
       dbcFiles.push_back(args[++i]);
@@ -158,7 +186,16 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "velqor-cli monitor: " << dbcError << "\n";
     return 2;
   }
-  MonitorSink sink(out, json, count);
+  std::optional<MonitorOutput> output;
+  if (!outputPath.empty()) {
+    try {
+      output.emplace(outputPath);
+    } catch (const LogError& e) {
+      err << "velqor-cli monitor: --output: " << e.what() << "\n";
+      return 2;
+    }
+  }
+  MonitorSink sink(out, err, json, count, errors, output ? &*output : nullptr);
   if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
@@ -196,6 +233,18 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
         << usb.reportsDropped << " reports lost by the program; the adapter reported "
         << sink.OverflowReports() << " receive overflows\n";
   }
+  bool written = true;
+  if (output) {
+    std::string writeError;
+    written = output->Close(writeError);
+    if (written) {
+      err << "velqor-cli monitor: " << output->Frames() << " frames written to " << outputPath
+          << "\n";
+    } else {
+      err << "velqor-cli monitor: " << writeError << "\nvelqor-cli monitor: " << outputPath
+          << " was not created\n";
+    }
+  }
   if (sink.WriteError() != 0) {
     err << "velqor-cli monitor: cannot write the output: " << std::strerror(sink.WriteError())
         << "\n";
@@ -205,7 +254,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
     err << "velqor-cli monitor: the adapter went away\n";
     return 1;
   }
-  return 0;
+  return written ? 0 : 1;
 }
 
 }  // namespace velqor::cli
