@@ -256,6 +256,16 @@ void TFrmMain::buildLayout() {
                              kPageControlHeight);
   m_wavePage = new WavePage(*this, m_boxes, &m_fields.TriggerLevel);
   m_wavePage->setObjectName(QStringLiteral("TabSheet2"));
+  m_wavePage->setBitTimingSource([this] {
+    BitTimingChoice timing;  // the Config page's choice
+    const int rate = BitRateIndex();
+    if (rate >= 0 && rate < kBitRateCount) timing.bitRate = kBitRatesPerSecond[rate];
+    bool ok = false;
+    const double point =
+        control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentText().toDouble(&ok);
+    if (ok) timing.samplePointPercent = point;
+    return timing;
+  });
   m_receivePage = new ReceivePage(m_options.clock);
   m_receivePage->setObjectName(QStringLiteral("TabSheet3"));
   m_txSetPage = new TxSetPage();

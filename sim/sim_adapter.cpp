@@ -646,7 +646,7 @@ bool SimAdapter::StartFrame(nanoseconds s) {
     Capture c;
     c.setup.port = m_capturePort;
     c.setup.terminatorOn = m_params.terminator == kTerminatorOn;
-    c.setup.intervalNs = SampleIntervalNs(f.segment.bitTimeNs);
+    c.setup.intervalNs = kSampleIntervalNs;
     c.setup.triggerTime = s;
     c.setup.triggerPhase = static_cast<std::uint8_t>(m_noise.Below(256));
     c.setup.sequence = m_captureSequence++;

@@ -12,6 +12,7 @@
 #include "tools/play_command.h"
 #include "tools/send_command.h"
 #include "tools/slcan_command.h"
+#include "tools/wave_command.h"
 
 namespace velqor::cli {
 
@@ -39,6 +40,8 @@ const std::vector<Command>& Commands() {
        [](const std::vector<std::string>& args) {
          return RunPlay(args, std::cout, std::cerr, ::isatty(2) == 1);
        }},
+      {"wave", "capture one waveform and decode its bits, fields and line levels",
+       [](const std::vector<std::string>& args) { return RunWave(args, std::cout, std::cerr); }},
   };
   return commands;
 }
