@@ -18,12 +18,16 @@ const char kVelqorUsage[] =
     "                         real one: its USB side answers every command, every COM number\n"
     "                         not mapped in [PORTS] of Velqor.INI is its serial port, and its\n"
     "                         EEPROM is the file VelqorSim.eeprom in the working directory\n"
-    "  --sim-flood RATE[,IDS] (with --simulate) RATE more frames a second on the simulated bus\n"
+    "  --sim-flood RATE[,IDS]\n"
+    "                         (with --simulate) RATE more frames a second on the simulated bus\n"
     "                         (as many as a 1 Mbit/s bus carries at most), with IDS distinct\n"
     "                         identifiers (default 1000; beyond 2048 they are extended)\n"
     "  --sim-unacknowledged   (with --simulate) the adapter alone on the bus: nobody\n"
     "                         acknowledges its frames and no other node sends\n"
     "  --sim-errors           (with --simulate) bus errors now and then (every 3 s on average)\n"
+    "  --sim-replay FILE      (with --simulate) a recorded log (.log .asc .blf .csv .txt) as the\n"
+    "                         bus traffic instead of the vehicle's: its frames at their\n"
+    "                         recorded intervals, from the start again when it ends\n"
     "  -h, --help             this text\n"
     "\n"
     "Qt's own options (-platform offscreen, -style NAME, ...) are passed to Qt.\n"
@@ -114,6 +118,20 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
       }
       if (!ParseFlood(value, cl.sim.flood, error)) return std::nullopt;
       simOnly.push_back("--sim-flood");
+    } else if (a == "--sim-replay" || a.starts_with("--sim-replay=")) {
+      if (a.size() > 12) {
+        cl.sim.replayLog = a.substr(13);
+      } else if (i + 1 < args.size()) {
+        cl.sim.replayLog = args[++i];
+      } else {
+        error = "--sim-replay needs a log file (.log .asc .blf .csv .txt)";
+        return std::nullopt;
+      }
+      if (cl.sim.replayLog.empty()) {
+        error = "--sim-replay needs a log file (.log .asc .blf .csv .txt)";
+        return std::nullopt;
+      }
+      simOnly.push_back("--sim-replay");
     } else if (const std::string qt = QtOptionName(a); !qt.empty()) {
       // Qt's; a value-taking option written "-style fusion" takes the next argument along.
       if (kQtOptionsWithValue.count(qt) && a.find('=') == std::string::npos) ++i;

@@ -1,6 +1,8 @@
 // velqor: the main window, the terminal window and the About box, then the event loop.
 // With --simulate the links reach a simulated adapter in this process.
 
+#include <QIcon>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
+#include "canlog/log_error.h"
 #include "dialogs/about_box.h"
 #include "link/termination_signals.h"
 #include "terminal/terminal_window.h"
@@ -35,6 +38,9 @@ std::map<std::string, std::string> Environment() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Beyond the file-size limit (ulimit -f) a write fails with EFBIG and is reported where it
+  // happens (data log, settings file); the signal would end the program instead.
+  std::signal(SIGXFSZ, SIG_IGN);
   // The command line is read before Qt starts, so that --help and mistakes need no display.
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
@@ -53,6 +59,7 @@ int main(int argc, char** argv) {
   }
 
   velqor::VelqorApplication app(argc, argv);
+  app.setWindowIcon(QIcon(QStringLiteral(":/velqor/velqor.png")));
   velqor::QtMessageBoxes boxes;
   app.setMessageBoxes(&boxes);
 
@@ -61,6 +68,9 @@ int main(int argc, char** argv) {
   if (commandLine->simulate) {
     try {
       simulation = std::make_unique<velqor::SimulatedAdapter>(commandLine->sim);
+    } catch (const velqor::LogError& e) {
+      std::fprintf(stderr, "velqor: --sim-replay: %s\n", e.what());
+      return 2;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "velqor: the simulated adapter cannot start: %s\n", e.what());
       return 1;

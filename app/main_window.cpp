@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
+#include "link/protocol.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
@@ -210,6 +212,15 @@ void TFrmMain::buildLayout() {
                              kPageControlHeight);
   m_wavePage = new WavePage(*this, m_boxes, &m_fields.TriggerLevel);
   m_wavePage->setObjectName(QStringLiteral("TabSheet2"));
+  m_wavePage->setBitTimingSource([this] {
+    BitTimingChoice timing;  // the Config page's choice
+    const int rate = m_configPage->CmbBitRate->currentIndex();
+    if (rate >= 0 && rate < kBitRateCount) timing.bitRate = kBitRatesPerSecond[rate];
+    bool ok = false;
+    const double point = m_configPage->CombSmpleTime->currentText().toDouble(&ok);
+    if (ok) timing.samplePointPercent = point;
+    return timing;
+  });
   m_receivePage = new ReceivePage(m_options.clock);
   m_receivePage->setObjectName(QStringLiteral("TabSheet3"));
   m_txSetPage = new TxSetPage(*this, m_boxes, resultText);
@@ -316,7 +327,7 @@ void TFrmMain::openDataLog(std::int32_t counter) {
   m_logWake = std::make_unique<OwnerWake>([this] {
     if (m_log) m_log->CheckWriter();
   });
-  LogWriter::Options writer;
+  DataLogWriter::Options writer;
   writer.onFailure = [wake = m_logWake.get()] { wake->Wake(); };
   m_log = std::make_unique<DataLog>(*m_settings, *m_queuedBoxes, static_cast<LogFileView&>(*this),
                                     std::move(env), counter, std::move(writer));

@@ -3,13 +3,18 @@
 // runs (terminal.png), the port dialog (port.png) and the About box (about.png), for looking
 // at the layout. The window is connected through its switch to the simulated adapter, whose
 // traffic fills the Receive page's list together with the frames of the hidden "Debug"
-// button; the Wave page shows a frame the simulated adapter captured. Run it under Xvfb
+// button; the Wave page shows a frame the simulated adapter captured after "Single" with the
+// page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
+// for a trigger level no frame crosses (wave_waiting.png). Run it under Xvfb
 // (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -23,9 +28,10 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
-#include "sim/sim_adapter.h"
 #include "terminal/terminal_window.h"
 #include "traffic/receive_page.h"
+#include "traffic/wave_measurements_window.h"
+#include "traffic/wave_page.h"
 
 namespace {
 
@@ -57,19 +63,12 @@ bool Save(QWidget& widget, const QDir& dir, const char* name) {
   return true;
 }
 
-// A single capture of the differential signal by the simulated adapter, fed to the window as
-// its reports would arrive.
+// "Single" with the Wave page's defaults (Differential, 2.5 V), as a person would take it;
+// the connected simulated adapter catches the next frame on its bus.
 void CaptureAFrame(velqor::TFrmMain& window) {
-  velqor::SimOptions simOptions;
-  simOptions.console = false;
-  velqor::SimAdapter sim(simOptions);
-  sim.Write(velqor::SetTrigger(velqor::kPortDifferential, 10));  // 1.0 V
-  sim.Write(velqor::SetCaptureMode(velqor::kCaptureSingle));
-  velqor::InputReport report;
-  for (int ms = 1; ms <= 2000 && sim.Stats().waveforms == 0; ++ms) {
-    sim.AdvanceTo(std::chrono::milliseconds(ms));
-  }
-  while (sim.TakeInputReport(report)) window.Feed(report.data(), report.size());
+  velqor::WavePage* page = window.wavePage();
+  page->findChild<QPushButton*>(QStringLiteral("BtnSingle"))->click();
+  for (int i = 0; i < 20 && page->analysis().decoding.bits.empty(); ++i) Settle();
 }
 
 }  // namespace
@@ -130,6 +129,11 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(path));
   }
+  pages->setCurrentIndex(0);
+  window.wavePage()->showMeasurements();
+  Settle();
+  if (!Save(*window.wavePage()->measurementsWindow(), dir, "wave_analysis")) return 1;
+  window.wavePage()->measurementsWindow()->hide();
 
   // The terminal window in the middle of a script, waiting; the received pane shows the
   // "Debug" frames.
@@ -153,6 +157,15 @@ int main(int argc, char** argv) {
   terminal.flushPending();
   Settle();
   const bool terminalSaved = Save(terminal, dir, "terminal");
+  // With the terminal window present the level goes out. A level no frame crosses: after 2 s the
+  // page says it is waiting (wave_waiting.png).
+  window.wavePage()->findChild<QLineEdit*>(QStringLiteral("EditTriggerlv"))->setText("4.9");
+  window.wavePage()->findChild<QPushButton*>(QStringLiteral("BtnSingle"))->click();
+  auto* waiting = window.wavePage()->findChild<QLabel*>(QStringLiteral("LabWaveWaiting"));
+  for (int i = 0; i < 30 && waiting->text().isEmpty(); ++i) Settle();
+  if (!Save(window, dir, "wave_waiting")) return 1;
+  window.wavePage()->findChild<QPushButton*>(QStringLiteral("BtnStop"))->click();
+  window.wavePage()->findChild<QLineEdit*>(QStringLiteral("EditTriggerlv"))->setText("2.5");
   window.setTerminal(nullptr, nullptr);
   if (!terminalSaved) return 1;
 

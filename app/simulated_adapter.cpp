@@ -75,6 +75,7 @@ SimOptions ModelOptions(const SimulationOptions& o) {
   sim.flood = o.flood;
   sim.unacknowledged = o.unacknowledged;
   sim.errorInterval = o.errorInterval;
+  if (!o.replayLog.empty()) sim.recorded = RecordedTraffic::Open(o.replayLog);
   return sim;
 }
 

@@ -32,13 +32,16 @@ struct SimulationOptions {
   bool unacknowledged = false;
   // Mean time between bus errors on the simulated bus; zero: none.
   std::chrono::nanoseconds errorInterval{0};
+  // A recorded log as the bus traffic in place of the vehicle's; empty: none.
+  std::filesystem::path replayLog;
 };
 
 class SimulatedAdapter {
  public:
   static constexpr const char* kCaptionSuffix = " [simulated adapter]";
 
-  // Starts the runner. Throws std::system_error when no pseudo-terminal can be made.
+  // Starts the runner. Throws std::system_error when no pseudo-terminal can be made, LogError
+  // when the replay log cannot be read or is malformed.
   explicit SimulatedAdapter(const SimulationOptions& options = {});
   ~SimulatedAdapter();  // stops the runner
   SimulatedAdapter(const SimulatedAdapter&) = delete;

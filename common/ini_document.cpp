@@ -82,12 +82,23 @@ IniDocument IniDocument::parse(std::string_view text) {
     doc.m_byteOrderMark = true;
     text.remove_prefix(kByteOrderMark.size());
   }
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    while (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);  // CRLF, or CR CR LF
-    doc.m_lines.push_back(classify(std::string(raw)));
+  // A line ends at LF, at CRs before an LF or the end (CRLF, or CR CR LF as text-mode copying
+  // leaves it), or at a CR of its own (a file with CR line ends). The next LF is looked for
+  // once, not once per line of a file without any.
+  std::size_t lf = text.find('\n');
+  for (std::size_t start = 0; start < text.size();) {
+    if (lf != std::string_view::npos && lf < start) lf = text.find('\n', start);
+    const std::size_t lineEnd = lf == std::string_view::npos ? text.size() : lf;
+    const std::size_t cr = text.substr(0, lineEnd).find('\r', start);
+    std::size_t next = lineEnd + 1;
+    std::size_t end = lineEnd;
+    if (cr != std::string_view::npos) {
+      end = cr;
+      const std::size_t afterCrs = text.find_first_not_of('\r', cr);
+      if (afterCrs != std::string_view::npos && text[afterCrs] != '\n') next = cr + 1;
+    }
+    doc.m_lines.push_back(classify(std::string(text.substr(start, end - start))));
+    start = next;
   }
   return doc;
 }

@@ -17,7 +17,9 @@ namespace velqor {
 // - Comment lines (";..."), blank lines, keys before the first section and lines we do not
 //   understand are kept as they are when a value is changed.
 // - A changed key keeps its place; a new key goes after the last key of its section, a new
-//   section at the end. The text is read with CRLF or LF line ends and produced with LF.
+//   section at the end. The text is read with CRLF, LF or CR line ends and produced with LF.
+// - Values are bytes: text that is not UTF-8 (Shift-JIS from a Japanese Windows) is kept as
+//   it is.
 //
 // Pure text: the file itself is IniFile's business.
 class IniDocument {

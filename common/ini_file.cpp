@@ -11,6 +11,7 @@
 
 #include "common/ini_document.h"
 #include "common/ini_values.h"
+#include "common/regular_file.h"
 
 namespace velqor {
 namespace {
@@ -25,20 +26,6 @@ int openRetrying(const char* path, int flags, mode_t mode = 0) {
     fd = ::open(path, flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
-}
-
-// Reads a whole regular file. A fifo or device at the path is refused rather than waited on.
-std::error_code readRegularFile(int fd, std::string& out, struct stat& st) {
-  if (::fstat(fd, &st) != 0) return lastError();
-  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
-  char buf[8192];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return lastError();
-    if (n == 0) return {};
-    out.append(buf, static_cast<std::size_t>(n));
-  }
 }
 
 std::error_code writeAll(int fd, std::string_view data) {
@@ -59,52 +46,96 @@ fs::path writeTarget(const fs::path& path) {
   return ec ? path : target;
 }
 
+// Makes a rename in `dir` survive a power loss. A file system that cannot sync a folder says
+// EINVAL; that is no failure of ours.
+std::error_code syncFolder(const fs::path& dir) {
+  const int fd = openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return lastError();
+  std::error_code ec;
+  if (::fsync(fd) != 0 && errno != EINVAL) ec = lastError();
+  ::close(fd);
+  return ec;
+}
+
+std::string fullPathText(const fs::path& path) {
+  std::error_code ec;
+  const fs::path full = fs::absolute(path, ec);
+  return (ec ? path : full.lexically_normal()).string();
+}
+
 std::atomic<unsigned> g_tempCounter{0};
 
 }  // namespace
 
-SettingsWriteError::SettingsWriteError(const std::filesystem::path& file, std::error_code reason)
-    : std::runtime_error(file.string() + " に書き込めません"), m_file(file), m_reason(reason) {}
+// One reading of the file.
+struct IniFile::Contents {
+  fs::path target;            // the file itself, a symbolic link followed
+  IniDocument document;       // empty when the file could not be read
+  std::error_code readError;  // why it could not be read; ENOENT when there is none
+  bool exists = false;
+  struct stat status {};  // of the file read, when it exists
+};
+
+struct IniFile::BatchState {
+  std::optional<Contents> contents;  // read with the batch's first read or write
+  bool writable = false;             // checked with its first write
+  bool changed = false;
+};
+
+SettingsWriteError::SettingsWriteError(const std::filesystem::path& file, std::error_code reason,
+                                       const std::filesystem::path& written)
+    : std::runtime_error(file.string() + " に書き込めません\n" +
+                         fullPathText(written.empty() ? file : written) + ": " + reason.message()),
+      m_file(file),
+      m_reason(reason) {}
 
 IniFile::IniFile(std::filesystem::path path) : m_path(std::move(path)) {}
 
-std::optional<std::string> IniFile::readValue(std::string_view section,
-                                              std::string_view key) const {
-  const int fd = openRetrying(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  struct stat st {};
-  const std::error_code ec = readRegularFile(fd, text, st);
-  ::close(fd);
-  if (ec) return std::nullopt;
-  return IniDocument::parse(text).value(section, key);
+IniFile::~IniFile() = default;
+
+IniFile::IniFile(const IniFile& other) : m_path(other.m_path) {}
+
+IniFile& IniFile::operator=(const IniFile& other) {
+  m_path = other.m_path;
+  return *this;
 }
 
-void IniFile::writeValue(std::string_view section, std::string_view key, std::string_view value) {
-  const fs::path target = writeTarget(m_path);
-  auto fail = [this](std::error_code ec) { throw SettingsWriteError(m_path, ec); };
-
+IniFile::Contents IniFile::load() const {
+  Contents contents;
+  contents.target = writeTarget(m_path);
+  const int fd = openRegularFileForReading(contents.target, contents.readError);
+  if (fd < 0) return contents;
   std::string text;
-  struct stat st {};
-  bool exists = false;
-  const int in = openRetrying(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) {
-    if (errno != ENOENT) fail(lastError());
+  if (::fstat(fd, &contents.status) != 0) {
+    contents.readError = lastError();
   } else {
-    const std::error_code ec = readRegularFile(in, text, st);
-    ::close(in);
-    if (ec) fail(ec);  // never replace a file whose contents we could not read
-    exists = true;
-    // A file without any write permission is read-only, as the read-only attribute on
-    // Windows, also for root, whom the permission bits would not stop.
-    if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
-      fail(std::make_error_code(std::errc::permission_denied));
-    }
+    contents.readError = readToEnd(fd, text);
   }
+  ::close(fd);
+  if (contents.readError) return contents;
+  contents.exists = true;
+  contents.document = IniDocument::parse(text);
+  return contents;
+}
 
-  IniDocument doc = IniDocument::parse(text);
-  doc.setValue(section, key, value);  // may throw std::invalid_argument; nothing written yet
-  const std::string newText = doc.text();
+void IniFile::checkWritable(const Contents& contents) const {
+  if (contents.readError && contents.readError != std::errc::no_such_file_or_directory) {
+    // Never replace a file whose contents could not be read.
+    throw SettingsWriteError(m_path, contents.readError, contents.target);
+  }
+  // A file without any write permission is read-only, as the read-only attribute on Windows,
+  // also for root, whom the permission bits would not stop.
+  if (contents.exists &&
+      ((contents.status.st_mode & 0222) == 0 || ::access(contents.target.c_str(), W_OK) != 0)) {
+    throw SettingsWriteError(m_path, std::make_error_code(std::errc::permission_denied),
+                             contents.target);
+  }
+}
+
+void IniFile::store(const Contents& contents) const {
+  const fs::path& target = contents.target;
+  auto fail = [&](std::error_code ec) { throw SettingsWriteError(m_path, ec, target); };
+  const std::string text = contents.document.text();
 
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
@@ -120,20 +151,67 @@ void IniFile::writeValue(std::string_view section, std::string_view key, std::st
   }
   if (out < 0) fail(std::make_error_code(std::errc::file_exists));
 
-  std::error_code ec = writeAll(out, newText);
-  if (!ec && exists) {
+  std::error_code ec = writeAll(out, text);
+  if (!ec && contents.exists) {
     // The new file takes the old one's permissions and, where we may, its owner.
+    const struct stat& st = contents.status;
     if (::fchmod(out, st.st_mode & 07777) != 0) ec = lastError();
     if (!ec && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-      (void)::fchown(out, st.st_uid, st.st_gid);  // allowed to fail for a normal user
+      (void)!::fchown(out, st.st_uid, st.st_gid);  // allowed to fail for a normal user
     }
   }
+  if (!ec && ::fsync(out) != 0) ec = lastError();
   if (::close(out) != 0 && !ec) ec = lastError();
   if (!ec && ::rename(temp.c_str(), target.c_str()) != 0) ec = lastError();
   if (ec) {
     ::unlink(temp.c_str());
     fail(ec);
   }
+  if (const std::error_code synced = syncFolder(dir)) fail(synced);
+}
+
+IniFile::Batch::Batch(const IniFile& file) : m_file(file) {
+  if (file.m_batch) throw std::logic_error("IniFile: a batch is open already");
+  file.m_batch = std::make_unique<BatchState>();
+}
+
+IniFile::Batch::~Batch() { m_file.m_batch.reset(); }
+
+IniFile::Batch IniFile::batch() const { return Batch(*this); }
+
+IniFile::Contents& IniFile::batchContents() const {
+  if (!m_batch->contents) m_batch->contents = load();
+  return *m_batch->contents;
+}
+
+void IniFile::commitBatch() {
+  if (!m_batch) throw std::logic_error("IniFile: no batch is open");
+  if (!m_batch->changed) return;
+  store(*m_batch->contents);
+  m_batch->changed = false;
+}
+
+std::optional<std::string> IniFile::readValue(std::string_view section,
+                                              std::string_view key) const {
+  if (m_batch) return batchContents().document.value(section, key);
+  return load().document.value(section, key);
+}
+
+void IniFile::writeValue(std::string_view section, std::string_view key, std::string_view value) {
+  if (m_batch) {
+    Contents& contents = batchContents();
+    if (!m_batch->writable) {
+      checkWritable(contents);
+      m_batch->writable = true;
+    }
+    contents.document.setValue(section, key, value);  // may throw; the text is then unchanged
+    m_batch->changed = true;
+    return;
+  }
+  Contents contents = load();
+  checkWritable(contents);
+  contents.document.setValue(section, key, value);  // may throw; nothing written yet
+  store(contents);
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,

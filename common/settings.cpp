@@ -6,6 +6,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "common/utf8_text.h"
+
 namespace velqor {
 namespace {
 
@@ -56,6 +58,43 @@ std::optional<std::int32_t> parseDecimal(std::string_view s) {
     return std::nullopt;
   }
   return static_cast<std::int32_t>(v);
+}
+
+// Whether `shown` is `stored` as a window shows it: stored is not UTF-8, and every run of
+// bytes that is not UTF-8 became one or more U+FFFD while the rest stayed as it was. The
+// window turns settings texts into its own text that way, so an unchanged Shift-JIS value
+// comes back to a save in that form.
+bool isReplacementFormOf(std::string_view shown, std::string_view stored) {
+  constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  if (isValidUtf8(stored)) return false;
+  while (!stored.empty()) {
+    const std::size_t n = utf8SequenceLength(stored);
+    if (n > 0) {
+      if (shown.substr(0, n) != stored.substr(0, n)) return false;
+      shown.remove_prefix(n);
+      stored.remove_prefix(n);
+      continue;
+    }
+    std::size_t invalid = 0;
+    while (invalid < stored.size() && utf8SequenceLength(stored.substr(invalid)) == 0) ++invalid;
+    stored.remove_prefix(invalid);
+    std::size_t replacements = 0;
+    while (replacements < invalid && shown.starts_with(kReplacement)) {
+      shown.remove_prefix(kReplacement.size());
+      ++replacements;
+    }
+    if (replacements == 0) return false;
+  }
+  return shown.empty();
+}
+
+// A text key of the window. A value that the window could only show with replacement
+// characters and that came back unchanged keeps its bytes.
+void writeText(IniFile& ini, std::string_view section, const std::string& key,
+               const std::string& value) {
+  const std::optional<std::string> stored = ini.readValue(section, key);
+  const bool keep = stored && isReplacementFormOf(value, *stored);
+  ini.writeString(section, key, keep ? *stored : value);
 }
 
 SampleTimingEntry entryOf(std::initializer_list<std::uint8_t> values) {
@@ -131,6 +170,7 @@ SampleTimingParse parseSampleTimingList(std::string_view text) {
 }
 
 SettingsLoadResult loadSettings(const IniFile& ini, std::chrono::year_month_day today) {
+  const IniFile::Batch batch = ini.batch();
   SettingsLoadResult result;
   Settings& s = result.settings;
 
@@ -188,6 +228,7 @@ SettingsLoadResult loadSettings(const IniFile& ini, std::chrono::year_month_day 
 }
 
 void saveSettings(IniFile& ini, const Settings& s) {
+  const IniFile::Batch batch = ini.batch();
   ini.writeInteger(kUart, "COMM", s.uart.comm);
   ini.writeInteger(kUart, "RATE", s.uart.rate);
   ini.writeInteger(kUart, "PARITY", s.uart.parity);
@@ -197,19 +238,19 @@ void saveSettings(IniFile& ini, const Settings& s) {
   for (int row = 1; row <= kTxMailboxCount; ++row) {
     const TxMailboxSettings& tx = s.tx[static_cast<std::size_t>(row - 1)];
     ini.writeBool(kTxConf, rowKey("TXBOXCHK", row), tx.boxChecked);
-    ini.writeString(kTxConf, rowKey("TXID", row), tx.id);
+    writeText(ini, kTxConf, rowKey("TXID", row), tx.id);
     ini.writeInteger(kTxConf, rowKey("TXDLC", row), tx.dlc);
     ini.writeBool(kTxConf, rowKey("TXRTR", row), tx.ide);
-    ini.writeString(kTxConf, rowKey("TXDATA", row), tx.data);
+    writeText(ini, kTxConf, rowKey("TXDATA", row), tx.data);
   }
   for (int row = 1; row <= kRxMailboxCount; ++row) {
     const RxMailboxSettings& rx = s.rx[static_cast<std::size_t>(row - 1)];
     ini.writeBool(kRxConf, rowKey("RXBOXCHK", row), rx.boxChecked);
-    ini.writeString(kRxConf, rowKey("RXID", row), rx.id);
-    ini.writeString(kRxConf, rowKey("RXMASK", row), rx.mask);
+    writeText(ini, kRxConf, rowKey("RXID", row), rx.id);
+    writeText(ini, kRxConf, rowKey("RXMASK", row), rx.mask);
     ini.writeBool(kRxConf, rowKey("RXRTR", row), rx.ide);
     ini.writeInteger(kRxConf, rowKey("RXDLC", row), rx.dlc);
-    ini.writeString(kRxConf, rowKey("RXDATA", row), rx.data);
+    writeText(ini, kRxConf, rowKey("RXDATA", row), rx.data);
   }
 
   ini.writeInteger(kOption, "RXDATAFORMAT", s.option.rxDataFormat);
@@ -226,9 +267,11 @@ void saveSettings(IniFile& ini, const Settings& s) {
   // Widened to double, so 2.2f is written as 2.20000004768372.
   ini.writeFloat(kAd, "TRGLV", static_cast<double>(s.ad.triggerLevel));
   ini.writeInteger(kAd, "PORT", s.ad.port);
+  ini.commitBatch();
 }
 
 TtySettings loadTtySettings(const IniFile& ini) {
+  const IniFile::Batch batch = ini.batch();
   TtySettings tty;
   tty.txMonitor = ini.readBool(kTty, "TXMONITOR", true);
   tty.txPacketUnit = ini.readBool(kTty, "TXPACKETUNIT", true);
@@ -236,13 +279,17 @@ TtySettings loadTtySettings(const IniFile& ini) {
 }
 
 void saveTtySettings(IniFile& ini, const TtySettings& tty) {
+  const IniFile::Batch batch = ini.batch();
   ini.writeBool(kTty, "TXMONITOR", tty.txMonitor);
   ini.writeBool(kTty, "TXPACKETUNIT", tty.txPacketUnit);
+  ini.commitBatch();
 }
 
 void saveLogFileKeys(IniFile& ini, std::chrono::year_month_day date, std::int32_t logCounter) {
+  const IniFile::Batch batch = ini.batch();
   ini.writeDate(kFile, "DATE", date);
   ini.writeInteger(kFile, "SAVEFILENUM", logCounter);
+  ini.commitBatch();
 }
 
 std::string defaultPortDevicePath(int comNumber) {
@@ -263,7 +310,7 @@ void savePortDevicePath(IniFile& ini, int comNumber, std::string_view devicePath
   if (comNumber < 1) {
     throw std::invalid_argument("COM" + std::to_string(comNumber) + " names no port");
   }
-  ini.writeString(kPorts, "COM" + std::to_string(comNumber), devicePath);
+  writeText(ini, kPorts, "COM" + std::to_string(comNumber), std::string(devicePath));
 }
 
 std::chrono::year_month_day localToday() {

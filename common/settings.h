@@ -119,14 +119,17 @@ struct SettingsLoadResult {
 };
 
 // Reads every key of the main window, in the order the window has always read them: RXCONF
-// rows, TXCONF rows, OPTION, UART, USB, FILE, AD, BITIM. Missing or unreadable keys give
-// their defaults. `today` decides whether the log counter carries on (FILE DATE is today)
-// or starts again at 0.
+// rows, TXCONF rows, OPTION, UART, USB, FILE, AD, BITIM, from one reading of the file (an
+// IniFile batch). Missing or unreadable keys give their defaults. `today` decides whether the
+// log counter carries on (FILE DATE is today) or starts again at 0.
 SettingsLoadResult loadSettings(const IniFile& ini, std::chrono::year_month_day today);
 
 // Writes every key of the main window in the order UART, USB, TXCONF, RXCONF, OPTION,
-// BITIM, AD, which is the layout of a file created from scratch. Stops at the first key
-// that cannot be written by letting its SettingsWriteError through.
+// BITIM, AD, which is the layout of a file created from scratch, as one write of the file
+// (an IniFile batch). A text the window got from a value that is not UTF-8 (Shift-JIS written
+// on Windows), and gives back unchanged apart from the replacement characters it showed,
+// keeps the value's bytes. Stops at the first key that cannot be written by letting its
+// SettingsWriteError through; the file then stays as it was.
 void saveSettings(IniFile& ini, const Settings& settings);
 
 // The sample-timing list as the file holds it: each value followed by a comma ("83,81,78,").
@@ -151,11 +154,12 @@ struct TtySettings {
   friend bool operator==(const TtySettings&, const TtySettings&) = default;
 };
 
+// One reading and one write of the file each.
 TtySettings loadTtySettings(const IniFile& ini);
 void saveTtySettings(IniFile& ini, const TtySettings& tty);
 
 // The log code's keys, section FILE: DATE (the date of the log file just opened) then
-// SAVEFILENUM (its number).
+// SAVEFILENUM (its number), in one write of the file.
 void saveLogFileKeys(IniFile& ini, std::chrono::year_month_day date, std::int32_t logCounter);
 
 // The device path of COM port `comNumber`: section PORTS, key COM<n>; without that key (or
@@ -163,7 +167,8 @@ void saveLogFileKeys(IniFile& ini, std::chrono::year_month_day date, std::int32_
 // below 1, which name no port.
 std::optional<std::string> portDevicePath(const IniFile& ini, int comNumber);
 std::string defaultPortDevicePath(int comNumber);  // comNumber >= 1
-// Throws std::invalid_argument for a number below 1.
+// Throws std::invalid_argument for a number below 1. A path the dialog got from a value that
+// is not UTF-8 keeps its bytes, as in saveSettings.
 void savePortDevicePath(IniFile& ini, int comNumber, std::string_view devicePath);
 
 // The local date today, for loadSettings and saveLogFileKeys.

@@ -189,6 +189,11 @@ class TCustomCommX : public QObject {
   // Holds the line in break for 300 ms.
   void SendBreak();
 
+  // True from the receive thread's notice of arriving bytes until the owner's thread has
+  // handled it (with OnReceive, or without when the queue was emptied meanwhile). Lets a test
+  // know that a notice is on its way and when it has passed.
+  bool ReceiveNotificationPending() const { return m_receivePending.load(); }
+
   // COM n -> device path.
   void SetPortPathResolver(PortPathResolver resolver) { m_resolver = std::move(resolver); }
   static std::string DefaultPortPath(int portNo);

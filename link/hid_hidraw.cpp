@@ -70,7 +70,9 @@ class HidrawDevice final : public HidDevice {
 
   HidIoResult ReadReport(std::span<std::uint8_t> report) override {
     const std::size_t length = m_lengths.input;
-    if (length == 0) return {HidIoStatus::NoReport, {}};
+    // Open refuses a device without input reports; "no report" here would leave a report
+    // waiting and the reader polling it without end.
+    if (length == 0) return Fail(EINVAL, "read");
     if (report.size() < length) return Fail(EINVAL, "read");
     // A device that numbers its reports gives the ID as the first byte; hidraw returns the
     // report of a device without report IDs as it is, so ID 0 goes in front.
@@ -336,20 +338,32 @@ std::unique_ptr<HidDevice> HidrawPlatform::Open(const std::string& path, HidErro
     if (::ioctl(fd, HIDIOCGRDESC, &raw) == 0) descriptor.assign(raw.value, raw.value + raw.size);
   }
   if (descriptor.empty()) descriptor = ReadSysfsReportDescriptor(m_sysRoot, BaseName(path));
+  HidReportLengths lengths;
+  if (HidError e = CheckReportDescriptor(path, descriptor, lengths)) return fail(std::move(e));
+  return std::make_unique<HidrawDevice>(fd, lengths, path);
+}
+
+HidError CheckReportDescriptor(const std::string& path, std::span<const std::uint8_t> descriptor,
+                               HidReportLengths& lengths) {
+  HidError e;
+  e.kind = HidErrorKind::BadDescriptor;
   if (descriptor.empty()) {
-    HidError e;
-    e.kind = HidErrorKind::BadDescriptor;
     e.text = path + ": the report descriptor cannot be read";
-    return fail(e);
+    return e;
   }
   const ReportDescriptorParse parsed = ParseReportDescriptor(descriptor);
   if (!parsed.ok()) {
-    HidError e;
     e.kind = parsed.errorKind;
     e.text = path + ": " + parsed.error;
-    return fail(e);
+    return e;
   }
-  return std::make_unique<HidrawDevice>(fd, parsed.lengths, path);
+  if (parsed.lengths.input == 0) {
+    e.text = path + ": the report descriptor declares no input report, so nothing the device " +
+             "sends could be read";
+    return e;
+  }
+  lengths = parsed.lengths;
+  return {};
 }
 
 int HidrawPlatform::HotplugDescriptor() {

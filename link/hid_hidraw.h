@@ -48,6 +48,14 @@ struct ReportDescriptorParse {
 // the global item stack (push/pop).
 ReportDescriptorParse ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
 
+// What Open makes of the report descriptor of the device at `path`: its report lengths, or
+// the error that refuses the device. Refused are a descriptor that is empty (it could not be
+// read), one that cannot be understood, reports longer than the kernel hands on, and a device
+// without input reports: whatever it sent could not be read, and the reader would be woken
+// by it again and again.
+HidError CheckReportDescriptor(const std::string& path, std::span<const std::uint8_t> descriptor,
+                               HidReportLengths& lengths);
+
 // The report descriptor of hidraw node `node` as sysfs shows it
 // (<sysRoot>/<node>/device/report_descriptor); empty when it cannot be read.
 std::vector<std::uint8_t> ReadSysfsReportDescriptor(const std::string& sysRoot,

@@ -9,6 +9,9 @@ packages=(
   qt6-base-dev qt6-charts-dev qt6-qpa-plugins libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth
+  dpkg-dev file help2man librsvg2-bin lintian desktop-file-utils appstream
+  python3-canmatrix
+  python3-can python3-serial can-utils zlib1g-dev
   "$@"
 )
 

@@ -77,8 +77,13 @@ SimAdapter::SimAdapter(SimOptions options)
   m_eepromLoad = LoadEeprom(m_options.eepromPath, m_params);
   m_eepromImage = EncodeEeprom(m_params);
   m_packer.SetPacking(m_options.packing);
-  SetProfile(m_options.profile ? *m_options.profile : DefaultVehicleProfile());
+  if (m_options.profile) {
+    SetProfile(*m_options.profile);
+  } else if (!m_options.recorded) {
+    SetProfile(DefaultVehicleProfile());
+  }
   m_options.profile.reset();
+  LoadRecorded();
   SetFlood(m_options.flood);
   SetErrorInterval(m_options.errorInterval);
 }
@@ -113,6 +118,17 @@ void SimAdapter::SetProfile(std::vector<PeriodicMessage> messages) {
 }
 
 void SimAdapter::SetProfileEnabled(bool on) { m_options.profileEnabled = on; }
+
+void SimAdapter::LoadRecorded() {
+  m_recordedNext.reset();
+  if (!m_options.recorded) return;
+  BusFrame frame;
+  nanoseconds due{0};
+  if (m_options.recorded->Next(frame, due)) {
+    m_recordedNext = frame;
+    m_recordedDue = due;
+  }
+}
 
 void SimAdapter::SetFlood(const FloodOptions& flood) {
   m_options.flood = flood;
@@ -505,6 +521,7 @@ nanoseconds SimAdapter::BusStartTime() const {
     if (m_options.profileEnabled) {
       for (const PeriodicState& p : m_periodic) earliest = std::min(earliest, p.due);
     }
+    if (m_recordedNext && m_options.profileEnabled) earliest = std::min(earliest, m_recordedDue);
     if (BusFlood()) earliest = std::min(earliest, FloodDue());
   }
   if (earliest == kNever) return kNever;
@@ -538,6 +555,14 @@ bool SimAdapter::StartFrame(nanoseconds s) {
         }
       }
     }
+    if (m_recordedNext && m_options.profileEnabled && m_recordedDue <= s) {
+      const std::uint32_t key = ArbitrationKey(*m_recordedNext);
+      if (!found || key < best) {
+        best = key;
+        f.source = Source::Recorded;
+        found = true;
+      }
+    }
     if (BusFlood() && FloodDue() <= s) {
       const BusFrame frame = FloodFrame(m_options.flood, m_floodSequence);
       const std::uint32_t key = ArbitrationKey(frame);
@@ -567,6 +592,10 @@ bool SimAdapter::StartFrame(nanoseconds s) {
     case Source::Flood:
       f.frame = FloodFrame(m_options.flood, m_floodSequence);
       f.due = FloodDue();
+      break;
+    case Source::Recorded:
+      f.frame = *m_recordedNext;
+      f.due = m_recordedDue;
       break;
     case Source::None:
       return false;
@@ -617,7 +646,7 @@ bool SimAdapter::StartFrame(nanoseconds s) {
     Capture c;
     c.setup.port = m_capturePort;
     c.setup.terminatorOn = m_params.terminator == kTerminatorOn;
-    c.setup.intervalNs = SampleIntervalNs(f.segment.bitTimeNs);
+    c.setup.intervalNs = kSampleIntervalNs;
     c.setup.triggerTime = s;
     c.setup.triggerPhase = static_cast<std::uint8_t>(m_noise.Below(256));
     c.setup.sequence = m_captureSequence++;
@@ -665,6 +694,7 @@ void SimAdapter::CompleteFrame() {
       if (m_tec > 0) --m_tec;
       const std::uint8_t result[] = {kResultOk};
       Emit(Category::Can, Cmd::SendCanFrame, result);
+      if (m_busObserver) m_busObserver({f.frame, f.start, f.end, true});
       Deliver(f.frame, true);
     }
     return;
@@ -678,6 +708,7 @@ void SimAdapter::CompleteFrame() {
     return;
   }
   ++m_stats.busFrames;
+  if (m_busObserver) m_busObserver({f.frame, f.start, f.end, false});
   if (m_rec > 127) {
     m_rec = 127;
   } else if (m_rec > 0) {
@@ -692,6 +723,9 @@ void SimAdapter::CompleteFrame() {
     PeriodicState& p = m_periodic[f.periodic];
     ++p.count;
     RescheduleAfter(p, f.start);
+  } else if (f.source == Source::Recorded) {
+    ++m_stats.recordedFrames;
+    LoadRecorded();
   } else if (f.source == Source::Flood) {
     ++m_floodSequence;
     // A generator that fell far behind (a bus slower than its rate) does not try to catch

@@ -47,6 +47,8 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +58,7 @@
 #include "sim/adapter_params.h"
 #include "sim/bus_traffic.h"
 #include "sim/can_bitstream.h"
+#include "sim/recorded_traffic.h"
 #include "sim/report_packer.h"
 #include "sim/sim_random.h"
 #include "sim/waveform.h"
@@ -69,8 +72,13 @@ struct SimOptions {
   ReportPacking packing = ReportPacking::Packed;
   std::string firmwareVersion = "1.07";
   std::string deviceName = "STM32F105";
-  // The periodic traffic of the other nodes; DefaultVehicleProfile() when not given.
+  // The periodic traffic of the other nodes; DefaultVehicleProfile() when not given (and no
+  // recorded traffic is).
   std::optional<std::vector<PeriodicMessage>> profile;
+  // A recorded log as the other nodes' traffic (sim/recorded_traffic.h), in place of the
+  // default profile; with `profile` given as well, both share the bus. It stops and goes on
+  // with the profile (profileEnabled).
+  std::shared_ptr<RecordedTraffic> recorded;
   bool profileEnabled = true;
   FloodOptions flood;
   // The adapter alone on the bus: nobody acknowledges its frames and no other node sends.
@@ -106,10 +114,23 @@ struct SimStats {
   std::uint64_t transmitted = 0;      // own frames acknowledged on the bus
   std::uint64_t transmitFailed = 0;   // own frames that failed
   std::uint64_t waveforms = 0;        // waveform blocks sent
+  std::uint64_t recordedFrames = 0;   // frames of the recorded traffic completed on the bus
+};
+
+// A frame that went over the bus whole (another node's, or the adapter's own acknowledged
+// one), with the model's times of its first and last bit: for tests and benchmarks that take
+// the bus as the truth.
+struct SimBusRecord {
+  BusFrame frame;
+  std::chrono::nanoseconds start{0};
+  std::chrono::nanoseconds end{0};
+  bool own = false;
 };
 
 class SimAdapter {
  public:
+  using BusObserver = std::function<void(const SimBusRecord&)>;
+
   static constexpr std::chrono::nanoseconds kAnswerLatency = std::chrono::microseconds(200);
   static constexpr std::chrono::nanoseconds kStoreLatency = std::chrono::milliseconds(5);
   static constexpr std::chrono::nanoseconds kPartialTimeout = std::chrono::milliseconds(100);
@@ -145,6 +166,8 @@ class SimAdapter {
   void SetProfileEnabled(bool on);
   void SetFlood(const FloodOptions& flood);
   void SetConsoleEnabled(bool on) { m_options.console = on; }
+  // Called inside AdvanceTo for every frame completed on the bus.
+  void SetBusObserver(BusObserver observer) { m_busObserver = std::move(observer); }
 
   const AdapterParams& Params() const { return m_params; }
   const EepromLoad& EepromStatus() const { return m_eepromLoad; }
@@ -176,7 +199,7 @@ class SimAdapter {
     BusFrame frame;
     std::chrono::nanoseconds queued{0};
   };
-  enum class Source { None, Periodic, Flood, Own };
+  enum class Source { None, Periodic, Flood, Own, Recorded };
   struct InFlight {
     Source source = Source::None;
     std::size_t periodic = 0;  // index into m_periodic
@@ -217,9 +240,11 @@ class SimAdapter {
   void ExpireTransmits();
   void RescheduleAfter(PeriodicState& p, std::chrono::nanoseconds start);
   void AddToCapture(const BusSegment& segment);
+  void LoadRecorded();
   void FinishCapture();
 
   SimOptions m_options;
+  BusObserver m_busObserver;
   AdapterParams m_params;
   EepromLoad m_eepromLoad;
   std::vector<std::uint8_t> m_eepromImage;
@@ -248,6 +273,8 @@ class SimAdapter {
   std::uint64_t m_floodSequence = 0;       // next frame to send
   std::uint64_t m_floodEpochSequence = 0;  // the frame that was due at the epoch
   std::deque<TxRequest> m_tx;
+  std::optional<BusFrame> m_recordedNext;  // the recorded frame waiting for the bus
+  std::chrono::nanoseconds m_recordedDue{0};
   std::optional<InFlight> m_inFlight;
   std::chrono::nanoseconds m_busFree{0};
   std::chrono::nanoseconds m_nextError = kNever;

@@ -19,6 +19,10 @@ void SimRunner::SetOnInputReport(InputReportCallback callback) {
 
 void SimRunner::SetOnConsoleOutput(ConsoleCallback callback) { m_onConsole = std::move(callback); }
 
+void SimRunner::SetOnBusFrame(SimAdapter::BusObserver observer) {
+  m_adapter.SetBusObserver(std::move(observer));
+}
+
 void SimRunner::Start() {
   if (m_started) return;
   m_started = true;

@@ -47,6 +47,8 @@ class SimRunner {
   // Set before Start(); called on the runner thread.
   void SetOnInputReport(InputReportCallback callback);
   void SetOnConsoleOutput(ConsoleCallback callback);
+  // Every frame completed on the simulated bus, with model times (from Start).
+  void SetOnBusFrame(SimAdapter::BusObserver observer);
 
   // Starts the thread; the model's time 0 is now. A runner starts once: later calls, also
   // after Stop(), do nothing.

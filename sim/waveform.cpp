@@ -24,7 +24,7 @@ double PortVolts(std::uint8_t port, std::uint8_t bit, const LineLevels& l) {
     case kPortCanH:
       return h;
     default:
-      return h - lo;
+      return kDifferentialOffsetVolts + h - lo;
   }
 }
 
@@ -37,10 +37,15 @@ bool TriggerCrossed(std::uint8_t port, std::uint8_t levelByte, const LineLevels&
   return level <= recessive + 1e-9 && level > dominant;
 }
 
-std::uint16_t SampleIntervalNs(std::uint32_t bitTimeNs) {
-  const double wanted = static_cast<double>(kCaptureSpan.count()) / WaveformBlock::kSamples;
-  const double perBit = std::max(1.0, std::round(bitTimeNs / wanted));
-  return static_cast<std::uint16_t>(std::min(65535.0, std::round(bitTimeNs / perBit)));
+BusSegment MakeSegment(std::span<const std::uint8_t> bits, std::chrono::nanoseconds start,
+                       std::uint32_t bitTimeNs) {
+  BusSegment s;
+  s.start = start;
+  s.bitTimeNs = bitTimeNs;
+  const std::size_t n = std::min(bits.size(), kMaxSegmentBits);
+  std::copy_n(bits.begin(), n, s.bits.begin());
+  s.size = static_cast<std::uint16_t>(n);
+  return s;
 }
 
 namespace {
@@ -50,7 +55,6 @@ namespace {
 constexpr double kDriveTauNs = 40;
 constexpr double kReleaseTauNs = 60;
 constexpr double kReleaseTauOpenNs = 120;
-constexpr double kNoiseVolts = 0.025;
 
 struct LineSample {
   double h;
@@ -78,9 +82,9 @@ LineSample LinesAt(std::int64_t t, std::span<const BusSegment> segments, const L
   return {h1 + (h0 - h1) * k, l1 + (l0 - l1) * k};
 }
 
-double Noise(SimRandom& random) {
-  // Triangular between -kNoiseVolts and +kNoiseVolts.
-  return (random.Uniform() + random.Uniform() - 1.0) * kNoiseVolts;
+double Noise(SimRandom& random, double peak) {
+  // Triangular between -peak and +peak.
+  return (random.Uniform() + random.Uniform() - 1.0) * peak;
 }
 
 std::uint8_t ToCounts(double volts) {
@@ -104,8 +108,8 @@ WaveformBlock RenderWaveform(const CaptureSetup& setup, std::span<const BusSegme
   for (std::size_t i = 0; i < WaveformBlock::kSamples; ++i) {
     const std::int64_t t = first + static_cast<std::int64_t>(i) * setup.intervalNs;
     const LineSample s = LinesAt(t, segments, levels, releaseTau);
-    const double h = s.h + Noise(random);
-    const double l = s.l + Noise(random);
+    const double h = s.h + Noise(random, setup.noiseVolts);
+    const double l = s.l + Noise(random, setup.noiseVolts);
     double v;
     switch (setup.port) {
       case kPortCanL:
@@ -115,7 +119,7 @@ WaveformBlock RenderWaveform(const CaptureSetup& setup, std::span<const BusSegme
         v = h;
         break;
       default:
-        v = h - l;
+        v = kDifferentialOffsetVolts + h - l;
         break;
     }
     block.samples[i] = ToCounts(v);

@@ -1,6 +1,26 @@
 #pragma once
 // Waveform capture: the line voltages of the simulated bus, sampled the way the adapter's
 // converter does (200 eight-bit samples of 5/256 V) around the start of a frame.
+//
+// The model of the capture channels:
+// - CAN_L and CAN_H are the line voltages against ground: both 2.5 V while the bus is
+//   recessive; dominant CAN_H 3.5 V and CAN_L 1.5 V with the adapter's terminator on (60 ohm
+//   on the bus), 3.65 V and 1.35 V with it off (only the far end's 120 ohm).
+// - Differential is CAN_H - CAN_L measured about the converter's mid-scale of 2.5 V:
+//   volts = 2.5 + (CAN_H - CAN_L). A recessive bus reads 2.5 V, a dominant bit 4.5 V
+//   (4.8 V without the terminator); a negative differential voltage reads below 2.5 V, and
+//   beyond +2.48 V the converter clips at 4.98 V. So the chart's 0 ... 5 V axis shows every
+//   channel, and the default trigger level (2.5 V) lies on each channel's recessive level.
+// - The trigger fires on the first edge of a frame (its start of frame, after bus idle) when
+//   the level lies between the channel's recessive level (included) and its dominant level
+//   (excluded): the edge from recessive to dominant passes it. Any other level never fires.
+// - Edges settle exponentially: the transmitter drives the dominant level (time constant
+//   40 ns); the return to recessive is passive, through the termination (60 ns, 120 ns
+//   without the adapter's terminator, where only half the load discharges the bus).
+// - The converter runs from its own clock: one sample every kSampleIntervalNs at every bit
+//   rate, about 97 us per block. A bit is not a whole number of intervals, so the edges of a
+//   frame fall at every phase of the sample clock, as they do with a real sender.
+// - Each line carries triangular noise of +-25 mV (independent on CAN_H and CAN_L).
 
 #include <array>
 #include <chrono>
@@ -27,8 +47,7 @@ struct BusSegment {
   }
 };
 
-// Nominal line voltages. With the adapter's terminator on the bus sees 60 ohm and the usual
-// levels; with it off only the far end terminates and the dominant levels spread a little.
+// Nominal line voltages (see above).
 struct LineLevels {
   double recessive = 2.5;  // CAN_H and CAN_L alike
   double dominantH = 3.5;
@@ -36,7 +55,8 @@ struct LineLevels {
 };
 LineLevels BusLevels(bool terminatorOn);
 
-// Nominal voltage of a capture port (kPortCanL, kPortCanH, kPortDifferential) for a bit level.
+// Nominal voltage of a capture port (kPortCanL, kPortCanH, kPortDifferential) for a bit level,
+// as the converter reads it (the differential port about its 2.5 V mid-scale).
 double PortVolts(std::uint8_t port, std::uint8_t bit, const LineLevels& levels);
 
 // True when an edge from recessive to dominant passes the trigger level (level byte =
@@ -44,21 +64,25 @@ double PortVolts(std::uint8_t port, std::uint8_t bit, const LineLevels& levels);
 // dominant level (excluded). Such a level catches every frame; any other level none.
 bool TriggerCrossed(std::uint8_t port, std::uint8_t levelByte, const LineLevels& levels);
 
+// The mid-scale the differential channel is measured about.
+inline constexpr double kDifferentialOffsetVolts = 2.5;
 inline constexpr int kPreTriggerSamples = 20;
-inline constexpr std::chrono::nanoseconds kCaptureSpan = std::chrono::microseconds(100);
-
-// The sample interval for a bit time: a whole fraction of a bit, so that 200 samples span
-// about 100 us (500 ns at 250 kbit/s, 500 kbit/s and 1 Mbit/s).
-std::uint16_t SampleIntervalNs(std::uint32_t bitTimeNs);
+inline constexpr std::uint16_t kSampleIntervalNs = 486;
+inline constexpr double kLineNoiseVolts = 0.025;
 
 struct CaptureSetup {
   std::uint8_t port = kPortDifferential;
   bool terminatorOn = true;
-  std::uint16_t intervalNs = 500;
+  std::uint16_t intervalNs = kSampleIntervalNs;
   std::chrono::nanoseconds triggerTime{0};  // the start of frame that triggered
-  std::uint8_t triggerPhase = 0;  // the edge lies phase/256 of an interval after its sample
-  std::uint8_t sequence = 0;      // running number of the capture
+  std::uint8_t triggerPhase = 0;        // the edge lies phase/256 of an interval after its sample
+  std::uint8_t sequence = 0;            // running number of the capture
+  double noiseVolts = kLineNoiseVolts;  // peak of the triangular noise on each line
 };
+
+// A segment of `bits` (at most kMaxSegmentBits) from `start` on.
+BusSegment MakeSegment(std::span<const std::uint8_t> bits, std::chrono::nanoseconds start,
+                       std::uint32_t bitTimeNs);
 
 // Samples i = 0..199 are taken at triggerTime - (kPreTriggerSamples + phase/256) x interval
 // + i x interval. The block carries: head = {pre-trigger samples, port}, the interval, the

@@ -1,11 +1,18 @@
 #include "terminal/script_sender.h"
 
+#include <unistd.h>
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <mutex>
 
 #include "common/hex_text.h"
+#include "common/regular_file.h"
+#include "common/utf8_text.h"
 
 namespace velqor {
 
@@ -94,14 +101,52 @@ ScriptStep InterpretScriptLine(const ScriptLine& line) {
   return step;
 }
 
+std::string ScriptTextForDisplay(std::string_view text, ScriptEncoding encoding) {
+  if (encoding == ScriptEncoding::Utf8) return std::string(text);
+  QStringDecoder decoder("windows-31j");
+  if (!decoder.isValid()) return std::string(text);  // a Qt without ICU: shown as it stands
+  const QString decoded =
+      decoder.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  return decoded.toStdString();
+}
+
 ScriptReader::~ScriptReader() {
   if (m_file != nullptr) std::fclose(m_file);
 }
 
 std::error_code ScriptReader::Open(const std::filesystem::path& path) {
-  // "e": the descriptor is closed on exec.
-  m_file = std::fopen(path.c_str(), "rbe");
-  if (m_file == nullptr) return {errno, std::generic_category()};
+  std::error_code reason;
+  const int fd = openRegularFileForReading(path, reason);
+  if (fd < 0) return reason;
+  m_file = ::fdopen(fd, "rb");
+  if (m_file == nullptr) {
+    reason = {errno, std::generic_category()};
+    ::close(fd);
+    return reason;
+  }
+  // The encoding: valid UTF-8 to the end, or not. A sequence cut by the end of a block is
+  // carried into the next one.
+  std::string pending;
+  char block[65536];
+  bool utf8 = true;
+  while (utf8) {
+    const std::size_t n = std::fread(block, 1, sizeof block, m_file);
+    if (n == 0) break;
+    pending.append(block, n);
+    const std::size_t valid = utf8ValidLength(pending);
+    utf8 = pending.size() - valid < 4;  // at most the start of one sequence is left over
+    pending.erase(0, valid);
+  }
+  if (utf8 && !pending.empty()) utf8 = false;
+  m_encoding = utf8 ? ScriptEncoding::Utf8 : ScriptEncoding::ShiftJis;
+  // From the start again (a read error shows again with the first piece), after a
+  // byte-order mark.
+  std::rewind(m_file);
+  char mark[3];
+  if (std::fread(mark, 1, sizeof mark, m_file) != sizeof mark ||
+      std::string_view(mark, sizeof mark) != "\xEF\xBB\xBF") {
+    std::rewind(m_file);
+  }
   return {};
 }
 
@@ -194,7 +239,13 @@ void TSendFileSerial::Execute(std::stop_token abort) {
         m_progress.ShowProgress(ScriptReadErrorText(m_path, reader.error()));
         return;
       }
-      const ScriptStep step = InterpretScriptLine(ParseScriptLine(piece));
+      const ScriptLine line = ParseScriptLine(piece);
+      ScriptStep step = InterpretScriptLine(line);
+      if (step.progress && reader.encoding() != ScriptEncoding::Utf8) {
+        ScriptLine shown = line;
+        shown.argument = ScriptTextForDisplay(line.argument, reader.encoding());
+        step.progress = InterpretScriptLine(shown).progress;
+      }
       const bool sent = !step.send || SendLine(*step.send);
       if (step.progress) m_progress.ShowProgress(*step.progress);
       if (!sent) m_progress.ShowProgress(ScriptNotSentText(step.send->size()));

@@ -17,6 +17,8 @@
 //   Q  end: shows the end line and stops reading
 // At the end of the file the end line shows too. A stop request is looked at after each
 // line, so a wait that has begun runs to its end; a stopped script shows nothing more.
+// Progress lines show the script's text as UTF-8 (a Shift-JIS script is converted); the
+// bytes a line sends are taken from the file as it is.
 
 #include <atomic>
 #include <chrono>
@@ -63,6 +65,13 @@ struct ScriptStep {
 };
 ScriptStep InterpretScriptLine(const ScriptLine& line);
 
+// How a script's text is shown: scripts written on a Japanese Windows hold Shift-JIS.
+enum class ScriptEncoding { Utf8, ShiftJis };
+
+// A script's text (bytes as the file holds them) as UTF-8 for the terminal to show. Shift-JIS
+// is read as Windows reads it (code page 932). What a line sends never goes through here.
+std::string ScriptTextForDisplay(std::string_view text, ScriptEncoding encoding);
+
 // Reads a script file in pieces: a line with its line break, or 511 characters of a longer
 // line, whose rest comes as the next piece. A carriage return before a line feed is dropped.
 class ScriptReader {
@@ -75,15 +84,20 @@ class ScriptReader {
   ScriptReader(const ScriptReader&) = delete;
   ScriptReader& operator=(const ScriptReader&) = delete;
 
-  // The system's reason when the file cannot be opened.
+  // The reason when the file cannot be opened. Only a regular file is opened: what the path
+  // holds is looked at first, so a FIFO (whose open would wait for a writer) or a device is
+  // refused at once. The whole file is read once to tell its encoding: UTF-8 when it is valid
+  // UTF-8, else Shift-JIS. A UTF-8 byte-order mark at its start is skipped.
   std::error_code Open(const std::filesystem::path& path);
   // The next piece into `piece`; Error leaves the reason in error().
   Result Next(std::string& piece);
   std::error_code error() const { return m_error; }
+  ScriptEncoding encoding() const { return m_encoding; }
 
  private:
   std::FILE* m_file = nullptr;
   std::error_code m_error;
+  ScriptEncoding m_encoding = ScriptEncoding::Utf8;
 };
 
 // Where a script's progress lines go: the terminal window adds each as a new line of its

@@ -15,6 +15,14 @@ std::string Describe(char c) {
   return std::string("byte 0x") + kHex[u >> 4] + kHex[u & 15];
 }
 
+// A word of the input in quotes; a long one cut after kQuotedMax characters, with its length.
+std::string Quote(std::string_view word) {
+  constexpr std::size_t kQuotedMax = 40;
+  if (word.size() <= kQuotedMax) return "'" + std::string(word) + "'";
+  return "'" + std::string(word.substr(0, kQuotedMax)) + "...' (" + std::to_string(word.size()) +
+         " characters)";
+}
+
 }  // namespace
 
 HexInput ParseHexText(std::string_view text) {
@@ -49,8 +57,8 @@ HexInput ParseHexText(std::string_view text) {
     }
     const std::size_t digits = i - digitsStart;
     if (digits == 0 || digits % 2 != 0) {
-      fail(tokenStart, "expected pairs of hexadecimal digits, got '" +
-                           std::string(text.substr(tokenStart, i - tokenStart)) + "'");
+      fail(tokenStart, "expected pairs of hexadecimal digits, got " +
+                           Quote(text.substr(tokenStart, i - tokenStart)));
       return out;
     }
     for (std::size_t d = digitsStart; d < i; d += 2) {

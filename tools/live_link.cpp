@@ -16,7 +16,13 @@ const char kLinkOptionsUsage[] =
     "  --vid HEX      vendor identifier of the adapter (default 4242)\n"
     "  --pid HEX      product identifier of the adapter (default EE02)\n"
     "  --unacknowledged   (with --sim) nobody on the simulated bus acknowledges frames\n"
-    "  --flood N      (with --sim) N more frames a second on the simulated bus\n";
+    "  --flood N      (with --sim) N more frames a second on the simulated bus\n"
+    "  --sim-unacknowledged, --sim-flood N   the same, spelled as velqor spells them\n"
+    "  --sim-errors   (with --sim) bus errors now and then (every 3 s on average)\n"
+    "  --flood-off-bus    (with --flood) the flood at its full rate, beyond what the bus\n"
+    "                 carries (load tests)\n"
+    "  --sim-replay FILE  (with --sim) a recorded log (.log .asc .blf .csv .txt) as the bus\n"
+    "                 traffic, at its recorded intervals, over and over\n";
 
 namespace {
 
@@ -44,8 +50,16 @@ OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i
   };
   if (a == "--sim") {
     options.sim = true;
-  } else if (a == "--unacknowledged") {
+  } else if (a == "--unacknowledged" || a == "--sim-unacknowledged") {
     options.unacknowledged = true;
+  } else if (a == "--sim-errors") {
+    options.errors = true;
+  } else if (a == "--flood-off-bus") {
+    options.floodOffBus = true;
+  } else if (a == "--sim-replay") {
+    const std::string* v = value("a log file");
+    if (!v) return OptionResult::Bad;
+    options.replayLog = *v;
   } else if (a == "--vid" || a == "--pid") {
     const std::string* v = value("a hexadecimal identifier");
     if (!v) return OptionResult::Bad;
@@ -53,13 +67,13 @@ OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i
       error = a + " needs a hexadecimal identifier of at most 4 digits, got '" + *v + "'";
       return OptionResult::Bad;
     }
-  } else if (a == "--flood") {
+  } else if (a == "--flood" || a == "--sim-flood") {
     const std::string* v = value("a number of frames a second");
     if (!v) return OptionResult::Bad;
     double rate = 0;
     const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), rate);
     if (ec != std::errc() || end != v->data() + v->size() || rate < 0 || rate > 1e6) {
-      error = "--flood needs a number of frames a second from 0 to 1000000, got '" + *v + "'";
+      error = a + " needs a number of frames a second from 0 to 1000000, got '" + *v + "'";
       return OptionResult::Bad;
     }
     options.floodRate = rate;
@@ -84,15 +98,31 @@ LiveLink::LiveLink(LinkOptions options) : m_options(options) {
 LiveLink::~LiveLink() { Close(); }
 
 bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
+  if (!m_options.sim && (!m_options.replayLog.empty() || m_options.floodOffBus)) {
+    error = "--sim-replay and --flood-off-bus work only with --sim";
+    return false;
+  }
   std::shared_ptr<HidPlatform> platform;
   if (m_options.sim) {
     SimOptions sim;
     sim.console = false;  // no serial side here
     sim.unacknowledged = m_options.unacknowledged;
+    if (m_options.errors) sim.errorInterval = std::chrono::seconds(3);
     sim.flood.framesPerSecond = m_options.floodRate;
     sim.flood.identifiers = 100;
     sim.flood.dlc = 8;
+    sim.flood.busLimited = !m_options.floodOffBus;
+    if (!m_options.replayLog.empty()) {
+      try {
+        sim.recorded = RecordedTraffic::Open(m_options.replayLog);
+      } catch (const LogError& e) {
+        error = "--sim-replay: ";
+        error += e.what();
+        return false;
+      }
+    }
     m_runner = std::make_unique<SimRunner>(sim);
+    if (m_options.busObserver) m_runner->SetOnBusFrame(m_options.busObserver);
     m_simHid = std::make_shared<SimHidPlatform>(*m_runner);
     platform = m_simHid;
   }
@@ -129,6 +159,15 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
 
 bool LiveLink::Send(const Frame& frame) {
   return m_usb && m_usb->Write(frame.data(), frame.size());
+}
+
+bool LiveLink::SendBytes(const std::uint8_t* bytes, std::size_t length) {
+  return m_usb && m_usb->Write(bytes, length);
+}
+
+std::size_t LiveLink::OutputReportBytes() const {
+  const std::size_t length = m_usb ? m_usb->OutputReportByteLength() : 0;
+  return length > 0 ? length - 1 : 0;
 }
 
 LiveLink::End LiveLink::Run(std::chrono::milliseconds limit) {

@@ -31,7 +31,12 @@ struct LinkOptions {
   std::uint16_t product = kAdapterProductId;
   // Simulated adapter only.
   bool unacknowledged = false;
-  double floodRate = 0;  // frames per second on top of the vehicle traffic; 0 = none
+  bool errors = false;       // occasional bus errors
+  double floodRate = 0;      // frames per second on top of the vehicle traffic; 0 = none
+  bool floodOffBus = false;  // the flood at its full rate, beyond what the bus carries
+  std::string replayLog;     // a recorded log as the bus traffic instead of the vehicle's
+  // Every frame completed on the simulated bus, on the simulator's thread (tests, benchmarks).
+  SimAdapter::BusObserver busObserver;
 };
 
 extern const char kLinkOptionsUsage[];
@@ -53,6 +58,10 @@ class LiveLink {
   bool Open(DeviceMessageSink& sink, std::string& error);
   // One frame as one output report.
   bool Send(const Frame& frame);
+  // Any bytes as one output report (several frames back to back), from any thread.
+  bool SendBytes(const std::uint8_t* bytes, std::size_t length);
+  // Bytes one output report carries after its report ID (once open).
+  std::size_t OutputReportBytes() const;
 
   enum class End { Stopped, TimeUp, Interrupted, Removed };
   // Runs until Stop(), `limit` (zero: no limit), an interrupt (Ctrl-C) or the adapter's

@@ -2,6 +2,7 @@
 // window: decoding captures of the adapter's byte stream, and (with an adapter or the
 // simulated one) watching and sending traffic.
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,7 +12,10 @@
 namespace {
 
 void PrintUsage(std::ostream& os) {
-  os << "usage: velqor-cli <command> [options]\n"
+  os << "Usage: velqor-cli <command> [options]\n"
+        "\n"
+        "The command-line companion of Velqor: decodes captures of the USB CAN adapter's byte\n"
+        "stream and, with the adapter or the simulated one, watches and sends CAN traffic.\n"
         "\n"
         "Commands:\n";
   for (const auto& c : velqor::cli::Commands()) {
@@ -24,6 +28,9 @@ void PrintUsage(std::ostream& os) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Output beyond the file-size limit (ulimit -f) fails with EFBIG, which the commands report;
+  // the signal would end the program half-way through a line instead.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     PrintUsage(std::cerr);
     return 2;

@@ -63,7 +63,7 @@ const std::string& LogFileNamer::BuildNames(std::string_view prefix,
 }
 
 DataLog::DataLog(IniFile& settings, MessageBoxes& boxes, LogFileView& view,
-                 LogEnvironment environment, std::int32_t counter, LogWriter::Options writer)
+                 LogEnvironment environment, std::int32_t counter, DataLogWriter::Options writer)
     : m_settings(settings),
       m_boxes(boxes),
       m_view(view),
@@ -133,7 +133,7 @@ void DataLog::OpenLogFile() {
     done += static_cast<std::size_t>(n);
   }
   if (writeError == 0) {
-    m_writer = std::make_unique<LogWriter>(fd, done, m_writerOptions);
+    m_writer = std::make_unique<DataLogWriter>(fd, done, m_writerOptions);
   } else {
     ::close(fd);
     fail(std::error_code(writeError, std::generic_category()));
@@ -154,7 +154,7 @@ void DataLog::OnFrames(std::span<const CanFrame> frames) {
   if (!IsOpen() || frames.empty()) return;
   m_writer->Push(frames, time);
   const CanFrame& last = frames.back();
-  m_lastRecord = LogRecord{last.id, time, last.ide, last.dlc, last.data};
+  m_lastRecord = DataLogRecord{last.id, time, last.ide, last.dlc, last.data};
   m_lastLineStale = true;
 }
 
@@ -228,7 +228,7 @@ void DataLog::closeQuietly() {
 void DataLog::AppendLogLine(std::string& out, std::uint16_t time, std::uint8_t ide,
                             std::uint32_t id, std::uint8_t dlc,
                             std::span<const std::uint8_t, 8> data) {
-  LogRecord record{id, time, ide, dlc, {}};
+  DataLogRecord record{id, time, ide, dlc, {}};
   std::copy(data.begin(), data.end(), record.data.begin());
   velqor::AppendLogLine(out, record);
 }

@@ -8,7 +8,7 @@
 // the date) and is never reset while the program runs, so the first file after midnight
 // takes the new date and the next number.
 //
-// The lines are formatted and written by a writer thread of the open file (LogWriter): the
+// The lines are formatted and written by a writer thread of the open file (DataLogWriter): the
 // window's thread only queues each frame's values, and lines reach the disk within about a
 // second. Closing the file, unticking ChkLog or destroying the DataLog writes everything.
 // A line that finds the writer's queue full is not written and is counted (DroppedLines).
@@ -16,7 +16,7 @@
 // Failures never end the program: a file that cannot be created, or a write that fails
 // (disk full), is reported once in a message box, ChkLog is unticked and the program
 // carries on without logging. A failure the writer meets is reported on the owner's thread
-// at its next call here, or when the owner, woken by LogWriter::Options::onFailure, calls
+// at its next call here, or when the owner, woken by DataLogWriter::Options::onFailure, calls
 // CheckWriter().
 //
 // Everything here runs on one thread (the window's), the owner of the writer.
@@ -35,7 +35,7 @@
 #include "common/ini_file.h"
 #include "common/message_boxes.h"
 #include "link/frame_consumer.h"
-#include "traffic/log_writer.h"
+#include "traffic/data_log_writer.h"
 
 namespace velqor {
 
@@ -100,7 +100,7 @@ class DataLog : public FrameConsumer {
   // 0); `writer` is how each file's writer thread runs. Everything given by reference must
   // outlive this object.
   DataLog(IniFile& settings, MessageBoxes& boxes, LogFileView& view, LogEnvironment environment,
-          std::int32_t counter, LogWriter::Options writer = {});
+          std::int32_t counter, DataLogWriter::Options writer = {});
   ~DataLog();  // closes the file, writing everything
   DataLog(const DataLog&) = delete;
   DataLog& operator=(const DataLog&) = delete;
@@ -148,7 +148,7 @@ class DataLog : public FrameConsumer {
   // Lines not written because the writer's queue was full, over every file of this run.
   std::uint64_t DroppedLines() const;
 
-  // The frame line (see AppendLogLine in traffic/log_writer.h).
+  // The frame line (see AppendLogLine in traffic/data_log_writer.h).
   static void AppendLogLine(std::string& out, std::uint16_t time, std::uint8_t ide,
                             std::uint32_t id, std::uint8_t dlc,
                             std::span<const std::uint8_t, 8> data);
@@ -163,13 +163,13 @@ class DataLog : public FrameConsumer {
   MessageBoxes& m_boxes;
   LogFileView& m_view;
   LogEnvironment m_env;
-  LogWriter::Options m_writerOptions;
+  DataLogWriter::Options m_writerOptions;
   LogFileNamer m_namer;
-  std::unique_ptr<LogWriter> m_writer;  // the open file
-  std::uint64_t m_droppedBefore = 0;    // lines dropped by the writers of closed files
+  std::unique_ptr<DataLogWriter> m_writer;  // the open file
+  std::uint64_t m_droppedBefore = 0;        // lines dropped by the writers of closed files
   // LogLine: the header, or the last frame line, made when asked for.
   mutable std::string m_logLine;
-  LogRecord m_lastRecord;
+  DataLogRecord m_lastRecord;
   mutable bool m_lastLineStale = false;
 };
 

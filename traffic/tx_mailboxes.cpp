@@ -2,23 +2,15 @@
 
 #include <algorithm>
 
-#include "common/comma_text.h"
 #include "common/dlc_tables.h"
 #include "common/hex_text.h"
+#include "transmit/tx_row_text.h"
 
 namespace velqor {
 
 std::optional<int> TxMailboxes::ReadDataBytes(std::string_view text, int dlc,
                                               std::span<std::uint8_t, 8> data) {
-  const int count = std::clamp(dlc, 0, kMaxDlc);
-  if (count == 0) return std::nullopt;  // nothing is read, whatever the field holds
-  const std::vector<std::string> items = splitCommaText(text);
-  for (int j = 0; j < count; ++j) {
-    if (static_cast<std::size_t>(j) >= items.size()) return j;
-    data[static_cast<std::size_t>(j)] =
-        static_cast<std::uint8_t>(HexTextToValue(items[static_cast<std::size_t>(j)]));
-  }
-  return std::nullopt;
+  return ReadTxDataBytes(text, dlc, data);  // the rules the periodic rows read by as well
 }
 
 std::string TxMailboxes::ListIndexErrorText(int index) {

@@ -93,10 +93,10 @@ QString QtInputMaskFromEditMask(const QString& editMask) {
         break;
     }
   }
-  if (!blank.isEmpty()) {
-    out += QLatin1Char(';');
-    out += blank;
-  }
+  // Without a blank character of its own the mask shows "_" in each empty place, as the form
+  // library does by default: a person sees how many pairs are to be filled.
+  out += QLatin1Char(';');
+  out += blank.isEmpty() ? QStringLiteral("_") : blank;
   return out;
 }
 

@@ -14,7 +14,9 @@ namespace velqor {
 // C/c any character, 0/9 digit, # digit or sign, > < <> case, \ escapes the next character,
 // _ is a literal blank, ! (trim) has no counterpart and is dropped; everything else is a
 // literal. Literals that Qt would read as mask characters are escaped. A blank character in
-// the third field becomes Qt's blank character. An empty mask gives an empty Qt mask.
+// the third field becomes Qt's blank character; without one the blank is "_", the form
+// library's default ("AA AA;1;" gives "NN NN;_"). An empty mask gives an empty Qt mask.
+// The blank only shows: text() leaves empty places out whatever it is.
 QString QtInputMaskFromEditMask(const QString& editMask);
 
 class MaskedEdit : public QLineEdit {

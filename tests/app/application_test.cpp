@@ -36,10 +36,10 @@ TEST(VelqorApplication, AnExceptionFromAHandlerIsShownAndTheLoopCarriesOn) {
   EXPECT_FALSE(QCoreApplication::sendEvent(&target, &event));
   app->setMessageBoxes(nullptr);
   EXPECT_EQ(target.handled, 2);
-  ASSERT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(boxes.shown[0].text, "'abc' is not a number");
-  EXPECT_EQ(boxes.shown[0].caption, "Velqor");
-  EXPECT_EQ(boxes.shown[1].text, "");  // not a std::exception: an empty message
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_EQ(boxes.shown()[0].text, "'abc' is not a number");
+  EXPECT_EQ(boxes.shown()[0].caption, "Velqor");
+  EXPECT_EQ(boxes.shown()[1].text, "");  // not a std::exception: an empty message
   EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Velqor"));
 }
 

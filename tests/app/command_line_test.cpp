@@ -98,8 +98,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"FloodNoIdentifiers", {"--simulate", "--sim-flood", "100,0"}, "IDS from 1"},
         BadLine{"FloodIdentifiersNotANumber", {"--simulate", "--sim-flood=100,x"}, "got 'x'"},
         BadLine{
-            "SimulatorSwitchAlone", {"--sim-errors"}, "--sim-errors works only with --simulate"}),
+            "SimulatorSwitchAlone", {"--sim-errors"}, "--sim-errors works only with --simulate"},
+        BadLine{"ReplayWithoutFile", {"--simulate", "--sim-replay"}, "--sim-replay needs a log"},
+        BadLine{"ReplayAlone", {"--sim-replay", "a.log"}, "--sim-replay works only with"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CommandLine, ReplayLogIsTakenWithOrWithoutEquals) {
+  std::string error;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--simulate", "--sim-replay", "a b.log"}, {"--sim-replay=a b.log", "--simulate"}}) {
+    const std::optional<CommandLine> cl = ParseCommandLine(args, error);
+    ASSERT_TRUE(cl) << error;
+    EXPECT_EQ(cl->sim.replayLog, std::filesystem::path("a b.log"));
+  }
+}
 
 TEST(CommandLine, HelpIsTakenAndTheUsageNamesEveryOption) {
   std::string error;
@@ -108,8 +120,8 @@ TEST(CommandLine, HelpIsTakenAndTheUsageNamesEveryOption) {
   EXPECT_TRUE(cl->help);
   EXPECT_TRUE(ParseCommandLine({"-h"}, error)->help);
   const std::string usage = kVelqorUsage;
-  for (const char* option :
-       {"--simulate", "--sim-flood RATE[,IDS]", "--sim-unacknowledged", "--sim-errors", "--help"})
+  for (const char* option : {"--simulate", "--sim-flood RATE[,IDS]", "--sim-unacknowledged",
+                             "--sim-errors", "--sim-replay FILE", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

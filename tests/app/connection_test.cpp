@@ -140,7 +140,7 @@ TEST_F(ConnectionTest, PressingConnectsBothLinksAndTheTrafficFillsTheList) {
   EXPECT_TRUE(window->Usbif().IsOpen());
   EXPECT_EQ(logsOpened(), 1);
   EXPECT_TRUE(window->dataLog().IsOpen());
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 
   // The simulated vehicle's traffic reaches the list through the USB reader.
   ASSERT_TRUE(test::ProcessEventsUntil([&] { return list().heldRowCount() >= 5; }));
@@ -191,11 +191,11 @@ TEST_P(SerialFailureTest, LeavesEverythingAsItWasAndTheNextClickOnlyReleases) {
   }
   window->CommX1().SetPortNo(c.portNo);
   click();
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  const std::string& text = boxes.shown[0].text;
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  const std::string text = boxes.shown()[0].text;
   EXPECT_EQ(text.substr(0, text.find('\n')), kCommErrOpen);
   EXPECT_NE(text.find(c.detailPart), std::string::npos) << text;
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Error);
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 -"));
   EXPECT_EQ(connection(), QStringLiteral("接続断"));
   EXPECT_EQ(hid->enumerations, searches);  // USB not tried
@@ -206,7 +206,7 @@ TEST_P(SerialFailureTest, LeavesEverythingAsItWasAndTheNextClickOnlyReleases) {
 
   click();  // releases: nothing to close, nothing shown
   EXPECT_FALSE(spdSwitch()->isChecked());
-  EXPECT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(connection(), QStringLiteral("接続断"));
 
   window->CommX1().SetPortNo(1);
@@ -238,7 +238,7 @@ TEST_F(ConnectionTest, WithoutTheAdapterOnUsbTheSerialPortStaysOpenAlone) {
   EXPECT_EQ(usbFlag(), 0);
   EXPECT_FALSE(window->Usbif().IsOpen());
   EXPECT_EQ(logsOpened(), 1);  // the log opens whatever became of USB
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 
   click();
   EXPECT_FALSE(window->CommX1().IsOpen());
@@ -255,7 +255,7 @@ TEST_F(ConnectionTest, TheCaptionFollowsThePortNumberAndPortsIsReadAtConnectTime
   IniFile(iniPath()).writeString("PORTS", "COM4", sim->serialPort().SlavePath());
   window->CommX1().SetPortNo(4);
   click();
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM4 -"));
   EXPECT_EQ(window->PortSuffix(), QStringLiteral("- COM4 -"));
   EXPECT_EQ(serialFlag(), 1);
@@ -284,7 +284,7 @@ TEST_F(ConnectionTest, ThePortDialogsChoiceIsWhatTheNextPressOpens) {
   window->Option1Click();
   EXPECT_EQ(window->CommX1().PortNo(), 6);
   click();
-  EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
+  EXPECT_TRUE(boxes.shown().empty()) << (boxes.shown().empty() ? "" : boxes.shown()[0].text);
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM6 -"));
   EXPECT_EQ(connection(), QStringLiteral("接続できた！"));
 
@@ -468,18 +468,22 @@ TEST_F(ConnectionTest, ExitClosesBothLinksAlsoWhenTheSettingsCannotBeWritten) {
   click();
   ASSERT_EQ(serialFlag(), 1);
   ASSERT_EQ(usbFlag(), 1);
-  const auto hidBefore = sim->hidPlatform()->Counters();
   // The settings folder goes away: the save fails, is shown once, and the shutdown goes on.
   ASSERT_TRUE(folder.remove());
   window.reset();
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_NE(boxes.shown[0].text.find("に書き込めません"), std::string::npos);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_NE(boxes.shown()[0].text.find("に書き込めません"), std::string::npos);
   EXPECT_TRUE(pty.SlaveClosed());
-  // Nobody reads the simulated device any more: its reports are discarded from now on.
-  const auto discarded = sim->hidPlatform()->Counters().reportsDiscarded;
-  std::this_thread::sleep_for(300ms);
-  EXPECT_GT(sim->hidPlatform()->Counters().reportsDiscarded, discarded);
-  EXPECT_GE(sim->hidPlatform()->Counters().reportsQueued, hidBefore.reportsQueued);
+  // Nobody reads the simulated device any more: its reports are discarded from now on, and
+  // none is queued for a reader after the first one discarded.
+  const auto gone = [this](std::uint64_t after) {
+    return test::ProcessEventsUntil(
+        [&] { return sim->hidPlatform()->Counters().reportsDiscarded > after; });
+  };
+  ASSERT_TRUE(gone(sim->hidPlatform()->Counters().reportsDiscarded));
+  const SimHidCounters closed = sim->hidPlatform()->Counters();
+  ASSERT_TRUE(gone(closed.reportsDiscarded));
+  EXPECT_EQ(sim->hidPlatform()->Counters().reportsQueued, closed.reportsQueued);
 }
 
 }  // namespace

@@ -23,12 +23,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <span>
+#include <string>
 
 #include "app/application.h"
 #include "common/ini_file.h"
 #include "link/protocol.h"
 #include "tests/app/frame_recorder.h"
 #include "tests/app/test_doubles.h"
+#include "tests/support/control_table.h"
 #include "tests/support/qt_application.h"
 #include "traffic/receive_page.h"
 #include "traffic/wave_page.h"
@@ -39,6 +42,9 @@ VELQOR_QT_TEST_APPLICATION(velqor::VelqorApplication);
 
 namespace velqor {
 namespace {
+
+using velqor::testing::ExpectControl;
+using velqor::testing::ExpectControls;
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -113,193 +119,180 @@ TEST_F(MainWindowTest, WindowHasItsFixedGeometryCaptionAndFont) {
   EXPECT_EQ(window->font().pixelSize(), 12);
 }
 
-// Every control of the layout, by name and class.
-TEST_F(MainWindowTest, EveryControlExistsWithItsClass) {
-  std::vector<std::pair<std::string, const char*>> controls = {
-      {"SpdSwitch", "QToolButton"},
-      {"Label1", "QLabel"},
-      {"PanelTxErCount", "velqor::SunkenPanel"},
-      {"Label8", "QLabel"},
-      {"PanelRxErCount", "velqor::SunkenPanel"},
-      {"BtnTest2", "QPushButton"},
-      {"BtnDebug", "QPushButton"},
-      {"PageControl1", "QTabWidget"},
-      {"TabSheet2", "QWidget"},
-      {"TabSheet3", "QWidget"},
-      {"TabSheet4", "QWidget"},
-      {"TabSheet5", "QWidget"},
-      {"StatusBar", "QStatusBar"},
-      {"ConnectionPanel", "QLabel"},
-      {"ResultPanel", "QLabel"},
-      {"MainMenu1", "QMenuBar"},
-      {"Timer", "QTimer"},
-      {"Chart1", "QChartView"},
-      {"BtnSingle", "QPushButton"},
-      {"BtnContinue", "QPushButton"},
-      {"BtnStop", "QPushButton"},
-      {"EditTriggerlv", "QLineEdit"},
-      {"TracTrigger", "QSlider"},
-      {"RadioCapPort", "velqor::RadioGroup"},
-      {"PanelWaveStat", "velqor::SunkenPanel"},
-      {"ListView", "QTableView"},
-      {"RxDispFormat", "velqor::RadioGroup"},
-      {"BtnClear", "QPushButton"},
-      {"BtnAllSend", "QPushButton"},
-      {"Memo1", "QPlainTextEdit"},
-      {"CmbBitRate", "QComboBox"},
-      {"CombSmpleTime", "QComboBox"},
-      {"RadioTerminalForm", "velqor::RadioGroup"},
-      {"ChkTerm", "QCheckBox"},
-      {"BtnReadParam", "QPushButton"},
-      {"BtnConfigSet", "QPushButton"},
-      {"BtnStiore", "QPushButton"},
-      {"LabVersion", "QLabel"},
-      {"LabDevice", "QLabel"},
-      {"ChkLog", "QCheckBox"},
-      {"Label5", "QLabel"},
-      {"PnlSavefileName", "velqor::SunkenPanel"}};
-  const std::pair<const char*, const char*> tx[] = {
-      {"MBox", "QCheckBox"},     {"EditIdTx", "QLineEdit"},          {"CSpinDLC", "QSpinBox"},
-      {"ChkTxIde", "QCheckBox"}, {"MaskEdit", "velqor::MaskedEdit"}, {"BtnSend", "QPushButton"}};
-  const std::pair<const char*, const char*> rx[] = {
-      {"Chrx", "QCheckBox"},     {"EditIdRx", "QLineEdit"}, {"EditRxMask", "QLineEdit"},
-      {"ChkRxIde", "QCheckBox"}, {"SpinRxDlc", "QSpinBox"}, {"MaskEditRx", "velqor::MaskedEdit"}};
-  for (int n = 1; n <= 8; ++n)
-    for (const auto& [stem, cls] : tx) controls.emplace_back(stem + std::to_string(n), cls);
-  for (int n = 1; n <= 16; ++n)
-    for (const auto& [stem, cls] : rx) controls.emplace_back(stem + std::to_string(n), cls);
-  ASSERT_EQ(controls.size(), 42u + 48u + 96u);
-  for (const auto& [name, cls] : controls) {
-    QObject* control = window->findChild<QObject*>(QString::fromStdString(name));
-    ASSERT_NE(control, nullptr) << name;
-    EXPECT_TRUE(control->inherits(cls)) << name << " is a " << control->metaObject()->className();
-  }
+// The layout, one row per control: name, class, place in its parent and text. The pages
+// reuse names (each page has its GroupBox1 and Label2), so each page is looked at alone.
+TEST_F(MainWindowTest, EveryControlHasItsClassPlaceAndText) {
+  const auto page = [this](const char* name) -> const QObject& {
+    const QWidget* found = window->findChild<QWidget*>(QString::fromLatin1(name));
+    if (found == nullptr) ADD_FAILURE() << name << " is missing";
+    return found != nullptr ? *found : *window;
+  };
+  ExpectControls(*window, {{"SpdSwitch", "QToolButton", {16, 4, 25, 25}},
+                           {"Label1", "QLabel", {96, 8, 84, 16}, "TxErrCount"},
+                           {"PanelTxErCount", "velqor::SunkenPanel", {184, 4, 73, 25}, "0"},
+                           {"Label8", "QLabel", {296, 8, 84, 16}, "RxErrCount"},
+                           {"PanelRxErCount", "velqor::SunkenPanel", {384, 4, 73, 25}, "0"},
+                           {"BtnTest2", "QPushButton", {472, 4, 57, 25}, "Test Cmd2"},
+                           {"BtnDebug", "QPushButton", {536, 4, 57, 25}, "Debug"},
+                           {"PageControl1", "QTabWidget", {0, 32, 603, 449}},
+                           {"StatusBar", "QStatusBar"},
+                           {"VersionPanel", "QLabel", {}, "Ver　3.1.0"},
+                           {"ConnectionPanel", "QLabel", {}, ""},
+                           {"ResultPanel", "QLabel"},
+                           {"MainMenu1", "QMenuBar"},
+                           {"Timer", "QTimer"}});
+  ExpectControls(page("TabSheet2"),
+                 {{"Chart1", "QChartView", {0, 0, 441, 421}},
+                  {"BtnSingle", "QPushButton", {458, 12, 121, 25}, "Single"},
+                  {"BtnContinue", "QPushButton", {458, 44, 121, 25}, "Continue"},
+                  {"BtnStop", "QPushButton", {458, 76, 121, 25}, "Stop"},
+                  {"GroupBox2", "QGroupBox", {450, 112, 137, 85}, "Trigger Level"},
+                  {"EditTriggerlv", "QLineEdit", {10, 22, 65, 21}, "2.5"},
+                  {"Label4", "QLabel", {82, 25, 30, 15}, "(V)"},
+                  {"TracTrigger", "QSlider", {6, 50, 125, 28}},
+                  {"RadioCapPort", "velqor::RadioGroup", {450, 206, 137, 89}, "Capture Port"},
+                  {"PanelWaveStat", "velqor::SunkenPanel", {450, 306, 137, 49}, "STOP"}});
+  ExpectControls(
+      page("TabSheet3"),
+      {{"ListView", "QTableView", {4, 4, 587, 352}},
+       {"RxDispFormat", "velqor::RadioGroup", {8, 362, 201, 49}, "Receive Data View Format"},
+       {"BtnClear", "QPushButton", {496, 376, 89, 25}, "Clear"}});
+  ExpectControls(page("TabSheet4"),
+                 {{"GroupBox1", "QGroupBox", {8, 6, 497, 250}, "Transmit Mail Box"},
+                  {"Label2",
+                   "QLabel",
+                   {12, 18, 416, 16},
+                   "CH           ID(hex)    DLC        ide              DATA (hex)"},
+                  {"BtnAllSend", "QPushButton", {392, 215, 93, 25}, "ALL SEND"},
+                  {"Memo1", "QPlainTextEdit", {512, 8, 77, 89}}});
+  ExpectControls(
+      page("TabSheet5"),
+      {{"GroupBox1", "QGroupBox", {8, 4, 236, 382}, "Receive Mail Box"},
+       {"Label2", "QLabel", {10, 18, 220, 16}, "CH       ID(h)     MASK(h)    ide"},
+       {"GroupBox3", "QGroupBox", {252, 4, 201, 84}, "Bit Rate / Sample Timing"},
+       {"Label3", "QLabel", {10, 26, 100, 16}, "BitRate"},
+       {"CmbBitRate", "QComboBox", {116, 22, 77, 22}, "500kbps"},
+       {"Label6", "QLabel", {10, 56, 104, 16}, "Sample Timing(%)"},
+       {"CombSmpleTime", "QComboBox", {116, 52, 77, 22}, "72"},
+       {"RadioTerminalForm", "velqor::RadioGroup", {252, 94, 201, 66}, "Console Out Format"},
+       {"ChkTerm", "QCheckBox", {260, 168, 120, 17}, "Terminator"},
+       {"BtnReadParam", "QPushButton", {464, 12, 123, 27}, "&Read Parameter"},
+       {"BtnConfigSet", "QPushButton", {464, 48, 123, 27}, "&Write Parameter"},
+       {"BtnStiore", "QPushButton", {464, 84, 123, 27}, "&Store"},
+       {"GroupBox4", "QGroupBox", {252, 196, 335, 66}, "Device Infomation"},
+       {"LabVersion", "QLabel", {12, 22, 311, 16}, ""},
+       {"LabDevice", "QLabel", {12, 42, 311, 16}, ""},
+       {"ChkLog", "QCheckBox", {260, 276, 200, 19}, "データログを保存する"},
+       {"Label5", "QLabel", {260, 304, 150, 16}, "保存ファイル名"},
+       {"PnlSavefileName", "velqor::SunkenPanel", {260, 322, 325, 25}, ""}});
+  // The mailbox rows: row n sits 21 pixels below row n - 1 in its group box. A null text is
+  // the row number.
+  struct Column {
+    const char* stem;
+    const char* className;
+    QRect first;
+    const char* text;
+  };
+  const Column tx[] = {{"MBox", "QCheckBox", {12, 41, 34, 17}, nullptr},
+                       {"EditIdTx", "QLineEdit", {58, 37, 62, 21}, "0"},
+                       {"CSpinDLC", "QSpinBox", {122, 37, 44, 21}, "0"},
+                       {"ChkTxIde", "QCheckBox", {177, 41, 17, 17}, ""},
+                       {"MaskEdit", "velqor::MaskedEdit", {238, 37, 184, 21}, ""},
+                       {"BtnSend", "QPushButton", {428, 37, 57, 21}, "SEND"}};
+  const Column rx[] = {{"Chrx", "QCheckBox", {10, 40, 40, 17}, nullptr},
+                       {"EditIdRx", "QLineEdit", {56, 37, 61, 21}, "0"},
+                       {"EditRxMask", "QLineEdit", {120, 37, 62, 21}, "0"},
+                       {"ChkRxIde", "QCheckBox", {192, 40, 17, 17}, ""},
+                       {"SpinRxDlc", "QSpinBox", {230, 37, 41, 21}, "0"},
+                       {"MaskEditRx", "velqor::MaskedEdit", {276, 37, 140, 21}, ""}};
+  const auto rows = [](const QObject& parent, std::span<const Column> columns, int count) {
+    for (int i = 0; i < count; ++i) {
+      const std::string n = std::to_string(i + 1);
+      for (const Column& c : columns) {
+        ExpectControl(parent, {(c.stem + n).c_str(), c.className, c.first.translated(0, 21 * i),
+                               c.text != nullptr ? c.text : n.c_str()});
+      }
+    }
+  };
+  rows(page("TabSheet4"), tx, 8);
+  rows(page("TabSheet5"), rx, 16);
 }
 
-TEST_F(MainWindowTest, TopBarControlsSitWhereTheyBelong) {
+TEST_F(MainWindowTest, SwitchHintsHiddenControlsStatusPanelsMenuAndTimer) {
   auto* sw = find<QToolButton>(QStringLiteral("SpdSwitch"));
-  EXPECT_EQ(sw->geometry(), QRect(16, 4, 25, 25));
   EXPECT_TRUE(sw->isCheckable());
   EXPECT_FALSE(sw->isChecked());
   EXPECT_EQ(sw->toolTip(), QStringLiteral("通信ポート接続/切断"));
-  auto* label1 = find<QLabel>(QStringLiteral("Label1"));
-  EXPECT_EQ(label1->text(), QStringLiteral("TxErrCount"));
-  EXPECT_EQ(label1->x(), 96);
-  EXPECT_TRUE(label1->font().bold());
-  auto* label8 = find<QLabel>(QStringLiteral("Label8"));
-  EXPECT_EQ(label8->text(), QStringLiteral("RxErrCount"));
-  EXPECT_EQ(label8->x(), 296);
-  auto* tx = find<QLabel>(QStringLiteral("PanelTxErCount"));
-  EXPECT_EQ(tx->text(), QStringLiteral("0"));
-  EXPECT_EQ(tx->x(), 184);
-  EXPECT_EQ(tx->size(), QSize(73, 25));
-  auto* rx = find<QLabel>(QStringLiteral("PanelRxErCount"));
-  EXPECT_EQ(rx->x(), 384);
-  EXPECT_EQ(rx->size(), QSize(73, 25));
-  EXPECT_TRUE(find<QPushButton>(QStringLiteral("BtnTest2"))->isHidden());
-  EXPECT_TRUE(find<QPushButton>(QStringLiteral("BtnDebug"))->isHidden());
-  EXPECT_EQ(find<QPushButton>(QStringLiteral("BtnTest2"))->text(), QStringLiteral("Test Cmd2"));
-}
-
-TEST_F(MainWindowTest, PagesStartOnConfigAboveTheStatusBar) {
-  auto* pages = find<QTabWidget>(QStringLiteral("PageControl1"));
-  EXPECT_EQ(pages->size(), QSize(603, 449));
-  EXPECT_EQ(pages->x(), 0);
-  EXPECT_EQ(pages->geometry().bottom() + 1, window->centralWidget()->height());
-  const char* names[] = {"TabSheet2", "TabSheet3", "TabSheet4", "TabSheet5"};
-  const char* captions[] = {"Wave", "Receive", "TxSet", "Config"};
-  ASSERT_EQ(pages->count(), 4);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(pages->widget(i)->objectName(), QString::fromLatin1(names[i]));
-    EXPECT_EQ(pages->tabText(i), QString::fromLatin1(captions[i]));
+  EXPECT_TRUE(find<QLabel>(QStringLiteral("Label1"))->font().bold());
+  for (const char* hidden : {"BtnTest2", "BtnDebug", "Memo1", "LostPanel"}) {
+    EXPECT_TRUE(find<QWidget>(QString::fromLatin1(hidden))->isHidden()) << hidden;
   }
-  EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheet5"));
-}
-
-TEST_F(MainWindowTest, StatusBarAndMenu) {
-  auto* version = find<QLabel>(QStringLiteral("VersionPanel"));
-  EXPECT_EQ(version->text(), QStringLiteral("Ver\u30003.1.0"));
-  EXPECT_EQ(version->width(), 100);
-  EXPECT_EQ(find<QLabel>(QStringLiteral("ConnectionPanel"))->width(), 150);
-  EXPECT_EQ(find<QLabel>(QStringLiteral("ResultPanel"))->width(), 200);
-  EXPECT_TRUE(find<QLabel>(QStringLiteral("LostPanel"))->isHidden());
-  const QList<QAction*> items = window->menuBar()->actions();
-  ASSERT_EQ(items.size(), 4);
-  const char* names[] = {"Quit1", "Veiw1", "Option1", "About1"};
-  const char* captions[] = {"&Quit", "&TTY", "&Port", "&About"};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(items[i]->objectName(), QString::fromLatin1(names[i]));
-    EXPECT_EQ(items[i]->text(), QString::fromLatin1(captions[i]));
+  const struct {
+    const char* name;
+    const char* hint;
+  } hints[] = {{"BtnReadParam", "デバイス内部の設定値を読みだします"},
+               {"BtnConfigSet", "デバイスに値を設定する"},
+               {"BtnStiore", "デバイス内部に保存します。"}};
+  for (const auto& h : hints) {
+    EXPECT_EQ(find<QWidget>(QString::fromLatin1(h.name))->toolTip(), QString::fromUtf8(h.hint));
   }
+  const std::pair<const char*, int> panels[] = {
+      {"VersionPanel", 100}, {"ConnectionPanel", 150}, {"ResultPanel", 200}};
+  for (const auto& [name, width] : panels) {
+    EXPECT_EQ(find<QLabel>(QString::fromLatin1(name))->width(), width) << name;
+  }
+  QStringList menu;
+  for (const QAction* item : window->menuBar()->actions())
+    menu << item->objectName() + " " + item->text();
+  EXPECT_EQ(menu, (QStringList{"Quit1 &Quit", "Veiw1 &TTY", "Option1 &Port", "About1 &About"}));
   auto* timer = find<QTimer>(QStringLiteral("Timer"));
   EXPECT_EQ(timer->interval(), 3000);
   EXPECT_TRUE(timer->isActive());
 }
 
-TEST_F(MainWindowTest, TransmitRowsHaveTagsTopsAndMaxima) {
-  for (int i = 0; i < 8; ++i) {
-    const int n = i + 1;
-    const QString s = QString::number(n);
-    EXPECT_EQ(window->MBox[i], find<QCheckBox>(QStringLiteral("MBox") + s));
-    EXPECT_EQ(window->MBox[i]->text(), s);
-    EXPECT_EQ(window->EditIdTx[i]->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->EditIdTx[i]->y(), 37 + 21 * i);
-    EXPECT_EQ(window->CSpinDLC[i]->y(), 37 + 21 * i);
-    EXPECT_EQ(window->MaskEdit[i]->y(), 37 + 21 * i);
-    EXPECT_EQ(window->BtnSend[i]->y(), 37 + 21 * i);
-    EXPECT_EQ(window->MBox[i]->y(), 41 + 21 * i);
-    EXPECT_EQ(window->ChkTxIde[i]->y(), 41 + 21 * i);
-    EXPECT_EQ(window->CSpinDLC[i]->property("Tag").toInt(), n);
-    EXPECT_EQ(window->MaskEdit[i]->property("Tag").toInt(), n);
-    EXPECT_EQ(window->BtnSend[i]->property("Tag").toInt(), n);
-    EXPECT_EQ(window->CSpinDLC[i]->maximum(), 8);
-    EXPECT_EQ(window->MaskEdit[i]->editMask(), QString());
-    EXPECT_EQ(window->BtnSend[i]->text(), QStringLiteral("SEND"));
-  }
-  EXPECT_EQ(window->EditIdTx[7]->y(), 184);
-  EXPECT_EQ(window->MBox[7]->y(), 188);
-  EXPECT_EQ(find<QPushButton>(QStringLiteral("BtnAllSend"))->text(), QStringLiteral("ALL SEND"));
-  EXPECT_TRUE(find<QPlainTextEdit>(QStringLiteral("Memo1"))->isHidden());
-  EXPECT_EQ(find<QGroupBox>(QStringLiteral("GroupBox1"))->title(),
-            QStringLiteral("Transmit Mail Box"));
-  EXPECT_NE(window->findChild<QLabel*>(QString(), Qt::FindChildrenRecursively), nullptr);
-  bool header = false;
-  for (QLabel* l : window->findChildren<QLabel*>())
-    header |= l->text() ==
-              QStringLiteral("CH           ID(hex)    DLC        ide              DATA (hex)");
-  EXPECT_TRUE(header);
+TEST_F(MainWindowTest, PagesStartOnConfigAboveTheStatusBar) {
+  auto* pages = find<QTabWidget>(QStringLiteral("PageControl1"));
+  EXPECT_EQ(pages->geometry().bottom() + 1, window->centralWidget()->height());
+  QStringList tabs;
+  for (int i = 0; i < pages->count(); ++i)
+    tabs << pages->widget(i)->objectName() + " " + pages->tabText(i);
+  EXPECT_EQ(tabs, (QStringList{"TabSheet2 Wave", "TabSheet3 Receive", "TabSheet4 TxSet",
+                               "TabSheet5 Config"}));
+  EXPECT_EQ(pages->currentWidget()->objectName(), QStringLiteral("TabSheet5"));
 }
 
-TEST_F(MainWindowTest, ReceiveRowsHaveTagsTopsTabOrderAndHiddenDataFields) {
+// Each row's controls are the ones its arrays hold, carry the row number as their Tag, and
+// the receive rows follow one another in the focus chain.
+TEST_F(MainWindowTest, RowsHaveTagsMaximaTabOrderAndHiddenDataFields) {
+  for (int i = 0; i < 8; ++i) {
+    const int n = i + 1;
+    EXPECT_EQ(window->MBox[i], find<QCheckBox>(QStringLiteral("MBox%1").arg(n)));
+    EXPECT_EQ(window->EditIdTx[i], find<QLineEdit>(QStringLiteral("EditIdTx%1").arg(n)));
+    EXPECT_EQ(window->ChkTxIde[i], find<QCheckBox>(QStringLiteral("ChkTxIde%1").arg(n)));
+    for (QWidget* w :
+         {static_cast<QWidget*>(window->CSpinDLC[i]), static_cast<QWidget*>(window->MaskEdit[i]),
+          static_cast<QWidget*>(window->BtnSend[i])}) {
+      EXPECT_EQ(w->property("Tag").toInt(), n) << w->objectName().toStdString();
+    }
+    EXPECT_EQ(window->CSpinDLC[i]->maximum(), 8);
+    EXPECT_EQ(window->MaskEdit[i]->editMask(), QString());
+  }
   std::vector<QWidget*> chain;
   for (int i = 0; i < 16; ++i) {
     const int n = i + 1;
     QWidget* row[6] = {window->Chrx[i],     window->EditIdRx[i],  window->EditRxMask[i],
                        window->ChkRxIde[i], window->SpinRxDlc[i], window->MaskEditRx[i]};
-    const int tops[6] = {40, 37, 37, 40, 37, 37};
     for (int k = 0; k < 6; ++k) {
       ASSERT_NE(row[k], nullptr);
       EXPECT_EQ(row[k]->property("Tag").toInt(), n) << row[k]->objectName().toStdString();
-      EXPECT_EQ(row[k]->y(), tops[k] + 21 * i) << row[k]->objectName().toStdString();
       EXPECT_EQ(row[k]->property("TabOrder").toInt(), 6 * i + 5 + k);
+      EXPECT_EQ(row[k]->isHidden(), k >= 4) << row[k]->objectName().toStdString();
       chain.push_back(row[k]);
     }
-    EXPECT_FALSE(window->Chrx[i]->isHidden());
-    EXPECT_FALSE(window->EditIdRx[i]->isHidden());
-    EXPECT_FALSE(window->EditRxMask[i]->isHidden());
-    EXPECT_FALSE(window->ChkRxIde[i]->isHidden());
-    EXPECT_TRUE(window->SpinRxDlc[i]->isHidden());
-    EXPECT_TRUE(window->MaskEditRx[i]->isHidden());
-    EXPECT_EQ(window->MaskEditRx[i]->width(), 140);
     EXPECT_EQ(window->SpinRxDlc[i]->maximum(), 8);
-    EXPECT_EQ(window->EditIdRx[i]->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->EditRxMask[i]->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->Chrx[i]->text(), QString::number(n));
     const bool hint = i == 0 || i == 8;
     EXPECT_EQ(window->ChkRxIde[i]->toolTip(), hint ? QStringLiteral("標準/拡張指定") : QString());
   }
-  EXPECT_EQ(window->EditIdRx[15]->y(), 352);
-  EXPECT_EQ(window->Chrx[15]->y(), 355);
   // The focus chain runs along each row and on to the next row.
   // (A spin box's own edit, its child, follows it in the chain.)
   for (std::size_t k = 0; k + 1 < chain.size(); ++k) {
@@ -312,15 +305,12 @@ TEST_F(MainWindowTest, ReceiveRowsHaveTagsTopsTabOrderAndHiddenDataFields) {
 TEST_F(MainWindowTest, PagesStartWithTheDefaults) {
   auto* bitRate = find<QComboBox>(QStringLiteral("CmbBitRate"));
   EXPECT_EQ(bitRate->count(), 3);
-  EXPECT_EQ(bitRate->currentText(), QStringLiteral("500kbps"));
   auto* sample = find<QComboBox>(QStringLiteral("CombSmpleTime"));
   QStringList items;
   for (int i = 0; i < sample->count(); ++i) items << sample->itemText(i);
   EXPECT_EQ(items, (QStringList{"81", "77", "72", "72", "68", "63", "63"}));
   EXPECT_EQ(sample->currentIndex(), 2);
-  EXPECT_EQ(sample->currentText(), QStringLiteral("72"));
   EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex(), 2);
-  EXPECT_EQ(find<QLineEdit>(QStringLiteral("EditTriggerlv"))->text(), QStringLiteral("2.5"));
   auto* track = find<QSlider>(QStringLiteral("TracTrigger"));
   EXPECT_EQ(track->value(), 25);
   EXPECT_EQ(track->minimum(), 0);
@@ -330,39 +320,9 @@ TEST_F(MainWindowTest, PagesStartWithTheDefaults) {
   EXPECT_EQ(find<RadioGroup>(QStringLiteral("RxDispFormat"))->itemIndex(), 0);
   EXPECT_EQ(find<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex(), 0);
   auto* state = find<QLabel>(QStringLiteral("PanelWaveStat"));
-  EXPECT_EQ(state->text(), QStringLiteral("STOP"));
   EXPECT_EQ(state->font().families().value(0), QStringLiteral("Meiryo UI"));
   EXPECT_EQ(state->font().pixelSize(), 27);
   EXPECT_EQ(window->fields().TriggerLevel, 2.5f);
-}
-
-TEST_F(MainWindowTest, ConfigPageCaptionsAndHints) {
-  struct {
-    const char* name;
-    const char* text;
-    const char* hint;
-  } buttons[] = {{"BtnReadParam", "&Read Parameter", "デバイス内部の設定値を読みだします"},
-                 {"BtnConfigSet", "&Write Parameter", "デバイスに値を設定する"},
-                 {"BtnStiore", "&Store", "デバイス内部に保存します。"}};
-  for (const auto& b : buttons) {
-    auto* button = find<QPushButton>(QString::fromLatin1(b.name));
-    EXPECT_EQ(button->text(), QString::fromUtf8(b.text));
-    EXPECT_EQ(button->toolTip(), QString::fromUtf8(b.hint));
-  }
-  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkLog"))->text(),
-            QStringLiteral("データログを保存する"));
-  EXPECT_EQ(find<QLabel>(QStringLiteral("Label5"))->text(), QStringLiteral("保存ファイル名"));
-  EXPECT_EQ(find<QCheckBox>(QStringLiteral("ChkTerm"))->text(), QStringLiteral("Terminator"));
-  QStringList titles;
-  for (QGroupBox* g : window->findChildren<QGroupBox*>()) titles << g->title();
-  for (const char* t :
-       {"Receive Mail Box", "Bit Rate / Sample Timing", "Console Out Format", "Device Infomation",
-        "Trigger Level", "Capture Port", "Receive Data View Format", "Transmit Mail Box"})
-    EXPECT_TRUE(titles.contains(QString::fromLatin1(t))) << t;
-  QStringList labels;
-  for (QLabel* l : window->findChildren<QLabel*>()) labels << l->text();
-  for (const char* t : {"CH       ID(h)     MASK(h)    ide", "BitRate", "Sample Timing(%)", "(V)"})
-    EXPECT_TRUE(labels.contains(QString::fromLatin1(t))) << t;
 }
 
 TEST_F(MainWindowTest, ReceiveListHasItsColumnsAndFont) {
@@ -371,8 +331,8 @@ TEST_F(MainWindowTest, ReceiveListHasItsColumnsAndFont) {
   EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
   EXPECT_EQ(view->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
   EXPECT_EQ(view->font().pixelSize(), 13);
-  const int widths[] = {90, 40, 70, 50, 300};
-  for (int c = 0; c < 5; ++c) EXPECT_EQ(view->columnWidth(c), widths[c]);
+  // The widths are the model's (tested there); the view takes them.
+  for (int c = 0; c < 5; ++c) EXPECT_EQ(view->columnWidth(c), ReceivedFrameModel::columnWidth(c));
 }
 
 TEST_F(MainWindowTest, ChangingADlcClearsTheDataAndSetsItsMask) {
@@ -620,7 +580,7 @@ TEST_F(MainWindowTest, WithoutASettingsFileExitWritesTheDefaultsInTheirOrder) {
   EXPECT_EQ(Key(iniPath(), "OPTION", "TERM"), "1");
   EXPECT_EQ(Key(iniPath(), "TXCONF", "TXID8"), "0");
   EXPECT_EQ(Key(iniPath(), "RXCONF", "RXMASK16"), "0");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(MainWindowTest, ASettingsFilesValuesAppearInTheControlsAndAreWrittenBack) {
@@ -690,7 +650,7 @@ TEST_F(MainWindowTest, ASettingsFilesValuesAppearInTheControlsAndAreWrittenBack)
   EXPECT_EQ(Key(p, "BITIM", "BT250"), "83,81,78,");
   EXPECT_EQ(Key(p, "BITIM", "BITRATE"), "0");
   EXPECT_EQ(Key(p, "BITIM", "TIMING"), "1");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(MainWindowTest, ATimingBeyondTheListSelectsNothingAndSavesMinusOne) {
@@ -708,19 +668,19 @@ TEST_F(MainWindowTest, LoadWarningsAreShownOnceAndAWriteErrorAtExitOnce) {
   window.reset();
   WriteFile(iniPath(), "[BITIM]\nBT250=83,x1,5,\nBT500=1,2,\n");
   window = std::make_unique<TFrmMain>(boxes, Options());
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Warning);
-  EXPECT_NE(boxes.shown[0].text.find("BT250"), std::string::npos);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Warning);
+  EXPECT_NE(boxes.shown()[0].text.find("BT250"), std::string::npos);
   EXPECT_EQ(find<QComboBox>(QStringLiteral("CombSmpleTime"))->count(), 2);  // BT500 as read
-  boxes.shown.clear();
+  boxes.clear();
 
   // The settings folder disappears: the save fails on its first key, once, and the
   // window still goes down in order.
   ASSERT_TRUE(folder.remove());
   window.reset();
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_NE(boxes.shown[0].text.find("に書き込めません"), std::string::npos);
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_NE(boxes.shown()[0].text.find("に書き込めません"), std::string::npos);
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Error);
 }
 
 TEST_F(MainWindowTest, QuitClosesTheWindow) {

@@ -169,10 +169,10 @@ TEST_F(PageBindingsTest, StoreAsksFirstAndSendsOnlyOnOk) {
   boxes.confirmAnswer = false;
   click("BtnStiore");
   EXPECT_THAT(sent(), IsEmpty());
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "EEPROMに書き込みます！");
-  EXPECT_EQ(boxes.shown[0].caption, "メッセージ");
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Information);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "EEPROMに書き込みます！");
+  EXPECT_EQ(boxes.shown()[0].caption, "メッセージ");
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Information);
   boxes.confirmAnswer = true;
   click("BtnStiore");
   EXPECT_THAT(sent(), ElementsAre(Bytes{0xFC, 0x02, 0x01, 0x10}));
@@ -214,14 +214,14 @@ TEST_F(PageBindingsTest, UnfilledPairsOfTheMaskedFieldAreMissingItems) {
   fillTxRow(4, "1", 3, false, "1122", false);
   click("BtnSend4");
   EXPECT_THAT(sent(), IsEmpty());
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "リストのインデックスが範囲を超えています (2)");
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "リストのインデックスが範囲を超えています (2)");
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Error);
   EXPECT_EQ(result(), QString());
 
   // A pair with one digit typed is one item of one digit, as the blank after it separates.
   window->MaskEdit[3]->setText(QStringLiteral("1 22 3"));
-  ASSERT_EQ(window->MaskEdit[3]->displayText(), QStringLiteral("1  22 3 "));
+  ASSERT_EQ(window->MaskEdit[3]->displayText(), QStringLiteral("1_ 22 3_"));
   click("BtnSend4");
   const auto frames = sent();
   ASSERT_EQ(frames.size(), 1u);
@@ -234,7 +234,7 @@ TEST_F(PageBindingsTest, DlcZeroSendsWhateverTheFieldHeld) {
   EXPECT_EQ(window->MaskEdit[4]->text(), QString());
   window->MaskEdit[4]->setText(QStringLiteral("zz"));  // free text without a mask
   click("BtnSend5");
-  EXPECT_THAT(boxes.shown, IsEmpty());
+  EXPECT_THAT(boxes.shown(), IsEmpty());
   EXPECT_THAT(sent(), ElementsAre(Bytes{0xFC, 0x10, 0x02, 0x01, 0, 0, 0, 7, 0xFF, 0, 0, 0, 0, 0, 0,
                                         0, 0, 0}));
 }
@@ -255,9 +255,8 @@ TEST_F(PageBindingsTest, LogFileOpensOnConnectWithChkLogTickedAndTakesEveryFrame
 
   tick = 70000;
   feedFrame(0x7FF, 2);
-  // On disk within about a second, without a close.
-  EXPECT_TRUE(
-      test::ProcessEventsUntil([this] { return logText("261207CAN001.txt") != kHeader; }, 3000));
+  // On disk without a close: the log's writer thread writes it.
+  ASSERT_TRUE(test::ProcessEventsUntil([this] { return logText("261207CAN001.txt") != kHeader; }));
   EXPECT_EQ(logText("261207CAN001.txt"),
             kHeader + " 4464\t,0\t,7ff\t,2\t,01\t, 02\t, 03\t, 04\t, 05\t, 06\t, 07\t, 08\t \n");
 
@@ -292,10 +291,10 @@ TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWitho
   window->OpenLogFileOnConnect();
   EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());
   test::ProcessEvents();  // the box shows from the event loop
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].text, "出力ファイルを開けません");
-  EXPECT_EQ(boxes.shown[0].caption, "警告");
-  EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Warning);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "出力ファイルを開けません");
+  EXPECT_EQ(boxes.shown()[0].caption, "警告");
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Warning);
   EXPECT_FALSE(find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked());
   feedFrame(0x7FF, 1);  // the window carries on: the list shows the frame
   window->receivePage()->model()->flush();
@@ -317,16 +316,16 @@ TEST_F(PageBindingsTest, AWriteErrorWhileFramesArriveIsShownAfterTheDrainAndEnds
     FileSizeLimit limit(kHeader.size() + 100);
     window->Feed(stream.data(), stream.size());
     window->receivePath().drainAll();  // the handler, without the event loop
-    EXPECT_THAT(boxes.shown, IsEmpty()) << "no modal box inside the drain";
+    EXPECT_THAT(boxes.shown(), IsEmpty()) << "no modal box inside the drain";
     // The writer thread meets the failure and wakes the window, which ends logging.
     ASSERT_TRUE(test::ProcessEventsUntil(
         [this] { return !find<QCheckBox>(QStringLiteral("ChkLog"))->isChecked(); }));
     EXPECT_FALSE(window->dataLog().IsOpen());
     test::ProcessEvents();
   }
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_THAT(boxes.shown[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
-  EXPECT_EQ(boxes.shown[0].caption, "警告");
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  EXPECT_EQ(boxes.shown()[0].caption, "警告");
   window->receivePage()->model()->flush();
   EXPECT_EQ(window->receivePage()->model()->rowCount(), frames) << "the list missed nothing";
   EXPECT_EQ(window->receivePath().lostCount(), 0u);

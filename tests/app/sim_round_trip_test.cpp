@@ -113,7 +113,7 @@ TEST_F(SimRoundTripTest, WriteThenReadRestoresThePageFromTheAdapter) {
   EXPECT_EQ(window->EditIdRx[15]->text(), QStringLiteral("0"));
   EXPECT_EQ(find<QLabel>("LabVersion")->text(), QStringLiteral("F/W: 1.07"));
   EXPECT_EQ(find<QLabel>("LabDevice")->text(), QStringLiteral("MCU: STM32F105"));
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(SimRoundTripTest, StoredParametersSurviveANewAdapterOnTheSameEeprom) {
@@ -249,7 +249,7 @@ TEST_F(SimRoundTripTest, TheDataLogHoldsTheFramesTheListShows) {
     EXPECT_EQ(list.text(row, ReceivedFrameModel::kData).split(' ', Qt::SkipEmptyParts),
               l.data.mid(0, dlc));
   }
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST(TerminationSignals, TheFirstSignalClosesTheWindowAndLaterOnesAreIgnored) {
   // The window goes down through FormDestroy: the settings are written.
   window.reset();
   EXPECT_EQ(IniFile(options.settingsPath).readString("UART", "COMM", ""), "1");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST(TerminationSignals, ADisarmedHandlerTakesTheSignalAndDoesNothing) {
@@ -81,6 +81,16 @@ class ProgramExit : public ::testing::TestWithParam<std::vector<int>> {
       if (line.rfind("SigCgt:", 0) != 0) continue;
       const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
       return (mask >> (sig - 1)) & 1u;
+    }
+    return false;
+  }
+  // Whether the process ignores `sig` (SigIgn of /proc/PID/status).
+  static bool Ignores(pid_t pid, int sig) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("SigIgn:", 0) == 0)
+        return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1u;
     }
     return false;
   }
@@ -110,6 +120,8 @@ TEST_P(ProgramExit, ASignalEndsItThroughTheWindowsShutdown) {
   while (!(Catches(pid, SIGTERM) && Catches(pid, SIGINT)) &&
          std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(10ms);
+  // A write beyond the file-size limit fails with EFBIG instead of ending the program.
+  EXPECT_TRUE(Ignores(pid, SIGXFSZ));
   for (int sig : GetParam()) ASSERT_EQ(::kill(pid, sig), 0);
 
   int status = 0;

@@ -7,27 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "common/message_boxes.h"
 #include "terminal/terminal_monitor.h"
+#include "tests/support/recorders.h"
 
 namespace velqor::test {
 
-class RecordingBoxes : public MessageBoxes {
- public:
-  struct Box {
-    std::string text, caption;
-    Icon icon;
-  };
-  void Show(const std::string& text, const std::string& caption, Icon icon) override {
-    shown.push_back({text, caption, icon});
-  }
-  bool Confirm(const std::string& text, const std::string& caption, Icon icon) override {
-    shown.push_back({text, caption, icon});
-    return confirmAnswer;
-  }
-  std::vector<Box> shown;
-  bool confirmAnswer = false;
-};
+// The one message-box recorder of all the tests.
+using RecordingBoxes = velqor::testing::RecordingBoxes;
 
 class RecordingTerminal : public TerminalMonitor {
  public:

@@ -143,12 +143,10 @@ TEST_F(WindowsTest, AScriptBlockLongerThanAReportStaysOffTheLinkAndIsSaidSo) {
 }
 
 TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
-  // The vehicle's traffic: the differential signal swings from 0 V to 2 V, so a trigger at
-  // 1.0 V catches the next frame.
+  // The page's defaults, Differential at 2.5 V: the simulated channel reads 2.5 V for the
+  // recessive bus and 4.5 V for a dominant bit, so the next frame's start triggers.
   start(false);
   connectLinks();
-  auto* level = find<QLineEdit>("EditTriggerlv");
-  level->setText(QStringLiteral("1.0"));
   QLineSeries* series = window->wavePage()->canphy();
   auto* state = find<QLabel>("PanelWaveStat");
   state->clear();  // the adapter's answers show "READY", then "STOP" after the capture
@@ -161,8 +159,11 @@ TEST_F(WindowsTest, ASingleCapturePlotsTheFramesWaveform) {
     low = std::min(low, p.y());
     high = std::max(high, p.y());
   }
-  EXPECT_LT(low, 0.3);   // recessive
-  EXPECT_GT(high, 1.7);  // dominant bits of the frame
+  EXPECT_NEAR(low, 2.5, 0.1);  // recessive
+  EXPECT_GT(high, 4.3);        // dominant bits of the frame
+  // The trace reached the decoder, at the Config page's bit rate: a frame of the vehicle.
+  EXPECT_TRUE(window->wavePage()->analysis().decoding.id.has_value());
+  EXPECT_EQ(window->wavePage()->analysis().decoding.nominalBitNs, 2000.0);
   EXPECT_EQ(points.front().x(), 0.0);
   EXPECT_NEAR(points.back().x(), 199 * window->fields().WaveInterval * 0.001, 0.01);
   // One capture only: the adapter went back to "Stop" after it.

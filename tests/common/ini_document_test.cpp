@@ -62,6 +62,24 @@ TEST(IniDocument, FindsValuesAsWindowsProfileServicesDo) {
   }
 }
 
+TEST(IniDocument, EveryKindOfLineEndEndsALine) {
+  const struct {
+    const char* text;
+    const char* written;
+  } cases[] = {
+      {"[S]\rk=1\rm=2\r", "[S]\nk=1\nm=2\n"},  // CR alone, as some editors save
+      {"[S]\r\rk=1\rm=2", "[S]\n\nk=1\nm=2\n"},
+      {"[S]\r\nk=1\r\r\nm=2\r\n", "[S]\nk=1\nm=2\n"},  // CR CR LF is one line end
+      {"[S]\nk=1\nm=2\r\r", "[S]\nk=1\nm=2\n"},
+  };
+  for (const auto& c : cases) {
+    const IniDocument doc = IniDocument::parse(c.text);
+    EXPECT_EQ(doc.value("S", "k"), "1") << c.text;
+    EXPECT_EQ(doc.value("S", "m"), "2") << c.text;
+    EXPECT_EQ(doc.text(), c.written) << c.text;
+  }
+}
+
 TEST(IniDocument, ChangingAValueRewritesOnlyItsLineAndKeepsTheKeySpelling) {
   IniDocument doc = IniDocument::parse(kSample);
   doc.setValue("UART", "COMM", "4");

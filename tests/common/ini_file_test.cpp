@@ -1,6 +1,8 @@
 #include "common/ini_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,7 +119,8 @@ TEST(IniFile, WriteToAReadOnlyFileRaisesTheWriteErrorAndChangesNothing) {
     ini.writeInteger("S", "k", 2);
     FAIL() << "the write went through";
   } catch (const SettingsWriteError& e) {
-    EXPECT_STREQ(e.what(), (file.string() + " に書き込めません").c_str());
+    EXPECT_EQ(std::string(e.what()),
+              file.string() + " に書き込めません\n" + file.string() + ": Permission denied");
     EXPECT_EQ(e.file(), file);
     EXPECT_TRUE(e.reason());
   }
@@ -133,7 +136,8 @@ TEST(IniFile, WriteIntoAFolderThatCannotExistRaisesTheWriteError) {
     ini.writeString("S", "k", "v");
     FAIL() << "the write went through";
   } catch (const SettingsWriteError& e) {
-    EXPECT_STREQ(e.what(), (file.string() + " に書き込めません").c_str());
+    EXPECT_EQ(std::string(e.what()),
+              file.string() + " に書き込めません\n" + file.string() + ": Not a directory");
   }
   EXPECT_EQ(ini.readValue("S", "k"), std::nullopt);
 }
@@ -150,6 +154,41 @@ TEST(IniFile, AFolderOrFifoAtThePathIsNeitherReadNorReplacedNorWaitedOn) {
   IniFile fifo(dir / "fifo.ini");
   EXPECT_EQ(fifo.readValue("S", "k"), std::nullopt);  // no writer: would block without care
   EXPECT_THROW(fifo.writeString("S", "k", "v"), SettingsWriteError);
+}
+
+TEST(IniFile, WhatIsNotARegularFileIsRefusedWithoutBeingOpened) {
+  TempDir dir;
+  fs::create_directory(dir / "folder.ini");
+  ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+  fs::create_symlink("fifo.ini", dir / "fifo-link.ini");
+  fs::create_symlink("/dev/null", dir / "device.ini");
+  const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(opens, 0);
+  ASSERT_GE(::inotify_add_watch(opens, dir.path().c_str(), IN_OPEN), 0);
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {
+      {"folder.ini", "Is a directory"},
+      {"fifo.ini", "a FIFO, not a regular file"},
+      {"fifo-link.ini", "a FIFO, not a regular file"},
+      {"device.ini", "a device, not a regular file"},
+  };
+  for (const auto& c : cases) {
+    IniFile ini(dir / c.name);
+    EXPECT_EQ(ini.readValue("S", "k"), std::nullopt) << c.name;
+    try {
+      ini.writeString("S", "k", "v");
+      ADD_FAILURE() << c.name << " was written";
+    } catch (const SettingsWriteError& e) {
+      EXPECT_THAT(e.what(), ::testing::EndsWith(std::string(": ") + c.reason)) << c.name;
+    }
+  }
+  char events[4096];
+  EXPECT_EQ(::read(opens, events, sizeof events), -1) << "something in the folder was opened";
+  ::close(opens);
+  EXPECT_EQ(fs::symlink_status(dir / "fifo-link.ini").type(), fs::file_type::symlink);
+  EXPECT_EQ(fs::status(dir / "fifo.ini").type(), fs::file_type::fifo);
 }
 
 TEST(IniFile, BadNameIsRefusedBeforeTheFileIsTouched) {

@@ -2,9 +2,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +17,7 @@
 #include "common/ini_document.h"
 #include "common/ini_values.h"
 #include "tests/common/temp_dir.h"
+#include "tests/support/file_size_limit.h"
 
 namespace velqor {
 namespace {
@@ -27,6 +33,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::readFile;
 using testing::TempDir;
+using ::testing::UnorderedElementsAreArray;
 using testing::writeFile;
 
 const year_month_day kToday{year(2026), month(12), day(7)};
@@ -163,7 +170,9 @@ TEST(Settings, NoFileGivesEveryDefaultOfTheTable) {
   EXPECT_FALSE(fs::exists(dir / "Velqor.INI"));
 }
 
-TEST(Settings, LoadReadsKeysInTheWindowsOrder) {
+// Which keys are read matters (a key not read, or read under another spelling, leaves its
+// setting at the default whatever the file says); the order of the reads cannot be seen.
+TEST(Settings, LoadReadsEveryKeyOfTheFile) {
   MemoryIni ini;
   loadSettings(ini, kToday);
   std::vector<std::string> expected =
@@ -173,7 +182,7 @@ TEST(Settings, LoadReadsKeysInTheWindowsOrder) {
                     "UART/RATE", "UART/PARITY", "USB/ProductID", "USB/VenderID", "FILE/DATE",
                     "FILE/SAVEFILENUM", "AD/TRGLV", "AD/PORT", "BITIM/BT250", "BITIM/BT500",
                     "BITIM/BT1000", "BITIM/BITRATE", "BITIM/TIMING"});
-  EXPECT_EQ(ini.reads, expected);
+  EXPECT_THAT(ini.reads, UnorderedElementsAreArray(expected));
 }
 
 TEST(Settings, SaveWritesKeysInOrderAndAFreshFileGetsThatLayout) {
@@ -223,7 +232,8 @@ TEST(Settings, SaveToAReadOnlyFileOrFolderRaisesTheWriteErrorText) {
     saveSettings(ini, Settings{});
     FAIL() << "saved into a read-only file";
   } catch (const SettingsWriteError& e) {
-    EXPECT_STREQ(e.what(), (readOnly.string() + " に書き込めません").c_str());
+    EXPECT_EQ(std::string(e.what()), readOnly.string() + " に書き込めません\n" + readOnly.string() +
+                                         ": Permission denied");
   }
   EXPECT_EQ(readFile(readOnly), "[UART]\nCOMM=3\n");
 
@@ -234,7 +244,8 @@ TEST(Settings, SaveToAReadOnlyFileOrFolderRaisesTheWriteErrorText) {
     saveSettings(nowhere, Settings{});
     FAIL() << "saved into a folder that is a file";
   } catch (const SettingsWriteError& e) {
-    EXPECT_STREQ(e.what(), (inFile.string() + " に書き込めません").c_str());
+    EXPECT_EQ(std::string(e.what()),
+              inFile.string() + " に書き込めません\n" + inFile.string() + ": Not a directory");
   }
 }
 
@@ -497,10 +508,166 @@ TEST(Settings, PortNumbersMapToDevicePaths) {
   EXPECT_THROW(defaultPortDevicePath(0), std::invalid_argument);
 }
 
-TEST(Settings, LocalTodayIsWithinADayOfTheUniversalDate) {
-  const sys_days utc = std::chrono::floor<days>(std::chrono::system_clock::now());
-  const sys_days local{localToday()};
-  EXPECT_LE(std::chrono::abs(local - utc), days(1));
+// The settings file written one key at a time, each key a whole reading and rewrite of the
+// file: the per-key rules themselves, against which a save written at once is compared.
+class PerKeyFile : public IniFile {
+ public:
+  using IniFile::IniFile;
+  std::optional<std::string> readValue(std::string_view section,
+                                       std::string_view key) const override {
+    return IniFile(path()).readValue(section, key);
+  }
+  void writeValue(std::string_view section, std::string_view key, std::string_view value) override {
+    IniFile(path()).writeValue(section, key, value);
+  }
+};
+
+TEST(Settings, LoadAndSaveAtOnceGiveWhatKeysOneByOneGive) {
+  const std::string windowsFile = readFile(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini");
+  const std::optional<std::string> files[] = {
+      windowsFile, "; by hand\n[UART]\nCOMM=3\n; bench\nEXTRA=1\n[PORTS]\nCOM3=/dev/ttyUSB0\n",
+      "[BITIM]\r\nBT500=81,7x,72,\r\n[TTY]\r\nTXMONITOR=0", std::nullopt};
+  for (const auto& file : files) {
+    TempDir dir;
+    if (file) {
+      writeFile(dir / "a.ini", *file);
+      writeFile(dir / "b.ini", *file);
+    }
+    IniFile atOnce(dir / "a.ini");
+    PerKeyFile oneByOne(dir / "b.ini");
+    const SettingsLoadResult loaded = loadSettings(atOnce, kToday);
+    EXPECT_EQ(loaded.settings, loadSettings(oneByOne, kToday).settings) << file.value_or("none");
+    for (const Settings& settings : {loaded.settings, unusualSettings()}) {
+      saveSettings(atOnce, settings);
+      saveSettings(oneByOne, settings);
+      EXPECT_EQ(readFile(dir / "a.ini"), readFile(dir / "b.ini")) << file.value_or("none");
+    }
+  }
+}
+
+// What happened to the files of a folder, from inotify: "open NAME", "create NAME",
+// "moved NAME".
+class FolderEvents {
+ public:
+  explicit FolderEvents(const fs::path& dir) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    EXPECT_GE(::inotify_add_watch(m_fd, dir.c_str(), IN_OPEN | IN_CREATE | IN_MOVED_TO), 0);
+  }
+  ~FolderEvents() { ::close(m_fd); }
+  std::vector<std::string> take() {
+    std::vector<std::string> events;
+    alignas(inotify_event) char buffer[8192];
+    ssize_t n;
+    while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+        const std::string name = e->len > 0 ? e->name : "";
+        const bool temporary = name.rfind(".Velqor.INI.tmp-", 0) == 0;
+        const char* what = (e->mask & IN_OPEN)     ? "open "
+                           : (e->mask & IN_CREATE) ? "create "
+                                                   : "moved ";
+        if (!name.empty()) events.push_back(what + (temporary ? std::string("temporary") : name));
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+    }
+    return events;
+  }
+
+ private:
+  int m_fd;
+};
+
+TEST(Settings, LoadReadsTheFileOnceAndSaveWritesItOnce) {
+  TempDir dir;
+  fs::copy_file(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini", dir / "Velqor.INI");
+  IniFile ini(dir / "Velqor.INI");
+  FolderEvents events(dir.path());
+  const Settings loaded = loadSettings(ini, kToday).settings;
+  EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
+  saveSettings(ini, loaded);
+  EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI", "create temporary", "open temporary",
+                                         "moved Velqor.INI"));
+  saveLogFileKeys(ini, kToday, 4);
+  saveTtySettings(ini, TtySettings{});
+  EXPECT_EQ(events.take().size(), 8u);  // two keys each, written once each
+}
+
+TEST(Settings, TextsThatAreNotUtf8KeepTheirBytesWhenTheWindowGivesThemBackUnchanged) {
+  const std::string sjis = "\x83\x65\x83\x58\x83\x67";  // "テスト" written on Windows
+  const std::string r = "\xEF\xBF\xBD";                 // U+FFFD, the replacement character
+  const struct {
+    std::string stored;
+    std::string fromWindow;  // each byte that is not UTF-8 shows as one U+FFFD
+    std::string saved;
+  } cases[] = {
+      {sjis, r + "e" + r + "X" + r + "g", sjis},
+      {"ID\x83\x83", "ID" + r + r, "ID\x83\x83"},
+      {"ID\x83\x83", "ID" + r + r + r, "ID" + r + r + r},  // one more than there were bytes
+      {sjis, r + "e", r + "e"},                            // changed in the window
+      {sjis, "7FF", "7FF"},
+      {r, r, r},  // a replacement character in the file is text like any other
+  };
+  for (const auto& c : cases) {
+    MemoryIni ini("[TXCONF]\nTXID1=" + c.stored + "\n[RXCONF]\nRXMASK16=" + c.stored +
+                  "\n[PORTS]\nCOM3=" + c.stored + "\n");
+    Settings s = loadSettings(ini, kToday).settings;
+    EXPECT_EQ(s.tx[0].id, c.stored);
+    s.tx[0].id = c.fromWindow;
+    s.rx[15].mask = c.fromWindow;
+    saveSettings(ini, s);
+    savePortDevicePath(ini, 3, c.fromWindow);
+    EXPECT_EQ(ini.doc.value("TXCONF", "TXID1"), c.saved) << c.fromWindow;
+    EXPECT_EQ(ini.doc.value("RXCONF", "RXMASK16"), c.saved) << c.fromWindow;
+    EXPECT_EQ(ini.doc.value("PORTS", "COM3"), c.saved) << c.fromWindow;
+  }
+}
+
+TEST(Settings, ASaveBeyondTheFileSizeLimitFailsAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string original = "[UART]\nCOMM=3\n";
+  writeFile(dir / "Velqor.INI", original);
+  // In a child: the limit holds for the whole process.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const testing::FileSizeLimit limit(1024);  // a full save is about 3 kB
+    IniFile ini(dir / "Velqor.INI");
+    try {
+      saveSettings(ini, Settings{});
+    } catch (const SettingsWriteError& e) {
+      ::_exit(e.reason() == std::errc::file_too_large ? 0 : 1);
+    }
+    ::_exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(readFile(dir / "Velqor.INI"), original);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename());
+  EXPECT_THAT(names, ElementsAre("Velqor.INI"));
+}
+
+TEST(Settings, LocalTodayIsTheDateOfTheLocalTimeZone) {
+  // 14 hours ahead of and 12 hours behind universal time (POSIX zone strings): the two are
+  // always on different dates, so a clock that knows only one zone fails one of them.
+  const char* const saved = std::getenv("TZ");
+  const std::string previous = saved != nullptr ? saved : "";
+  for (const auto& [zone, offset] : {std::pair{"<+14>-14", std::chrono::hours(14)},
+                                     std::pair{"<-12>+12", std::chrono::hours(-12)}}) {
+    ASSERT_EQ(::setenv("TZ", zone, 1), 0);
+    ::tzset();
+    const sys_days before = std::chrono::floor<days>(std::chrono::system_clock::now() + offset);
+    const sys_days local{localToday()};
+    const sys_days after = std::chrono::floor<days>(std::chrono::system_clock::now() + offset);
+    EXPECT_TRUE(local == before || local == after) << zone;  // midnight may pass in between
+  }
+  if (saved != nullptr) {
+    ::setenv("TZ", previous.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -101,22 +102,32 @@ TEST(FormatText, MalformedPatternsAndMissingArgumentsThrowClearly) {
   }
 }
 
-TEST(DlcTables, HoldTheTextsForEveryDlc) {
-  EXPECT_EQ(MaskByDlc[0], "");
-  EXPECT_EQ(MaskByDlc[1], "AA;1;");
-  EXPECT_EQ(MaskByDlc[3], "AA AA AA;1;");
-  EXPECT_EQ(MaskByDlc[8], "AA AA AA AA AA AA AA AA;1;");
-  EXPECT_EQ(DecFormatByDlc[1], "%03d  ");
-  EXPECT_EQ(DecFormatByDlc[2], "%03d  %03d");
-  EXPECT_EQ(HexFormatByDlc[0], "");
-  EXPECT_EQ(HexFormatByDlc[2], "%0.2x  %0.2x");
-  for (std::size_t n = 2; n <= 8; ++n) {
-    // n pairs and n - 1 separating blanks, then ";1;"; n conversions, two blanks between.
-    EXPECT_EQ(MaskByDlc[n].size(), 3 * n - 1 + 3) << n;
-    EXPECT_EQ(HexFormatByDlc[n].size(), 5 * n + 2 * (n - 1)) << n;
-    EXPECT_EQ(DecFormatByDlc[n].size(), 4 * n + 2 * (n - 1)) << n;
-    EXPECT_EQ(HexFormatByDlc[n].back(), 'x') << n;
-    EXPECT_EQ(DecFormatByDlc[n].back(), 'd') << n;
+// Each DLC's mask, and its formats applied to that many data bytes (0xA0, 0xB1, ...) as the
+// HEX and DEC views show them.
+TEST(DlcTables, EachDlcMasksAndFormatsThatManyBytes) {
+  const std::vector<FormatArg> data = {0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5, 0x66, 0x77};
+  const struct {
+    const char* mask;
+    const char* hex;
+    const char* dec;
+  } rows[] = {
+      {"", "", ""},
+      {"AA;1;", "A0", "160  "},
+      {"AA AA;1;", "A0  B1", "160  177"},
+      {"AA AA AA;1;", "A0  B1  C2", "160  177  194"},
+      {"AA AA AA AA;1;", "A0  B1  C2  D3", "160  177  194  211"},
+      {"AA AA AA AA AA;1;", "A0  B1  C2  D3  E4", "160  177  194  211  228"},
+      {"AA AA AA AA AA AA;1;", "A0  B1  C2  D3  E4  F5", "160  177  194  211  228  245"},
+      {"AA AA AA AA AA AA AA;1;", "A0  B1  C2  D3  E4  F5  66",
+       "160  177  194  211  228  245  102"},
+      {"AA AA AA AA AA AA AA AA;1;", "A0  B1  C2  D3  E4  F5  66  77",
+       "160  177  194  211  228  245  102  119"},
+  };
+  for (std::size_t n = 0; n <= 8; ++n) {
+    const std::span<const FormatArg> bytes = std::span(data).first(n);
+    EXPECT_EQ(MaskByDlc[n], rows[n].mask) << n;
+    EXPECT_EQ(formatText(HexFormatByDlc[n], bytes), rows[n].hex) << n;
+    EXPECT_EQ(formatText(DecFormatByDlc[n], bytes), rows[n].dec) << n;
   }
 }
 

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "link/protocol.h"
-#include "tests/support/page_recorders.h"
+#include "tests/support/recorders.h"
 
 namespace velqor {
 namespace {
 
-using test::BoxRecorder;
-using test::Bytes;
+using velqor::testing::RecordingBoxes;
+using velqor::testing::ShownBox;
+using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -83,7 +84,7 @@ class DeviceParametersTest : public ::testing::Test {
   }
 
   EventSender sender;
-  BoxRecorder boxes;
+  RecordingBoxes boxes;
   SampleTimingTable table = defaultSampleTimingTable();
   FakeConfigPage page;
   DeviceParameters logic{sender, boxes, table, page};
@@ -179,14 +180,14 @@ TEST_F(DeviceParametersTest, ReadRequestsEverythingEmptiesTheListAndShowsCmdRequ
 }
 
 TEST_F(DeviceParametersTest, StoreSendsOnlyAfterOk) {
-  boxes.answerOk = false;
+  boxes.confirmAnswer = false;
   logic.BtnStioreClick();
   EXPECT_THAT(sender.frames, IsEmpty());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0], (BoxRecorder::Box{"EEPROMに書き込みます！", "メッセージ",
-                                              MessageBoxes::Icon::Information, true}));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0], (ShownBox{"EEPROMに書き込みます！", "メッセージ",
+                                        MessageBoxes::Icon::Information, true}));
 
-  boxes.answerOk = true;
+  boxes.confirmAnswer = true;
   logic.BtnStioreClick();
   EXPECT_THAT(sender.frames, ElementsAre(Bytes{0xFC, 0x02, 0x01, 0x10}));
   EXPECT_EQ(page.result, "") << "Store shows no status text of its own";

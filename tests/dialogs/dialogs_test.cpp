@@ -11,6 +11,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "tests/common/temp_dir.h"
+#include "tests/support/control_table.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recorders.h"
 
@@ -20,6 +21,7 @@ namespace velqor {
 namespace {
 
 using ::testing::ElementsAre;
+using velqor::testing::ExpectControls;
 using velqor::testing::RecordingBoxes;
 using velqor::testing::TempDir;
 using velqor::testing::writeFile;
@@ -62,25 +64,22 @@ class PortDialogTest : public ::testing::Test {
 TEST_F(PortDialogTest, HasItsListsAndLabels) {
   TFrmOption dialog({1, 115200, SerialParity::Even, false}, ini, boxes, {{dev.path()}});
   EXPECT_EQ(dialog.windowTitle(), "serialport set");
-  EXPECT_EQ(dialog.size(), QSize(TFrmOption::kClientWidth, TFrmOption::kClientHeight));
-  auto* port = child<QComboBox>(dialog, "ComPort");
-  ASSERT_EQ(port->count(), 127);
-  EXPECT_EQ(port->itemText(0), "COM1");
-  EXPECT_EQ(port->itemText(126), "COM127");
-  EXPECT_EQ(child<QLabel>(dialog, "Label1")->text(), "Port Number");
-  EXPECT_EQ(child<QLabel>(dialog, "Label4")->text(), "これはバイナリデータを");
-  EXPECT_EQ(child<QLabel>(dialog, "Label3")->text(), "転送するポートです");
-  EXPECT_EQ(child<QPushButton>(dialog, "OKBtn")->text(), "Close");
+  EXPECT_EQ(dialog.size(), QSize(188, 185));
+  ExpectControls(dialog, {{"Label1", "QLabel", {8, 12, 72, 16}, "Port Number"},
+                          {"ComPort", "QComboBox", {84, 8, 96, 24}, "COM1"},
+                          {"Label4", "QLabel", {8, 40, 172, 16}, "これはバイナリデータを"},
+                          {"Label3", "QLabel", {8, 58, 172, 16}, "転送するポートです"},
+                          {"OKBtn", "QPushButton", {56, 148, 75, 25}, "Close"},
+                          {"Label2", "QLabel", {}, "Baudrate (bps)"},
+                          {"ComRate", "QComboBox", {}, "115200"},
+                          {"ComParity", "QComboBox", {}, "Even"}});
+  EXPECT_EQ(child<QComboBox>(dialog, "ComPort")->count(), 127);
+  EXPECT_EQ(child<QComboBox>(dialog, "ComPort")->itemText(126), "COM127");
+  EXPECT_EQ(child<QComboBox>(dialog, "ComRate")->count(), 9);
   dialog.show();
-  EXPECT_FALSE(child<QLabel>(dialog, "Label2")->isVisible());
-  EXPECT_EQ(child<QLabel>(dialog, "Label2")->text(), "Baudrate (bps)");
-  auto* rate = child<QComboBox>(dialog, "ComRate");
-  auto* parity = child<QComboBox>(dialog, "ComParity");
-  EXPECT_FALSE(rate->isVisible());
-  EXPECT_FALSE(parity->isVisible());
-  EXPECT_EQ(rate->count(), 9);
-  EXPECT_EQ(rate->currentText(), "115200");
-  EXPECT_EQ(parity->currentText(), "Even");
+  for (const char* hidden : {"Label2", "ComRate", "ComParity"}) {
+    EXPECT_FALSE(child<QWidget>(dialog, hidden)->isVisible()) << hidden;
+  }
   // Every control lies inside the client area.
   for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (w->isVisible()) {
@@ -215,12 +214,12 @@ TEST_F(AboutBoxTest, ShowsVersionAndMemoryFiguresWhenShown) {
   EXPECT_EQ(about.size(), QSize(318, 199));
   EXPECT_EQ(child<QLabel>(about, "LabVersion")->text(), "");  // filled when shown
   about.show();
-  EXPECT_EQ(child<QLabel>(about, "Label1")->text(), "Velqor");
-  EXPECT_EQ(child<QLabel>(about, "LabVersion")->text(), "3.1.0");
-  EXPECT_EQ(child<QLabel>(about, "Label3")->text(), "Physical Memory Available to Windows:");
-  EXPECT_EQ(child<QLabel>(about, "PhysMem")->text(), "1,048,576 KB");
-  EXPECT_EQ(child<QLabel>(about, "Label4")->text(), "Memory in Use:");
-  EXPECT_EQ(child<QLabel>(about, "FreeRes")->text(), "37 %");
+  ExpectControls(about, {{"Label1", "QLabel", {}, "Velqor"},
+                         {"LabVersion", "QLabel", {}, "3.1.0"},
+                         {"Label3", "QLabel", {}, "Physical Memory Available to Windows:"},
+                         {"PhysMem", "QLabel", {}, "1,048,576 KB"},
+                         {"Label4", "QLabel", {}, "Memory in Use:"},
+                         {"FreeRes", "QLabel", {}, "37 %"}});
   // Taken afresh at every showing.
   about.hide();
   writeFile(dir / "meminfo", "MemTotal: 2048 kB\nMemAvailable: 1024 kB\n");

@@ -17,9 +17,10 @@ inline QCoreApplication& App() {
   return app;
 }
 
-// Runs the event loop until `done` holds; false after `limit`.
+// Runs the event loop until `done` holds; false after `limit`, a bound only there so that a
+// fault fails instead of hanging.
 inline bool PumpUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+                      std::chrono::milliseconds limit = std::chrono::seconds(60)) {
   App();
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
@@ -30,14 +31,9 @@ inline bool PumpUntil(const std::function<bool()>& done,
   return true;
 }
 
-// Runs the event loop for `period`.
-inline void PumpFor(std::chrono::milliseconds period) {
-  PumpUntil([] { return false; }, period);
-}
-
-// Waits, without running the event loop, until `done` holds; false after 5 s.
+// Waits, without running the event loop, until `done` holds; false after a minute.
 inline bool WaitUntil(const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

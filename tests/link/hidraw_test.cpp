@@ -1,6 +1,7 @@
 // The Linux hidraw backend: sysfs enumeration, report descriptors and the checks made when a
 // node is opened, on fixture trees and descriptors written down from the HID usage tables.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,6 +152,40 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptorCase{
             "NoReports", {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0}, 0, 0, 0, false}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CheckReportDescriptor, RefusesDevicesWhoseReportsCannotBeRead) {
+  const Bytes outputOnly = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,
+                            0x75, 0x08, 0x95, 0x40, 0x91, 0x02, 0xC0};
+  const struct {
+    const char* name;
+    Bytes descriptor;
+    HidErrorKind kind;
+    const char* says;
+  } cases[] = {
+      {"adapter", kVendor64, HidErrorKind::None, ""},
+      {"output only", outputOnly, HidErrorKind::BadDescriptor, "declares no input report"},
+      {"no reports",
+       {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0},
+       HidErrorKind::BadDescriptor,
+       "declares no input report"},
+      {"unreadable", {}, HidErrorKind::BadDescriptor, "cannot be read"},
+      {"huge",
+       {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02},
+       HidErrorKind::TooLong,
+       "input report longer"},
+  };
+  for (const auto& c : cases) {
+    HidReportLengths lengths;
+    const HidError error = CheckReportDescriptor("/dev/hidraw3", c.descriptor, lengths);
+    EXPECT_EQ(error.kind, c.kind) << c.name;
+    EXPECT_THAT(error.text, ::testing::HasSubstr(c.says)) << c.name;
+    if (error) {
+      EXPECT_THAT(error.text, ::testing::StartsWith("/dev/hidraw3: ")) << c.name;
+    } else {
+      EXPECT_EQ(lengths.input, 65u);
+    }
+  }
+}
 
 struct BrokenCase {
   const char* name;

@@ -112,8 +112,13 @@ TEST(Protocol, TriggerLevelByteIsTenthsTruncatedToTheLowEightBits) {
   for (const auto& c : cases) {
     EXPECT_EQ(TriggerLevelByte(c.volts), c.expected) << static_cast<double>(c.volts);
   }
-  // Values beyond any integer type and non-numbers do not trap.
-  EXPECT_EQ(TriggerLevelByte(1e30L), TriggerLevelByte(1e30L));
+  // Beyond int and int64_t the low eight bits are still taken: 3 000 000 000.5 V is
+  // 30 000 000 005 tenths (a multiple of 1024, plus 5); 2^60 + 1 V is 10 * 2^60 + 10 tenths.
+  // Every long double from 2^64 on is a multiple of 256. Non-numbers do not trap.
+  EXPECT_EQ(TriggerLevelByte(3000000000.5L), 5);
+  EXPECT_EQ(TriggerLevelByte(1152921504606846977.0L), 10);
+  EXPECT_EQ(TriggerLevelByte(1e30L), 0);
+  EXPECT_EQ(TriggerLevelByte(-1e30L), 0);
   EXPECT_EQ(TriggerLevelByte(std::numeric_limits<long double>::quiet_NaN()), 0);
 }
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -378,26 +379,37 @@ TEST_F(TUsbifTest, CloseDeliversReportsAlreadyReadBeforeItReturns) {
 }
 
 TEST_F(TUsbifTest, DetectIsRaisedOnTheOwnersThreadForEachArrival) {
-  int detects = 0;
-  usb->OnUsbDeviceDetect = [&](TUsbif*) { ++detects; };
+  std::vector<std::thread::id> detects;
+  usb->OnUsbDeviceDetect = [&](TUsbif*) { detects.push_back(std::this_thread::get_id()); };
   ASSERT_TRUE(usb->Open(0x4242, 0xEE02));
   platform->Arrive(2);
-  ASSERT_TRUE(PumpUntil([&] { return detects == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return detects.size() == 2; }));
+  EXPECT_EQ(detects[0], std::this_thread::get_id());
+  EXPECT_EQ(detects[1], std::this_thread::get_id());
 }
 
-TEST_F(TUsbifTest, DestructionWhileReportsFlowStopsTheReader) {
+TEST_F(TUsbifTest, DestructionWhileReportsFlowStopsTheReaderAndClosesTheDevice) {
   usb->SetRxEventType(TUsbifEventType::Direct);
   ASSERT_TRUE(usb->Open(0x4242, 0xEE02));
-  std::atomic<bool> stop{false};
   const int adapterEnd = platform->devices[1].adapterEnd;
+  // Sends until the program's end goes away (or the test shuts the adapter's end).
   std::thread adapter([&] {
     const Bytes r = Report(3);
-    while (!stop) ::send(adapterEnd, r.data(), r.size(), MSG_NOSIGNAL);
+    while (::send(adapterEnd, r.data(), r.size(), MSG_NOSIGNAL) >= 0 || errno == EINTR) {
+    }
   });
   ASSERT_TRUE(WaitUntil([&] { return received.Count() > 10; }));
   usb.reset();
-  stop = true;
+  // The device was closed: its adapter end reads end-of-file at once, or a reset when reports
+  // were left unread (an open end would say EAGAIN).
+  const std::size_t delivered = received.Count();
+  std::uint8_t byte;
+  const ssize_t n = ::recv(adapterEnd, &byte, 1, MSG_DONTWAIT);
+  EXPECT_TRUE(n == 0 || (n < 0 && errno == ECONNRESET)) << n << " " << std::strerror(errno);
+  ::shutdown(adapterEnd, SHUT_RDWR);
   adapter.join();
+  // The reader was joined: nothing was delivered after the destructor returned.
+  EXPECT_EQ(received.Count(), delivered);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ struct Receiver {
 };
 
 template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5000ms) {
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = 60000ms) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!pred()) {
     if (std::chrono::steady_clock::now() > end) return false;
@@ -64,8 +64,11 @@ TEST(SimRunner, RunsLiveAndAnswersWritesFromManyThreads) {
     });
   }
   writers.clear();  // joined
-  EXPECT_TRUE(
-      WaitFor([&] { return rx.version && rx.terminatorAnswers == 100 && rx.received > 50; }));
+  // Live: the runner keeps stepping on its own, however slowly this machine runs it.
+  EXPECT_TRUE(WaitFor([&] {
+    return rx.version && rx.terminatorAnswers == 100 && rx.received > 50 &&
+           runner.Timing().steps > 10;
+  }));
   runner.Stop();
 
   EXPECT_FALSE(runner.Running());
@@ -76,7 +79,6 @@ TEST(SimRunner, RunsLiveAndAnswersWritesFromManyThreads) {
   EXPECT_EQ(stats.framesDropped, 0u);
   EXPECT_EQ(static_cast<std::uint64_t>(std::count(rx.console.begin(), rx.console.end(), '\n')),
             stats.framesReported);
-  EXPECT_GT(runner.Timing().steps, 10u);
 }
 
 TEST(SimRunner, FloodAtTheBusLimitReachesTheProgram) {
@@ -95,13 +97,18 @@ TEST(SimRunner, FloodAtTheBusLimitReachesTheProgram) {
   EXPECT_EQ(runner.Stats().framesDropped, 0u);
 }
 
-TEST(SimRunner, StopsWithoutStartAndTwice) {
+TEST(SimRunner, StopsWithoutStartAndTwiceAndStartsOnce) {
   SimRunner idle;
   idle.Stop();
+  EXPECT_FALSE(idle.Running());
   SimRunner runner;
   runner.Start();
+  EXPECT_TRUE(runner.Running());
+  // The thread steps the model.
+  EXPECT_TRUE(WaitFor([&] { return runner.Timing().steps > 0; }));
   runner.Stop();
   runner.Stop();
+  EXPECT_FALSE(runner.Running());
   runner.Start();  // a runner starts once
   EXPECT_FALSE(runner.Running());
 }

@@ -98,15 +98,17 @@ TEST(SimWaveform, SamplesCarryTheStuffedBitStreamOfTheFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "rate " << int{c.rate} << " id " << std::hex << c.tx.id);
-    const WaveformBlock b = CaptureSent(c.rate, kPortDifferential, 10, c.tx);
+    const WaveformBlock b = CaptureSent(c.rate, kPortDifferential, 30, c.tx);
     const double bitNs = 1e9 / kBitRatesPerSecond[c.rate];
-    EXPECT_EQ(b.interval, 500);
+    EXPECT_EQ(b.interval, 486);  // the converter's own clock, whatever the bit rate
     EXPECT_EQ(b.head[0], kPreTriggerSamples);
-    for (int i = 0; i < b.head[0]; ++i) EXPECT_LT(b.samples[i], 10) << "pre-trigger sample " << i;
+    for (int i = 0; i < b.head[0]; ++i) {
+      EXPECT_NEAR(b.samples[i], 128, 4) << "pre-trigger sample " << i;  // idle reads 2.5 V
+    }
 
     BusFrame f{c.tx.id, c.tx.ide == 1, c.tx.dlc, c.tx.data};
     const CanBitStream expected = BuildCanBitStream(f);
-    const auto got = Recover(b, bitNs, 1.0, true);
+    const auto got = Recover(b, bitNs, 3.5, true);
     ASSERT_GE(got.size(), 20u);
     const std::size_t n = std::min<std::size_t>(got.size(), expected.size);
     EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.begin() + n),
@@ -125,7 +127,7 @@ TEST(SimWaveform, EachPortShowsItsLineLevels) {
     double recessive, dominant;  // volts
   };
   const Case cases[] = {
-      {kPortCanH, 30, 2.5, 3.5}, {kPortCanL, 20, 2.5, 1.5}, {kPortDifferential, 5, 0.0, 2.0}};
+      {kPortCanH, 30, 2.5, 3.5}, {kPortCanL, 20, 2.5, 1.5}, {kPortDifferential, 30, 2.5, 4.5}};
   const TxRecord tx{0, 0x2AA, 1, {0x0F}};
   const CanBitStream stream = BuildCanBitStream({0x2AA, false, 1, {0x0F}});
   for (const Case& c : cases) {
@@ -140,12 +142,29 @@ TEST(SimWaveform, EachPortShowsItsLineLevels) {
   }
 }
 
-TEST(SimWaveform, LevelThatIsNeverCrossedStaysArmed) {
-  SimAdapter sim;                                // traffic on the bus
-  sim.Write(SetTrigger(kPortDifferential, 25));  // 2.5 V: above the dominant 2 V
-  sim.Write(SetCaptureMode(kCaptureSingle));
-  for (const Bytes& f : RunFor(sim, 500ms)) EXPECT_FALSE(IsBlock(f));
-  EXPECT_EQ(sim.CaptureState(), kCaptureSingle);
+TEST(SimWaveform, DefaultLevelTriggersOnEveryPortAndALevelNeverCrossedStaysArmed) {
+  struct Case {
+    std::uint8_t port, level;
+    bool fires;
+  };
+  const Case cases[] = {
+      {kPortDifferential, 25, true},   // the page's defaults: 2.5 V is the recessive level
+      {kPortCanH, 25, true},           // 2.5 ... 3.5 V
+      {kPortCanL, 25, true},           // 2.5 ... 1.5 V
+      {kPortDifferential, 45, false},  // the dominant level itself is never passed
+      {kPortDifferential, 24, false},  // below the recessive level
+      {kPortCanL, 15, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "port " << int{c.port} << " level " << int{c.level});
+    SimAdapter sim;  // traffic on the bus
+    sim.Write(SetTrigger(c.port, c.level));
+    sim.Write(SetCaptureMode(kCaptureSingle));
+    int blocks = 0;
+    for (const Bytes& f : RunFor(sim, 500ms)) blocks += IsBlock(f);
+    EXPECT_EQ(blocks, c.fires ? 1 : 0);
+    EXPECT_EQ(sim.CaptureState(), c.fires ? kCaptureStop : kCaptureSingle);
+  }
 }
 
 TEST(SimWaveform, ContinuousCaptureSendsAtMostTenBlocksASecondUntilStopped) {

@@ -34,8 +34,9 @@ class QtApplicationEnvironment : public ::testing::Environment {
   std::unique_ptr<App> m_app;
 };
 
-// Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
-inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+// Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`. The bound
+// is only there so that a fault fails instead of hanging.
+inline bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs = 60000) {
   QElapsedTimer timer;
   timer.start();
   while (!done()) {

@@ -1,7 +1,8 @@
 #pragma once
 // Stand-ins for the program's edges that record what reaches them: the send path and the
-// message boxes. Safe to use from several threads.
+// message boxes, for every test folder. Safe to use from several threads.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -39,23 +40,33 @@ class RecordingSender : public DeviceSender {
 struct ShownBox {
   std::string text;
   std::string caption;
-  MessageBoxes::Icon icon;
+  MessageBoxes::Icon icon = MessageBoxes::Icon::None;
+  bool confirm = false;  // asked with OK and Cancel
+  bool operator==(const ShownBox&) const = default;
 };
 
+// Every box shown or question asked, in order; a question is answered with confirmAnswer.
 class RecordingBoxes : public MessageBoxes {
  public:
   void Show(const std::string& text, const std::string& caption, Icon icon) override {
     std::lock_guard lock(m_mutex);
-    m_shown.push_back({text, caption, icon});
+    m_shown.push_back({text, caption, icon, false});
   }
   bool Confirm(const std::string& text, const std::string& caption, Icon icon) override {
-    Show(text, caption, icon);
-    return true;
+    std::lock_guard lock(m_mutex);
+    m_shown.push_back({text, caption, icon, true});
+    return confirmAnswer;
   }
   std::vector<ShownBox> shown() const {
     std::lock_guard lock(m_mutex);
     return m_shown;
   }
+  void clear() {
+    std::lock_guard lock(m_mutex);
+    m_shown.clear();
+  }
+
+  std::atomic<bool> confirmAnswer{true};
 
  private:
   mutable std::mutex m_mutex;

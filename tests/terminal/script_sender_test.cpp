@@ -1,13 +1,20 @@
 #include "terminal/script_sender.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -16,6 +23,7 @@
 namespace velqor {
 namespace {
 
+namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -151,8 +159,9 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
     add("sleep " + std::to_string(duration.count()));
     std::unique_lock lock(m_mutex);
     ++m_sleeping;
+    m_aborts.push_back(abort);
     m_changed.notify_all();
-    // Blocks only while a test holds the sleeps; a stop request does not end it.
+    // Blocks only while a test holds the sleeps; only `abort` cuts it short.
     m_changed.wait(lock, abort, [this] { return !m_holdSleeps; });
     --m_sleeping;
   }
@@ -164,9 +173,17 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
     m_holdSleeps = hold;
     m_changed.notify_all();
   }
-  void waitUntilSleeping() {
+  // False after a minute, so that a script that never sleeps fails instead of hanging.
+  bool waitUntilSleeping(int count = 1) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_sleeping > 0; });
+    return m_changed.wait_for(lock, std::chrono::minutes(1),
+                              [this, count] { return m_sleeping >= count; });
+  }
+  // Whether anything asked the sleeps begun so far to end early.
+  bool abortRequested() const {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_aborts.begin(), m_aborts.end(),
+                       [](const std::stop_token& t) { return t.stop_requested(); });
   }
   std::vector<std::string> entries() const {
     std::lock_guard lock(m_mutex);
@@ -182,6 +199,7 @@ class ScriptLog : public DeviceSender, public ScriptProgress, public ScriptSleep
   mutable std::mutex m_mutex;
   std::condition_variable_any m_changed;
   std::vector<std::string> m_entries;
+  std::vector<std::stop_token> m_aborts;
   bool m_holdSleeps = false;
   int m_sleeping = 0;
 };
@@ -270,13 +288,65 @@ TEST_F(ScriptRun, AFileThatCannotBeOpenedIsNamedAndNothingIsSent) {
 }
 
 TEST_F(ScriptRun, AReadErrorIsNotReportedAsANormalEnd) {
-  // A folder opens for reading but cannot be read.
-  TSendFileSerial script(dir.path(), log, log, log);
+  // A regular file that opens but cannot be read: this process's memory at address 0.
+  TSendFileSerial script("/proc/self/mem", log, log, log);
   script.Join();
   const auto entries = log.entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_THAT(entries[0], StartsWith("show スクリプトファイルを読み込めません："));
-  EXPECT_THAT(entries[0], HasSubstr("Is a directory"));
+  EXPECT_THAT(entries[0], HasSubstr("Input/output error"));
+}
+
+TEST_F(ScriptRun, WhatIsNotARegularFileIsRefusedAtOnceWithItsName) {
+  fs::create_directory(dir / "folder.cmd");
+  ASSERT_EQ(::mkfifo((dir / "pipe.cmd").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", dir / "device.cmd");
+  const struct {
+    const char* name;
+    const char* reason;
+  } cases[] = {{"folder.cmd", "Is a directory"},
+               {"pipe.cmd", "a FIFO, not a regular file"},
+               {"device.cmd", "a device, not a regular file"}};
+  for (const auto& c : cases) {
+    std::promise<void> finished;
+    TSendFileSerial script(dir / c.name, log, log, log,
+                           [&](TSendFileSerial&) { finished.set_value(); });
+    if (finished.get_future().wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+      ADD_FAILURE() << c.name << " blocked the script";
+      // A writer lets a blocked open of the FIFO go on, so that the script can be joined.
+      ::close(::open((dir / c.name).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    }
+  }
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    expected.push_back("show スクリプトファイルを開けません：" + (dir / c.name).string() + " (" +
+                       c.reason + ")");
+  }
+  EXPECT_EQ(log.entries(), expected);  // and nothing was sent
+}
+
+TEST_F(ScriptRun, ShiftJisTextShowsDecodedAndAByteOrderMarkIsSkipped) {
+  std::ifstream sjis(fs::path(VELQOR_TEST_DATA_DIR) / "shift_jis.cmd", std::ios::binary);
+  const std::string windowsScript{std::istreambuf_iterator<char>(sjis), {}};
+  const struct {
+    std::string content;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {windowsScript,
+       {"show テスト用スクリプト（ターミネータの状態を読む）", "send FC 02 01 09",
+        "show 送信：FC020109", "show wait：10 msec", "sleep 10", "show 終了", "show " + kEnd}},
+      {"\xEF\xBB\xBFS 01\n; 日本語\n", {"send 01", "show 送信：01", "show 日本語", "show " + kEnd}},
+      // Shift-JIS whose trail byte is a hexadecimal digit ("テ" is 83 65): the line sends what
+      // its bytes say, whatever is shown.
+      {"S 01\x83\x65\n", {"send 01", "show 送信：01テ", "show " + kEnd}},
+  };
+  for (const auto& c : cases) {
+    ScriptLog run;
+    writeFile(dir / "script.cmd", c.content);
+    TSendFileSerial script(dir / "script.cmd", run, run, run);
+    script.Join();
+    EXPECT_EQ(run.entries(), c.entries) << c.content;
+  }
 }
 
 TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
@@ -285,10 +355,10 @@ TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
   int finishedCalls = 0;
   TSendFileSerial script(dir / "long.cmd", log, log, log,
                          [&finishedCalls](TSendFileSerial&) { ++finishedCalls; });
-  log.waitUntilSleeping();
+  ASSERT_TRUE(log.waitUntilSleeping());
   script.RequestStop();
-  // The stop request does not cut the wait short.
-  std::this_thread::sleep_for(milliseconds(20));
+  // The stop request does not cut the wait short: the sleep is not told to end.
+  EXPECT_FALSE(log.abortRequested());
   EXPECT_TRUE(script.Running());
   log.holdSleeps(false);
   script.Join();
@@ -297,16 +367,29 @@ TEST_F(ScriptRun, AStopDuringAWaitLetsTheWaitFinishAndEndsWithoutTheEndLine) {
               ElementsAre("send 01", "show 送信：01", "show wait：5000 msec", "sleep 5000"));
 }
 
+// The real sleep, announced to the test once it has begun.
+class AnnouncedSleeper : public ScriptSleeper {
+ public:
+  void Sleep(milliseconds duration, std::stop_token abort) override {
+    sleeping.release();
+    m_real.Sleep(duration, abort);
+  }
+  std::binary_semaphore sleeping{0};
+
+ private:
+  SystemSleeper m_real;
+};
+
 TEST_F(ScriptRun, DestroyingARunningScriptCutsItsWaitShort) {
+  // Ten minutes, far beyond the test's time-out: the destructor returns only if it cuts the
+  // wait short.
   writeFile(dir / "long.cmd", "W 600000\nS 02\n");
-  SystemSleeper sleeper;
-  const auto start = std::chrono::steady_clock::now();
+  AnnouncedSleeper sleeper;
   {
     TSendFileSerial script(dir / "long.cmd", log, log, sleeper);
-    while (log.entries().empty()) std::this_thread::yield();
+    ASSERT_TRUE(sleeper.sleeping.try_acquire_for(std::chrono::minutes(1)));
   }
-  // Ten minutes of waiting did not have to pass, and nothing ran after the wait.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  // Nothing ran after the wait.
   EXPECT_THAT(log.entries(), ElementsAre("show wait：600000 msec"));
 }
 
@@ -317,11 +400,7 @@ TEST_F(ScriptRun, ScriptsRunSideBySide) {
   TSendFileSerial a(dir / "a.cmd", log, log, log);
   TSendFileSerial b(dir / "b.cmd", log, log, log);
   // Both reach their wait while the other one waits too.
-  while (true) {
-    const auto entries = log.entries();
-    if (std::count(entries.begin(), entries.end(), "sleep 1") == 2) break;
-    std::this_thread::yield();
-  }
+  ASSERT_TRUE(log.waitUntilSleeping(2));
   log.holdSleeps(false);
   a.Join();
   b.Join();

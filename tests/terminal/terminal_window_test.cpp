@@ -17,12 +17,14 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "tests/common/temp_dir.h"
+#include "tests/support/control_table.h"
 #include "tests/support/qt_application.h"
 #include "tests/support/recorders.h"
 
@@ -35,6 +37,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using velqor::test::ProcessEventsUntil;
 using velqor::testing::Block;
+using velqor::testing::ExpectControls;
 using velqor::testing::readFile;
 using velqor::testing::RecordingBoxes;
 using velqor::testing::TempDir;
@@ -70,10 +73,17 @@ class HeldSleeper : public ScriptSleeper {
   void Sleep(std::chrono::milliseconds duration, std::stop_token abort) override {
     std::unique_lock lock(m_mutex);
     m_slept.push_back(duration.count());
+    m_aborts.push_back(abort);
     ++m_sleeping;
     m_changed.notify_all();
     m_changed.wait(lock, abort, [this] { return !m_hold; });
     --m_sleeping;
+  }
+  // Whether anything asked a sleep begun so far to end early.
+  bool abortRequested() {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_aborts.begin(), m_aborts.end(),
+                       [](const std::stop_token& t) { return t.stop_requested(); });
   }
   void hold(bool on) {
     std::lock_guard lock(m_mutex);
@@ -93,6 +103,7 @@ class HeldSleeper : public ScriptSleeper {
   std::mutex m_mutex;
   std::condition_variable_any m_changed;
   std::vector<long> m_slept;
+  std::vector<std::stop_token> m_aborts;
   bool m_hold = false;
   int m_sleeping = 0;
 };
@@ -149,7 +160,15 @@ TEST_F(TerminalWindowTest, HasItsPanesMenuAndSizeLimits) {
   EXPECT_EQ(tty->windowTitle(), "FrmTTY");
   EXPECT_EQ(tty->minimumSize(), QSize(200, 100));
   EXPECT_EQ(tty->maximumSize(), QSize(500, 900));
-  ASSERT_NE(tty->findChild<QSplitter*>("Splitter1"), nullptr);
+  ExpectControls(*tty, {{"Splitter1", "QSplitter"},
+                        {"MemoRX", "QPlainTextEdit"},
+                        {"MemoTX", "QPlainTextEdit"},
+                        {"Exit1", "QAction", {}, "&Exit"},
+                        {"N1", "QAction", {}, "ｽｸﾘﾌﾟﾄ実行"},
+                        {"Option1", "QMenu", {}, "&Option"},
+                        {"TXmonitor", "QAction", {}, "送信ｼﾘｱﾙﾓﾆﾀ (&M)"},
+                        {"TxPacketUnit", "QAction", {}, "ﾊﾟｹｯﾄ毎に折り返す"},
+                        {"ClearBuff", "QAction", {}, "画面クリア"}});
   for (QPlainTextEdit* pane : {memoRx(), memoTx()}) {
     ASSERT_NE(pane, nullptr);
     EXPECT_EQ(pane->palette().color(QPalette::Base), QColor(Qt::black));
@@ -157,20 +176,8 @@ TEST_F(TerminalWindowTest, HasItsPanesMenuAndSizeLimits) {
     EXPECT_EQ(pane->font().families().front(), QString("ＭＳ 明朝"));
     EXPECT_EQ(pane->font().pixelSize(), 15);
   }
-  struct Item {
-    const char* name;
-    const char* text;
-  };
-  for (const Item& item :
-       {Item{"Exit1", "&Exit"}, Item{"N1", "ｽｸﾘﾌﾟﾄ実行"}, Item{"TXmonitor", "送信ｼﾘｱﾙﾓﾆﾀ (&M)"},
-        Item{"TxPacketUnit", "ﾊﾟｹｯﾄ毎に折り返す"}, Item{"ClearBuff", "画面クリア"}}) {
-    ASSERT_NE(action(item.name), nullptr) << item.name;
-    EXPECT_EQ(action(item.name)->text(), QString::fromUtf8(item.text));
-  }
-  auto* option = tty->findChild<QMenu*>("Option1");
-  ASSERT_NE(option, nullptr);
-  EXPECT_EQ(option->title(), "&Option");
-  EXPECT_THAT(option->actions(), ElementsAre(action("TXmonitor"), action("TxPacketUnit")));
+  EXPECT_THAT(tty->findChild<QMenu*>("Option1")->actions(),
+              ElementsAre(action("TXmonitor"), action("TxPacketUnit")));
 
   showWindow();
   EXPECT_EQ(tty->size(), QSize(406, 337));
@@ -402,6 +409,7 @@ TEST_F(TerminalWindowTest, AScriptShowsItsBlocksAndProgressInOrder) {
 
 TEST_F(TerminalWindowTest, NoFileChosenStartsNothing) {
   action("N1")->trigger();
+  EXPECT_FALSE(chooserFilter.isEmpty()) << "the file chooser was not asked";
   EXPECT_EQ(tty->scriptCount(), 0u);
 }
 
@@ -420,7 +428,9 @@ TEST_F(TerminalWindowTest, HidingDuringAWaitEndsTheScriptAfterTheWaitWithoutTheE
   tty->StartScript(dir / "long.cmd");
   ASSERT_TRUE(ProcessEventsUntil([this] { return sleeper.sleeping(); }));
   tty->hide();
-  EXPECT_NE(tty->runningScript(), nullptr);  // the wait is not cut short
+  // The wait is not cut short: nothing told the held sleep to end, and the script still runs.
+  EXPECT_FALSE(sleeper.abortRequested());
+  EXPECT_NE(tty->runningScript(), nullptr);
   sleeper.hold(false);
   ASSERT_TRUE(scriptsDone());
   EXPECT_TRUE(sender.blocks().empty());
@@ -444,19 +454,14 @@ TEST_F(TerminalWindowTest, HidingStopsOnlyTheScriptStartedLast) {
 
 TEST_F(TerminalWindowTest, DestroyingTheWindowStopsEveryScriptAtOnce) {
   writeFile(dir / "a.cmd", "W 600000\nS 0A\n");
-  SystemSleeper real;
-  TFrmTTY::Options options;
-  options.settingsPath = dir / "Velqor.INI";
-  options.sleeper = &real;
-  auto window = std::make_unique<TFrmTTY>(sender, boxes, options);
-  sender.terminal = window.get();
-  window->StartScript(dir / "a.cmd");
-  window->StartScript(dir / "a.cmd");
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  const auto start = std::chrono::steady_clock::now();
+  sleeper.hold(true);
+  tty->StartScript(dir / "a.cmd");
+  tty->StartScript(dir / "a.cmd");
+  ASSERT_TRUE(ProcessEventsUntil([this] { return sleeper.slept().size() == 2; }));
+  // The held sleeps end only when told to: the destructor returns only if it cuts both short.
   sender.terminal = nullptr;
-  window.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  tty.reset();
+  EXPECT_TRUE(sleeper.abortRequested());
   EXPECT_TRUE(sender.blocks().empty());
 }
 

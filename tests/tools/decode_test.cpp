@@ -52,6 +52,13 @@ TEST(ParseHexText, NamesTheOffendingCharacterAndWhereItIs) {
 
   const HexInput prefixOnly = ParseHexText("0x");
   ASSERT_TRUE(prefixOnly.error);
+
+  // A long word is quoted up to 40 characters.
+  const HexInput longOdd =
+      ParseHexText("FC " + std::string(40, 'A') + "\n" + std::string(101, 'B'));
+  ASSERT_TRUE(longOdd.error);
+  EXPECT_EQ(longOdd.error->message, "expected pairs of hexadecimal digits, got '" +
+                                        std::string(40, 'B') + "...' (101 characters)");
 }
 
 TEST(MessageJson, EachCodeCarriesItsFields) {
@@ -128,6 +135,31 @@ TEST(DecodeCommand, ChunkingDoesNotChangeTheResultAndLongCapturesAreNotCut) {
   }
 }
 
+TEST(DecodeCommand, PiecesBeyondTheInterpretersBufferSayHowManyBytesWereDropped) {
+  std::string capture;  // 2000 frames of 19 bytes
+  for (int i = 0; i < 2000; ++i)
+    capture += "FC 11 02 02 00 00 00 00 07 FF 01 2A 00 00 00 00 00 00 00\n";
+  const struct {
+    const char* chunk;
+    long lines;
+    const char* says;  // on standard error
+  } cases[] = {
+      // One piece of 38 000 bytes: the 4096-byte buffer takes 215 frames and 11 bytes.
+      {"100000", 215,
+       "velqor-cli decode: 33904 bytes dropped: pieces of 100000 bytes overflowed "
+       "the interpreter's 4096-byte buffer\n"},
+      {"3840", 2000, ""},  // the 256 bytes an incomplete frame may hold are left free
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    std::string err;
+    const std::string out = Decode({"--chunk", c.chunk}, capture, &status, &err);
+    EXPECT_EQ(status, 0) << c.chunk;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.lines) << c.chunk;
+    EXPECT_EQ(err, c.says) << c.chunk;
+  }
+}
+
 TEST(DecodeCommand, ReadsRawBytesWithBinary) {
   int status = -1;
   const std::string raw("\xFC\x03\x01\x09\x01", 5);
@@ -159,6 +191,44 @@ TEST(DecodeCommand, RejectsBadArguments) {
   const std::string help = Decode({"--help"}, "", &status);
   EXPECT_EQ(status, 0);
   EXPECT_NE(help.find("usage: velqor-cli decode"), std::string::npos);
+}
+
+// Received frames of messages the DBC file defines carry the message and its signals.
+TEST(DecodeCommand, DbcAddsTheMessageItsSignalsAndTheirTexts) {
+  const std::string dbc = std::string(VELQOR_TEST_DATA_DIR) + "/signals.dbc";
+  int status = -1;
+  std::string err;
+  const std::string out = Decode(
+      {"--dbc", dbc},
+      "FC 11 02 02 00 00 00 00 01 23 08 12 34 A5 C6 7F E5 B7 FB\n"
+      "FC 11 02 02 00 00 00 00 01 23 02 12 34 00 00 00 00 00 00\n"  // too short for Gear
+      "FC 11 02 02 00 01 18 FE F1 FE 08 FF FF FF FF FF FF FF FF\n"
+      "FC 11 02 02 00 01 00 00 01 23 01 00 00 00 00 00 00 00 00\n"   // 123 extended: no message
+      "FC 11 02 02 00 00 00 00 00 11 05 00 00 C0 7F 01 00 00 00\n",  // a NaN float
+      &status, &err);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(
+      out,
+      "{\"code\":202,\"ide\":0,\"id\":291,\"dlc\":8,\"data\":[18,52,165,198,127,229,183,251],"
+      "\"message\":\"Msg1\",\"signals\":{\"Speed\":46.6,\"Gear\":3},\"texts\":{\"Gear\":\"D\"}}\n"
+      "{\"code\":202,\"ide\":0,\"id\":291,\"dlc\":2,\"data\":[18,52,0,0,0,0,0,0],"
+      "\"message\":\"Msg1\",\"signals\":{\"Speed\":46.6}}\n"
+      "{\"code\":202,\"ide\":1,\"id\":419361278,\"dlc\":8,"
+      "\"data\":[255,255,255,255,255,255,255,255],"
+      "\"message\":\"Wide\",\"signals\":{\"Counter\":18446744073709551615}}\n"
+      "{\"code\":202,\"ide\":1,\"id\":291,\"dlc\":1,\"data\":[0,0,0,0,0,0,0,0]}\n"
+      "{\"code\":202,\"ide\":0,\"id\":17,\"dlc\":5,\"data\":[0,0,192,127,1,0,0,0],"
+      "\"message\":\"Float\",\"signals\":{\"F\":null,\"Mode\":1},"
+      "\"texts\":{\"Mode\":\"Grad \\\"\xC2\xB0\\\"\"}}\n");
+
+  // A file that does not load stops the command before any output.
+  const std::string bad = Decode({"--dbc", std::string(VELQOR_TEST_DATA_DIR) + "/bad.dbc"},
+                                 "FC 03 01 09 00", &status, &err);
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(bad, "");
+  EXPECT_EQ(err, "velqor-cli decode: " + std::string(VELQOR_TEST_DATA_DIR) +
+                     "/bad.dbc:3:14: expected ':' after the message name, got '8'\n");
 }
 
 }  // namespace

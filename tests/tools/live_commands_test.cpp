@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "tools/monitor_command.h"
@@ -69,7 +70,7 @@ TEST(MonitorCommand, PrintsTheCountOfFramesInCandumpStyleAndNothingLost) {
   std::istringstream lines(r.out);
   int frames = 0;
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("# ", 0) == 0) continue;  // another message
+    // Nothing but frames: other messages go to standard error.
     EXPECT_TRUE(std::regex_match(line, frame)) << line;
     ++frames;
   }
@@ -107,11 +108,34 @@ TEST(MonitorCommand, BadArgumentsExitWith2) {
                                                                 {"--count", "0"},
                                                                 {"--seconds", "-1"},
                                                                 {"--flood", "lots"},
+                                                                {"--dbc", "car.dbc"},  // no --json
+                                                                {"--json", "--dbc", "/none.dbc"},
                                                                 {"--what"}}) {
     const Outcome r = Call(RunMonitor, args);
     EXPECT_EQ(r.status, 2) << args[0];
     EXPECT_NE(r.err.find("velqor-cli monitor: "), std::string::npos);
   }
+}
+
+// The example DBC names every message of the simulated adapter's traffic, whose values move.
+TEST(MonitorCommand, DbcDecodesTheSimulatedTraffic) {
+  const Outcome r =
+      Call(RunMonitor, {"--sim", "--count", "300", "--json", "--dbc",
+                        std::string(VELQOR_EXAMPLES_DIR) + "/velqor_sim_vehicle.dbc"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::set<std::string> engineSpeeds;
+  const std::regex engine(R"("message":"EngineData","signals":\{"EngineSpeed":([0-9.]+),)");
+  int frames = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("{\"code\":202,", 0) != 0) continue;
+    ++frames;
+    EXPECT_NE(line.find(",\"message\":\""), std::string::npos) << line;
+    std::smatch m;
+    if (std::regex_search(line, m, engine)) engineSpeeds.insert(m[1]);
+  }
+  EXPECT_EQ(frames, 300);
+  EXPECT_GT(engineSpeeds.size(), 5u);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 #include "common/settings.h"
 #include "tests/common/temp_dir.h"
 #include "tests/support/file_size_limit.h"
-#include "tests/support/page_recorders.h"
+#include "tests/support/recorders.h"
 
 namespace velqor {
 namespace {
@@ -26,13 +26,14 @@ using std::chrono::month;
 using std::chrono::sys_days;
 using std::chrono::year;
 using std::chrono::year_month_day;
-using test::BoxRecorder;
 using ::testing::ElementsAre;
 using testing::FileSizeLimit;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::readFile;
 using testing::TempDir;
+using velqor::testing::RecordingBoxes;
+using velqor::testing::ShownBox;
 
 const year_month_day kDay1{year(2026), month(12), day(7)};
 const year_month_day kDay2{sys_days(kDay1) + days(1)};
@@ -68,7 +69,7 @@ class DataLogTest : public ::testing::Test {
   TempDir dir;
   fs::path folder = dir.path();
   IniFile ini{dir / "Velqor.INI"};
-  BoxRecorder boxes;
+  RecordingBoxes boxes;
   FakeLogPage page;
   year_month_day today = kDay1;
   std::uint64_t tick = 0;
@@ -113,7 +114,7 @@ TEST_F(DataLogTest, FirstConnectionOfTheDayCreatesFileOneWithTheHeader) {
   EXPECT_EQ(log->LogLine(), kHeader);
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
   EXPECT_EQ(ini.readString("FILE", "DATE", ""), "2026/12/07");
-  EXPECT_THAT(boxes.boxes, IsEmpty());
+  EXPECT_THAT(boxes.shown(), IsEmpty());
 }
 
 TEST_F(DataLogTest, ThreeConnectionsMakeThreeFilesAndOnlyTheLastStaysOpen) {
@@ -243,7 +244,7 @@ TEST_F(DataLogTest, TheWriterThreadWritesEveryLineByFlushAndAtExit) {
   EXPECT_EQ(log->LogLine().substr(0, 9), " 777\t,0\t,");
 
   // More lines than one write takes, then the program ends: every one is in the file.
-  const int lines = static_cast<int>(LogWriter::kWriteChunk / 40);  // lines are longer than 40
+  const int lines = static_cast<int>(DataLogWriter::kWriteChunk / 40);  // lines are longer than 40
   for (int i = 0; i < lines; ++i) log->WriteLogLine(0, 1, 8, kData);
   log.reset();
   const std::string text = readFile(logPath("261207CAN001.txt"));
@@ -256,7 +257,7 @@ TEST_F(DataLogTest, LinesThatFindTheWritersQueueFullAreCountedNotWritten) {
   std::promise<void> held, release;
   std::shared_future<void> released = release.get_future().share();
   std::atomic<bool> first{true};
-  LogWriter::Options writer;
+  DataLogWriter::Options writer;
   writer.capacity = 4;
   writer.beforeTake = [&] {
     if (!first.exchange(false)) return;
@@ -275,7 +276,7 @@ TEST_F(DataLogTest, LinesThatFindTheWritersQueueFullAreCountedNotWritten) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 4);
   EXPECT_THAT(text, HasSubstr("\t,4\t,8\t,"));
   EXPECT_THAT(text, ::testing::Not(HasSubstr("\t,5\t,8\t,")));
-  EXPECT_THAT(boxes.boxes, IsEmpty()) << "a loss is counted, not a failure";
+  EXPECT_THAT(boxes.shown(), IsEmpty()) << "a loss is counted, not a failure";
   EXPECT_TRUE(log.IsOpen());
 }
 
@@ -285,9 +286,9 @@ TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
   auto log = start();
   log->OpenLogFile();
   EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0], (BoxRecorder::Box{"出力ファイルを開けません", "警告",
-                                              MessageBoxes::Icon::Warning, false}));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0],
+            (ShownBox{"出力ファイルを開けません", "警告", MessageBoxes::Icon::Warning, false}));
   EXPECT_THAT(page.checks, ElementsAre(false)) << "ChkLog unticked";
   EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), -1) << "no number stored for it";
@@ -301,7 +302,7 @@ TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {
   EXPECT_EQ(page.saveFileName, "/261207CAN002.txt");
   EXPECT_EQ(readFile(logPath("261207CAN002.txt")), kHeader);
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 2);
-  EXPECT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.shown().size(), 1u);
 }
 
 TEST_F(DataLogTest, NamesThatExistAreLeftAloneAndTheNextFreeNumberIsTaken) {
@@ -319,7 +320,7 @@ TEST_F(DataLogTest, NamesThatExistAreLeftAloneAndTheNextFreeNumberIsTaken) {
   EXPECT_TRUE(fs::is_directory(logPath("261207CAN002.txt")));
   EXPECT_FALSE(fs::exists(fs::path("/nonexistent"))) << "a dangling link is not followed";
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 4);
-  EXPECT_THAT(boxes.boxes, IsEmpty());
+  EXPECT_THAT(boxes.shown(), IsEmpty());
   log->OpenLogFile();  // the next connection carries on after it
   EXPECT_EQ(page.saveFileName, "/261207CAN005.txt");
 }
@@ -330,8 +331,8 @@ TEST_F(DataLogTest, WorkingDirectoryThatIsAFileIsReported) {
   auto log = start();
   log->OpenLogFile();
   EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "出力ファイルを開けません");
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "出力ファイルを開けません");
   EXPECT_THAT(page.checks, ElementsAre(false));
 }
 
@@ -342,14 +343,14 @@ TEST_F(DataLogTest, FullDiskIsReportedOnceAndEndsLogging) {
   auto log = start();
   log->OpenLogFile();  // created, but the header cannot be written
   EXPECT_FALSE(log->IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
-  EXPECT_EQ(boxes.boxes[0].caption, "警告");
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
+  EXPECT_EQ(boxes.shown()[0].caption, "警告");
   EXPECT_THAT(page.checks, ElementsAre(false));
   log->WriteLogLine(0, 1, 1, kData);
   log->Flush();
   log->Close();
-  EXPECT_EQ(boxes.boxes.size(), 1u) << "reported once";
+  EXPECT_EQ(boxes.shown().size(), 1u) << "reported once";
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1) << "the file exists";
 }
 
@@ -367,9 +368,9 @@ TEST_F(DataLogTest, WriteErrorPartWayIsReportedOnceAndKeepsWhatWasWritten) {
     log->WriteLogLine(0, 0x333, 8, kData);
     log->Flush();
   }
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
-  EXPECT_EQ(boxes.boxes[0].icon, MessageBoxes::Icon::Warning);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Warning);
   EXPECT_THAT(page.checks, ElementsAre(false));
   const std::string after = readFile(logPath("261207CAN001.txt"));
   EXPECT_EQ(after.substr(0, before.size()), before);
@@ -386,8 +387,8 @@ TEST_F(DataLogTest, ALastWriteThatFailsAtTheNextConnectionEndsLoggingThere) {
     log->OpenLogFile();                     // the next connection
   }
   EXPECT_FALSE(log->IsOpen()) << "no file behind the unticked box";
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text, HasSubstr("261207CAN001.txt に書き込めません ("));
   EXPECT_THAT(page.checks, ElementsAre(false));
   EXPECT_FALSE(fs::exists(logPath("261207CAN002.txt")));
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
@@ -398,8 +399,8 @@ TEST_F(DataLogTest, SettingsThatCannotBeWrittenAreReportedButTheLogRuns) {
   DataLog log(unwritable, boxes, page, env(), 4);
   log.OpenLogFile();
   EXPECT_TRUE(log.IsOpen());
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_THAT(boxes.boxes[0].text, HasSubstr("に書き込めません"));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text, HasSubstr("に書き込めません"));
   EXPECT_THAT(page.checks, IsEmpty());
   log.WriteLogLine(0, 5, 0, kData);
   log.Close();

@@ -235,12 +235,14 @@ TEST_F(ReceivedFrameModelTest, ViewLearnsOfChangesInBatchesNotPerFrame) {
 }
 
 TEST_F(ReceivedFrameModelTest, HeaderCaptionsAndWidths) {
-  const char* captions[] = {"Time", "ide", "ID(hex)", "DLC", "Data"};
-  const int widths[] = {90, 40, 70, 50, 300};
+  const struct {
+    const char* caption;
+    int width;
+  } columns[] = {{"Time", 90}, {"ide", 40}, {"ID(hex)", 70}, {"DLC", 50}, {"Data", 300}};
   ASSERT_EQ(model.columnCount(), 5);
   for (int c = 0; c < 5; ++c) {
-    EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(captions[c]));
-    EXPECT_EQ(Model::columnWidth(c), widths[c]);
+    EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), columns[c].caption);
+    EXPECT_EQ(Model::columnWidth(c), columns[c].width);
   }
 }
 

@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/page_recorders.h"
+#include "tests/support/recorders.h"
 
 namespace velqor {
 namespace {
 
-using test::BoxRecorder;
-using test::Bytes;
-using test::SentFrames;
+using velqor::testing::RecordingBoxes;
+using velqor::testing::ShownBox;
+using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using velqor::testing::RecordingSender;
 
 struct FakeTxSetPage : TxSetView {
   std::array<TxMailboxRow, kTxMailboxCount> rows{};
@@ -46,8 +47,8 @@ class TxMailboxesTest : public ::testing::Test {
     for (auto& row : page.rows) row = {false, "0", 0, false, ""};
   }
 
-  SentFrames sender;
-  BoxRecorder boxes;
+  RecordingSender sender;
+  RecordingBoxes boxes;
   FakeTxSetPage page;
   TxMailboxes logic{sender, boxes, page};
 };
@@ -60,13 +61,13 @@ TEST_F(TxMailboxesTest, SendPutsTheRowsFrameOnTheLink) {
 
   for (int row = 1; row <= 4; ++row) logic.BtnSendClick(row);
 
-  EXPECT_THAT(sender.frames,
+  EXPECT_THAT(sender.blocks(),
               ElementsAre(Request(0, {0x00, 0x00, 0x01, 0x23}, 2, {0x11, 0x22, 0, 0, 0, 0, 0, 0}),
                           Request(1, {0x18, 0xDA, 0x10, 0xF1}, 8, {1, 2, 3, 4, 5, 6, 7, 8}),
                           Request(0, {0xFF, 0xFF, 0xFF, 0xFF}, 1, {0xFF, 0, 0, 0, 0, 0, 0, 0}),
                           Request(0, {0, 0, 0, 0}, 3, {0x23, 0x04, 0xAB, 0, 0, 0, 0, 0})));
   EXPECT_EQ(page.result, "Cmd Request!");
-  EXPECT_THAT(boxes.boxes, IsEmpty());
+  EXPECT_THAT(boxes.shown(), IsEmpty());
 }
 
 TEST_F(TxMailboxesTest, SendStartsFromAFreshRequestEachTime) {
@@ -74,18 +75,18 @@ TEST_F(TxMailboxesTest, SendStartsFromAFreshRequestEachTime) {
   page.rows[1] = {false, "2", 1, false, "AA"};
   logic.BtnSendClick(1);
   logic.BtnSendClick(2);
-  ASSERT_EQ(sender.frames.size(), 2u);
-  EXPECT_EQ(sender.frames[1], Request(0, {0, 0, 0, 2}, 1, {0xAA, 0, 0, 0, 0, 0, 0, 0}));
+  ASSERT_EQ(sender.blocks().size(), 2u);
+  EXPECT_EQ(sender.blocks()[1], Request(0, {0, 0, 0, 2}, 1, {0xAA, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(TxMailboxesTest, DlcZeroNeverReadsTheDataField) {
   for (const char* data : {"", "zz", "11 22 33", "\"", ","}) {
-    sender.frames.clear();
-    boxes.boxes.clear();
+    sender.clear();
+    boxes.clear();
     page.rows[4] = {false, "7ff", 0, false, data};
     logic.BtnSendClick(5);
-    EXPECT_THAT(sender.frames, ElementsAre(Request(0, {0, 0, 7, 0xFF}, 0, Bytes(8, 0)))) << data;
-    EXPECT_THAT(boxes.boxes, IsEmpty()) << data;
+    EXPECT_THAT(sender.blocks(), ElementsAre(Request(0, {0, 0, 7, 0xFF}, 0, Bytes(8, 0)))) << data;
+    EXPECT_THAT(boxes.shown(), IsEmpty()) << data;
   }
 }
 
@@ -101,18 +102,18 @@ TEST_F(TxMailboxesTest, TooFewPairsShowTheListErrorAndSendNothing) {
       {2, "1 ", 1},  // an unfilled pair leaves no item
   };
   for (const auto& c : cases) {
-    sender.frames.clear();
-    boxes.boxes.clear();
+    sender.clear();
+    boxes.clear();
     page.result = "before";
     page.rows[0] = {false, "1", c.dlc, false, c.data};
     logic.BtnSendClick(1);
-    EXPECT_THAT(sender.frames, IsEmpty()) << c.data;
+    EXPECT_THAT(sender.blocks(), IsEmpty()) << c.data;
     EXPECT_EQ(page.result, "before") << c.data;
-    ASSERT_EQ(boxes.boxes.size(), 1u) << c.data;
-    EXPECT_EQ(boxes.boxes[0].text,
+    ASSERT_EQ(boxes.shown().size(), 1u) << c.data;
+    EXPECT_EQ(boxes.shown()[0].text,
               "リストのインデックスが範囲を超えています (" + std::to_string(c.missing) + ")");
-    EXPECT_EQ(boxes.boxes[0].caption, "Velqor");
-    EXPECT_EQ(boxes.boxes[0].icon, MessageBoxes::Icon::Error);
+    EXPECT_EQ(boxes.shown()[0].caption, "Velqor");
+    EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Error);
   }
 }
 
@@ -124,7 +125,7 @@ TEST_F(TxMailboxesTest, AllSendKeepsEarlierRowsBytesBeyondTheDlc) {
 
   logic.BtnAllSendClick();
 
-  EXPECT_THAT(sender.frames,
+  EXPECT_THAT(sender.blocks(),
               ElementsAre(Request(0, {0, 0, 1, 0}, 8, {1, 2, 3, 4, 5, 6, 7, 8}),
                           Request(1, {0, 0, 2, 0}, 2, {0xAA, 0xBB, 3, 4, 5, 6, 7, 8}),
                           Request(0, {0, 0, 7, 0xFF}, 0, {0xAA, 0xBB, 3, 4, 5, 6, 7, 8})));
@@ -133,7 +134,7 @@ TEST_F(TxMailboxesTest, AllSendKeepsEarlierRowsBytesBeyondTheDlc) {
 
 TEST_F(TxMailboxesTest, AllSendWithNoRowTickedSendsNothingButShowsCmdRequest) {
   logic.BtnAllSendClick();
-  EXPECT_THAT(sender.frames, IsEmpty());
+  EXPECT_THAT(sender.blocks(), IsEmpty());
   EXPECT_EQ(page.result, "Cmd Request!");
 }
 
@@ -142,9 +143,10 @@ TEST_F(TxMailboxesTest, AllSendStopsAtTheFirstRowThatCannotBeRead) {
   page.rows[1] = {true, "2", 4, false, "22 33"};
   page.rows[2] = {true, "3", 1, false, "44"};
   logic.BtnAllSendClick();
-  EXPECT_THAT(sender.frames, ElementsAre(Request(0, {0, 0, 0, 1}, 1, {0x11, 0, 0, 0, 0, 0, 0, 0})));
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "リストのインデックスが範囲を超えています (2)");
+  EXPECT_THAT(sender.blocks(),
+              ElementsAre(Request(0, {0, 0, 0, 1}, 1, {0x11, 0, 0, 0, 0, 0, 0, 0})));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].text, "リストのインデックスが範囲を超えています (2)");
   EXPECT_EQ(page.result, "");
 }
 
@@ -164,7 +166,7 @@ TEST_F(TxMailboxesTest, RowsOutsideOneToEightAreIgnored) {
     logic.BtnSendClick(row);
     logic.CSpinDLCChange(row, 2);
   }
-  EXPECT_THAT(sender.frames, IsEmpty());
+  EXPECT_THAT(sender.blocks(), IsEmpty());
   EXPECT_EQ(page.result, "");
   for (const auto& mask : page.masks) EXPECT_EQ(mask, "");
 }

@@ -224,12 +224,12 @@ TEST(PlotWavePoints, ScalesCountsToVoltsAndAccumulatesInSinglePrecision) {
   const auto points = PlotWavePoints(333, samples);
   EXPECT_EQ(points[0].y, 0.0);
   EXPECT_EQ(points[1].y, 4.98046875);
-  // 0.333 us added 199 times in float does not land on 199 x 0.333 exactly; the float sum
-  // is what the chart has always been given.
-  float x = 0.0f;
-  for (int i = 0; i < 199; ++i) x += 0.333f;
-  EXPECT_EQ(points[199].x, x);
-  EXPECT_NE(static_cast<double>(points[199].x), 199 * 0.333);
+  // The step 0.333 us added in single precision drifts from i x 0.333: 33.30001449584961 after
+  // 100 steps, 66.26702880859375 after 199 (worked out offline in exact arithmetic, rounded
+  // to single precision after each addition); 199 times the float step would be
+  // 66.26699829101562.
+  EXPECT_EQ(points[100].x, 0x1.0a666ep+5f);
+  EXPECT_EQ(points[199].x, 0x1.09117p+6f);
 }
 
 }  // namespace

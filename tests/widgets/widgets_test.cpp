@@ -30,24 +30,31 @@ TEST_P(QtInputMaskFromEditMaskTest, Translates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Masks, QtInputMaskFromEditMaskTest,
-    ::testing::Values(MaskCase{"", ""},  // free text
-                      MaskCase{"AA;1;", "NN"}, MaskCase{"AA AA AA;1;", "NN NN NN"},
-                      MaskCase{"AA AA AA AA AA AA AA AA;1;", "NN NN NN NN NN NN NN NN"},
-                      MaskCase{"aaLlCc09#;1;", "nnAaXx90#"}, MaskCase{">LL<ll<>AA;1;", ">AA<aa!NN"},
-                      MaskCase{"!AA;0;_", "NN;_"},        // trim dropped, blank character kept
-                      MaskCase{"00:00;1;", "99:99"},      // ':' is a literal
-                      MaskCase{"A-N\\A;1;", "N-\\N\\A"},  // literals Qt would read as masks
-                      MaskCase{"A_A;1;", "N N"},          // '_' is a literal blank
-                      MaskCase{"\\;A;1;", "\\;N"}));      // an escaped ';' is mask text
+    ::testing::Values(MaskCase{"", ""},           // free text
+                      MaskCase{"AA;1;", "NN;_"},  // "_", the default blank character
+                      MaskCase{"AA AA AA;1;", "NN NN NN;_"},
+                      MaskCase{"AA AA AA AA AA AA AA AA;1;", "NN NN NN NN NN NN NN NN;_"},
+                      MaskCase{"aaLlCc09#;1;", "nnAaXx90#;_"},
+                      MaskCase{">LL<ll<>AA;1;", ">AA<aa!NN;_"},
+                      MaskCase{"!AA;0;*", "NN;*"},          // trim dropped, blank character kept
+                      MaskCase{"AA;1; ", "NN; "},           // a blank of its own
+                      MaskCase{"00:00;1;", "99:99;_"},      // ':' is a literal
+                      MaskCase{"A-N\\A;1;", "N-\\N\\A;_"},  // literals Qt would read as masks
+                      MaskCase{"A_A;1;", "N N;_"},          // '_' is a literal blank
+                      MaskCase{"\\;A;1;", "\\;N;_"}));      // an escaped ';' is mask text
 
 TEST(MaskedEdit, KeepsLiteralBlanksOfItsMaskInTheText) {
   MaskedEdit edit;
   edit.setEditMask(QStringLiteral("AA AA AA;1;"));
-  EXPECT_EQ(edit.inputMask(), QStringLiteral("NN NN NN"));
+  EXPECT_EQ(edit.inputMask(), QStringLiteral("NN NN NN;_"));
   edit.setText(QStringLiteral("112233"));
   EXPECT_EQ(edit.text(), QStringLiteral("11 22 33"));
   edit.setText(QStringLiteral("11 22 33"));
   EXPECT_EQ(edit.text(), QStringLiteral("11 22 33"));
+  // Empty places show "_" and are left out of the text, the literal blanks kept.
+  edit.setText(QStringLiteral("11 2"));
+  EXPECT_EQ(edit.displayText(), QStringLiteral("11 2_ __"));
+  EXPECT_EQ(edit.text(), QStringLiteral("11 2 "));
 }
 
 TEST(MaskedEdit, EmptyMaskTakesAnyText) {

@@ -1,5 +1,5 @@
 #pragma once
-// LogWriter: the data log's writer thread. The GUI thread hands it the frames of a batch with
+// DataLogWriter: the data log's writer thread. The GUI thread hands it the frames of a batch with
 // the time stamp of their lines; the thread formats the lines, writes them to the open file
 // in large pieces and asks the system once a second to put them on the disk (fdatasync). So
 // the GUI thread spends a copy per frame on the log, never a format, a write or a sync.
@@ -41,7 +41,7 @@
 namespace velqor {
 
 // The values of one log line.
-struct LogRecord {
+struct DataLogRecord {
   std::uint32_t id = 0;
   std::uint16_t time = 0;  // the low 16 bits of the tick count when the frame was handled
   std::uint8_t ide = 0;
@@ -53,9 +53,9 @@ struct LogRecord {
 // two upper-case hexadecimal digits, each followed by "\t, " except the last, which is
 // followed by "\t \n". The IDE is upper-case hexadecimal, the identifier lower-case
 // hexadecimal, time and DLC decimal, all without fill.
-void AppendLogLine(std::string& out, const LogRecord& record);
+void AppendLogLine(std::string& out, const DataLogRecord& record);
 
-class LogWriter {
+class DataLogWriter {
  public:
   // About 6 s of the busiest bus, 16 bytes a line.
   static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 17;
@@ -74,10 +74,10 @@ class LogWriter {
   };
 
   // Takes over `fd`, a file open for writing that holds `fileSize` bytes of whole lines.
-  LogWriter(int fd, std::uint64_t fileSize, Options options);
-  ~LogWriter();  // Finish() when it has not run
-  LogWriter(const LogWriter&) = delete;
-  LogWriter& operator=(const LogWriter&) = delete;
+  DataLogWriter(int fd, std::uint64_t fileSize, Options options);
+  ~DataLogWriter();  // Finish() when it has not run
+  DataLogWriter(const DataLogWriter&) = delete;
+  DataLogWriter& operator=(const DataLogWriter&) = delete;
 
   // One line per frame, all with the time stamp `time`.
   void Push(std::span<const CanFrame> frames, std::uint16_t time);
@@ -93,7 +93,7 @@ class LogWriter {
  private:
   void run(std::stop_token stop);
   // Formats and writes `records`; false after a failure.
-  bool writeRecords(const std::vector<LogRecord>& records);
+  bool writeRecords(const std::vector<DataLogRecord>& records);
   bool writeBuffer();
   bool sync();
   void fail(int error);
@@ -103,7 +103,7 @@ class LogWriter {
 
   mutable std::mutex m_mutex;  // guards what follows up to the thread
   std::condition_variable_any m_changed;
-  std::vector<LogRecord> m_ring;
+  std::vector<DataLogRecord> m_ring;
   std::size_t m_head = 0;
   std::size_t m_count = 0;
   bool m_idle = false;                 // the thread waits with nothing to write or sync

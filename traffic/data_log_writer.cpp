@@ -1,4 +1,4 @@
-#include "traffic/log_writer.h"
+#include "traffic/data_log_writer.h"
 
 #include <errno.h>
 #include <pthread.h>
@@ -20,7 +20,7 @@ void AppendNumber(std::string& out, std::uint64_t value, int base, bool upper) {
 
 }  // namespace
 
-void AppendLogLine(std::string& out, const LogRecord& r) {
+void AppendLogLine(std::string& out, const DataLogRecord& r) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out += ' ';
   AppendNumber(out, r.time, 10, false);
@@ -38,18 +38,18 @@ void AppendLogLine(std::string& out, const LogRecord& r) {
   }
 }
 
-LogWriter::LogWriter(int fd, std::uint64_t fileSize, Options options)
+DataLogWriter::DataLogWriter(int fd, std::uint64_t fileSize, Options options)
     : m_fd(fd),
       m_options(std::move(options)),
       m_ring(std::max<std::size_t>(m_options.capacity, 1)),
       m_fileSize(fileSize),
       m_thread([this](std::stop_token stop) { run(stop); }) {}
 
-LogWriter::~LogWriter() {
+DataLogWriter::~DataLogWriter() {
   if (!m_finished) Finish();
 }
 
-void LogWriter::Push(std::span<const CanFrame> frames, std::uint16_t time) {
+void DataLogWriter::Push(std::span<const CanFrame> frames, std::uint16_t time) {
   if (frames.empty()) return;
   bool wake = false;
   {
@@ -62,7 +62,7 @@ void LogWriter::Push(std::span<const CanFrame> frames, std::uint16_t time) {
     std::size_t at = (m_head + m_count) % capacity;
     for (std::size_t i = 0; i < n; ++i) {
       const CanFrame& f = frames[i];
-      m_ring[at] = LogRecord{f.id, time, f.ide, f.dlc, f.data};
+      m_ring[at] = DataLogRecord{f.id, time, f.ide, f.dlc, f.data};
       if (++at == capacity) at = 0;
     }
     m_count += n;
@@ -74,7 +74,7 @@ void LogWriter::Push(std::span<const CanFrame> frames, std::uint16_t time) {
   if (wake) m_changed.notify_all();
 }
 
-int LogWriter::Flush() {
+int DataLogWriter::Flush() {
   std::unique_lock lock(m_mutex);
   if (m_finished) return m_failure;
   const std::uint64_t target = ++m_flushRequested;
@@ -83,7 +83,7 @@ int LogWriter::Flush() {
   return m_failure;
 }
 
-int LogWriter::Finish() {
+int DataLogWriter::Finish() {
   int error = Flush();
   {
     std::lock_guard lock(m_mutex);
@@ -97,14 +97,14 @@ int LogWriter::Finish() {
   return error;
 }
 
-int LogWriter::failure() const {
+int DataLogWriter::failure() const {
   std::lock_guard lock(m_mutex);
   return m_failure;
 }
 
-void LogWriter::run(std::stop_token stop) {
-  ::pthread_setname_np(::pthread_self(), "LogWriter");
-  std::vector<LogRecord> taken;
+void DataLogWriter::run(std::stop_token stop) {
+  ::pthread_setname_np(::pthread_self(), "DataLogWriter");
+  std::vector<DataLogRecord> taken;
   std::unique_lock lock(m_mutex);
   for (;;) {
     const std::size_t quarter = m_ring.size() / 4;
@@ -153,15 +153,15 @@ void LogWriter::run(std::stop_token stop) {
   }
 }
 
-bool LogWriter::writeRecords(const std::vector<LogRecord>& records) {
-  for (const LogRecord& r : records) {
+bool DataLogWriter::writeRecords(const std::vector<DataLogRecord>& records) {
+  for (const DataLogRecord& r : records) {
     AppendLogLine(m_buffer, r);
     if (m_buffer.size() >= kWriteChunk && !writeBuffer()) return false;
   }
   return writeBuffer();
 }
 
-bool LogWriter::writeBuffer() {
+bool DataLogWriter::writeBuffer() {
   std::size_t done = 0;
   while (done < m_buffer.size()) {
     const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
@@ -182,7 +182,7 @@ bool LogWriter::writeBuffer() {
   return true;
 }
 
-bool LogWriter::sync() {
+bool DataLogWriter::sync() {
   m_unsynced = false;
   // EINVAL/EROFS: a file that cannot be synchronised (a device); anything else is real.
   if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
@@ -192,7 +192,7 @@ bool LogWriter::sync() {
   return true;
 }
 
-void LogWriter::fail(int error) {
+void DataLogWriter::fail(int error) {
   // The file holds m_fileSize bytes of whole lines, then what a failed write put after them.
   m_buffer.clear();
   m_unsynced = false;  // nothing more is written or synchronised

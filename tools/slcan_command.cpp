@@ -1,0 +1,130 @@
+#include "tools/slcan_command.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "bridge/slcan_bridge.h"
+#include "tools/live_link.h"
+
+namespace velqor::cli {
+
+const char kSlcanUsage[] =
+    "usage: velqor-cli slcan [--sim [sim options]] | [--vid HEX --pid HEX] [--link PATH]\n"
+    "                        [--timestamps]\n"
+    "\n"
+    "Serves the adapter as an slcan (LAWICEL) device on a pseudo-terminal, whose path is the\n"
+    "first line printed, until Ctrl-C or SIGTERM; then says on standard error what went each\n"
+    "way. Open the path with slcand, python-can's slcan interface, SavvyCAN or cangaroo:\n"
+    "  sudo slcand -o -c -s6 /dev/pts/N && sudo ip link set slcan0 up && candump slcan0\n"
+    "\n"
+    "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
+    "  --timestamps   frames carry millisecond timestamps from the start (as after Z1)\n"
+    "%s"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 the adapter went away, 2 bad arguments or an\n"
+    "adapter, pseudo-terminal or link that cannot be made or opened.\n";
+
+namespace {
+
+// The host's frames go out as the adapter's output reports, from the bridge's thread.
+class LinkSender : public DeviceSender {
+ public:
+  explicit LinkSender(LiveLink& link) : m_link(link) {}
+  bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+    return m_link.Send(Frame(bytes, bytes + length));
+  }
+
+ private:
+  LiveLink& m_link;
+};
+
+std::string Usage() {
+  char text[4096];
+  std::snprintf(text, sizeof text, kSlcanUsage, kLinkOptionsUsage);
+  return text;
+}
+
+}  // namespace
+
+int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  LinkOptions link;
+  BridgeOptions options;
+  std::string linkPath;
+  auto bad = [&](const std::string& what) {
+    err << "velqor-cli slcan: " << what << "\n" << Usage();
+    return 2;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string error;
+    switch (TakeLinkOption(args, i, link, error)) {
+      case OptionResult::Taken:
+        continue;
+      case OptionResult::Bad:
+        return bad(error);
+      case OptionResult::NotMine:
+        break;
+    }
+    if (a == "--help" || a == "-h") {
+      out << Usage();
+      return 0;
+    } else if (a == "--timestamps") {
+      options.session.timestamps = true;
+    } else if (a == "--link") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return bad("--link needs a path");
+      linkPath = args[++i];
+    } else {
+      return bad("unknown argument '" + a + "'");
+    }
+  }
+  // N answers the adapter's product identifier: the adapter has no serial number of its own.
+  char product[8];
+  std::snprintf(product, sizeof product, "%04X", link.product);
+  options.session.serialNumber = product;
+
+  LiveLink live(link);
+  LinkSender sender(live);
+  SlcanBridge bridge(sender, options);
+  std::string failure;
+  bridge.OnFailure = [&](const std::string& why) {
+    failure = why;  // read after the bridge's thread has been joined
+    live.Stop();
+  };
+  std::string error;
+  if (!live.Open(bridge, error)) {
+    err << "velqor-cli slcan: " << error << "\n";
+    return 2;
+  }
+  // Serving starts once the adapter is open: the bridge's thread sends through it.
+  if (!bridge.Start(error) || (!linkPath.empty() && !MakeLink(bridge.Path(), linkPath, error))) {
+    live.Close();
+    err << "velqor-cli slcan: " << error << "\n";
+    return 2;
+  }
+  out << bridge.Path() << std::endl;
+
+  const LiveLink::End end = live.Run(std::chrono::milliseconds(0));
+  live.Close();  // the reader has paused: nothing more reaches the bridge
+  const std::string path = bridge.Path();
+  bridge.Stop();
+  if (!linkPath.empty()) RemoveLink(path, linkPath);
+
+  const BridgeStats s = bridge.Stats();
+  err << "velqor-cli slcan: " << s.framesToHost << " frames to the host, " << s.framesDropped
+      << " dropped because the host did not read; " << s.framesSent << " frames sent, "
+      << s.sendsFailed << " sends failed; " << s.commandsRefused << " commands refused\n";
+  if (s.messagesDropped > 0) {
+    err << "velqor-cli slcan: " << s.messagesDropped << " adapter messages were lost\n";
+  }
+  if (!failure.empty()) {
+    err << "velqor-cli slcan: " << failure << "\n";
+    return 1;
+  }
+  if (end == LiveLink::End::Removed) {
+    err << "velqor-cli slcan: the adapter went away\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velqor::cli
