@@ -49,15 +49,15 @@ bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
     std::lock_guard lock(m_terminalMutex);
     if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
   }
-  // A frame that went out on the bus's way, for the consumers that follow the program's own
-  // frames.
+  // Each SendCanFrame that went out is a sent frame on the frame path, for the consumers
+  // that follow the program's own frames.
   if (written && m_receivePath) {
-    if (const std::optional<TxRecord> record = SentCanFrameRecord({bytes, length})) {
+    for (const TxRecord& record : SentCanFrameRecords({bytes, length})) {
       CanFrame frame;
-      frame.id = record->id;
-      frame.ide = record->ide;
-      frame.dlc = record->dlc;
-      frame.data = record->data;
+      frame.id = record.id;
+      frame.ide = record.ide;
+      frame.dlc = record.dlc;
+      frame.data = record.data;
       frame.time = sent;
       m_receivePath->Transmitted(frame);
     }

@@ -125,12 +125,20 @@ Frame StoreParams() { return Config(Cmd::StoreParams); }
 Frame GetFirmwareVersion() { return Config(Cmd::GetFirmwareVersion); }
 Frame GetDeviceName() { return Config(Cmd::GetDeviceName); }
 
-std::optional<TxRecord> SentCanFrameRecord(std::span<const std::uint8_t> block) {
-  constexpr std::size_t kLength = 2 + TxRecord::kSize;  // category, command, record
-  if (block.size() < kFrameHeaderSize + TxRecord::kSize || block[0] != kFrameStart ||
-      block[1] < kLength || block[2] != Category::Can || block[3] != Cmd::SendCanFrame)
-    return std::nullopt;
-  return TxRecord::Decode(block.subspan<kFrameHeaderSize, TxRecord::kSize>());
+std::vector<TxRecord> SentCanFrameRecords(std::span<const std::uint8_t> block) {
+  std::vector<TxRecord> records;
+  std::size_t at = 0;
+  while (at + kFrameHeaderSize <= block.size() && block[at] == kFrameStart && block[at + 1] >= 2) {
+    const std::size_t end = at + 2 + block[at + 1];  // start, length, then `length` bytes
+    if (end > block.size()) break;
+    if (block[at + 2] == Category::Can && block[at + 3] == Cmd::SendCanFrame &&
+        end - at >= kFrameHeaderSize + TxRecord::kSize) {
+      records.push_back(
+          TxRecord::Decode(block.subspan(at + kFrameHeaderSize).first<TxRecord::kSize>()));
+    }
+    at = end;
+  }
+  return records;
 }
 
 Frame SendCanFrame(const TxRecord& record) {
