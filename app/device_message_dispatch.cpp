@@ -49,17 +49,6 @@ void DeviceMessageDispatch::OnDeviceMessage(int code, const DeviceMessage& m) {
       break;
     }
 
-    case MsgCode::ReceivedFrame: {
-      RxFrame& f = m_fields.LastRxFrame;
-      f.Id = m.Id;
-      f.Ide = m.Ide;
-      f.Dlc = m.Dlc;
-      std::memcpy(f.Data.data(), d, f.Data.size());
-      m_view.ShowReceivedFrame();
-      m_view.WriteLogLine();
-      break;
-    }
-
     default:  // 101, 103, 105, 112, 114 and unknown codes: no visible effect
       break;
   }

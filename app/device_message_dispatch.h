@@ -3,7 +3,9 @@
 // message code that fills the window's fields and tells a DeviceMessageView what to show.
 // The answers that belong to the "Config" page (107, 108, 109, 110, 113, 115, 118, 119,
 // 120) go to its logic, DeviceParameters, which also rejects answers beyond its tables.
-// Plain logic, no widgets: tests drive it with a recording view.
+// Received CAN frames (202) do not come here: they travel as CanFrame values to the frame
+// consumers (app/receive_path.h). Plain logic, no widgets: tests drive it with a recording
+// view.
 
 #include <array>
 #include <cstdint>
@@ -13,8 +15,9 @@
 
 #include "common/settings.h"
 #include "config/device_parameters.h"
+#include "link/can_frame.h"
+#include "link/frame_consumer.h"
 #include "link/interpreter.h"
-#include "traffic/rx_frame.h"
 
 namespace velqor {
 
@@ -25,8 +28,6 @@ class DeviceMessageView {
   virtual void SetResultText(std::string_view text) = 0;  // ResultPanel
   virtual void SetErrorCounters(std::string_view tx, std::string_view rx) = 0;
   virtual void SetWaveState(std::string_view text) = 0;  // PanelWaveStat
-  virtual void ShowReceivedFrame() = 0;                  // LastRxFrame into the list
-  virtual void WriteLogLine() = 0;                       // LastRxFrame into the log
   virtual void PlotWave() = 0;  // WaveInterval and WaveSamples into the chart
 
  protected:
@@ -35,21 +36,21 @@ class DeviceMessageView {
 
 // The window's fields that the messages fill.
 struct MainWindowFields {
-  RxFrame LastRxFrame;
+  CanFrame LastRxFrame;  // the last frame received, set per batch of frames
   std::array<float, 200> WaveSamples{};
   std::uint16_t WaveInterval = 0;
   float TriggerLevel = 2.5f;  // volts
   velqor::SampleTimingTable SampleTimingTable = defaultSampleTimingTable();
 };
 
-class DeviceMessageDispatch {
+class DeviceMessageDispatch : public DeviceMessageHandler {
  public:
   // `config` works on the same SampleTimingTable as `fields`.
   DeviceMessageDispatch(MainWindowFields& fields, DeviceMessageView& view, DeviceParameters& config)
       : m_fields(fields), m_view(view), m_config(config) {}
 
   // Performs the action of `code` with `message`, which is only read during the call.
-  void OnDeviceMessage(int code, const DeviceMessage& message);
+  void OnDeviceMessage(int code, const DeviceMessage& message) override;
 
   // Answers rejected because an index lay outside the tables.
   std::uint64_t rejectedCount() const { return m_config.rejectedCount(); }

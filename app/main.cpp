@@ -16,9 +16,9 @@
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
-#include "app/termination_signals.h"
 #include "canlog/log_error.h"
 #include "dialogs/about_box.h"
+#include "link/termination_signals.h"
 #include "terminal/terminal_window.h"
 
 extern char** environ;

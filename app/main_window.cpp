@@ -6,58 +6,30 @@
 #include <QDialog>
 #include <QEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
-#include <QSlider>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <array>
-#include <cmath>
-#include <stdexcept>
 
-#include "common/adapter_limits.h"
-#include "common/dlc_tables.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
-#include "terminal/terminal_monitor.h"
+#include "link/protocol.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
 #include "widgets/fonts.h"
-#include "widgets/key_filter.h"
-#include "widgets/masked_edit.h"
 #include "widgets/radio_group.h"
 #include "widgets/sunken_panel.h"
 
 namespace velqor {
 
 namespace {
-
-QString MaskByDlcText(int dlc) {
-  return dlc >= 0 && dlc <= kMaxDlc
-             ? QString::fromLatin1(
-                   MaskByDlc[static_cast<std::size_t>(dlc)].data(),
-                   static_cast<qsizetype>(MaskByDlc[static_cast<std::size_t>(dlc)].size()))
-             : QString();
-}
-
-// The three received-frame messages the hidden "Debug" button feeds.
-constexpr std::uint8_t kDebugFrames[3][16] = {
-    {0xFC, 0x0E, 0x02, 0x02, 0x01, 0x00, 0x04, 0x08, 0x11, 0x22, 0x33, 0x04, 0x55, 0x66, 0x77,
-     0x88},
-    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x00, 0x06, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
-     0x88},
-    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x01, 0x06, 0x06, 0x11, 0x02, 0x33, 0x04, 0x55, 0x66, 0x77,
-     0x88},
-};
 
 // The connect switch's glyph: a plug apart (up) or plugged in (down).
 QIcon SwitchGlyph() {
@@ -88,13 +60,9 @@ QString FromDevice(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void SetTag(QObject* control, int row) { control->setProperty("Tag", row); }
-
 }  // namespace
 
-// The data log's boxes, shown from the event loop after the handler that raised them: a log
-// line is written while the receive queue is drained, and a modal box opened there would hold
-// the drain (and let the queue overflow) for as long as it stays open.
+// Boxes shown from the event loop after the handler that raised them.
 class QueuedBoxes final : public MessageBoxes {
  public:
   QueuedBoxes(QObject* context, MessageBoxes& boxes) : m_context(context), m_boxes(boxes) {}
@@ -134,15 +102,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   connect(m_timer, &QTimer::timeout, this, &TFrmMain::TimerTimer);
   m_timer->start();
 
-  // The pages' logic reaches the controls through this window; the Config page's logic
-  // works on the window's SampleTimingTable.
-  m_config = std::make_unique<DeviceParameters>(static_cast<DeviceSender&>(*this), m_boxes,
-                                                m_fields.SampleTimingTable,
-                                                static_cast<ConfigPageView&>(*this));
-  m_txMailboxes = std::make_unique<TxMailboxes>(static_cast<DeviceSender&>(*this), m_boxes,
-                                                static_cast<TxSetView&>(*this));
   m_dispatch = std::make_unique<DeviceMessageDispatch>(
-      m_fields, static_cast<DeviceMessageView&>(*this), *m_config);
+      m_fields, static_cast<DeviceMessageView&>(*this), m_configPage->parameters());
 
   // The non-visual components: the COM port without flow control and the USB HID link that
   // delivers its reports on its own reader thread. Both closed until the switch is pressed.
@@ -180,10 +141,12 @@ void TFrmMain::FormDestroy() {
     }
     m_settings.reset();
   }
-  // 3. Closing the log writes every line still pending. (It never touches the settings file
+  // 3. Closing the log writes every line still queued. (It never touches the settings file
   // after the file was opened.)
-  if (m_logFlushTimer != nullptr) m_logFlushTimer->stop();
-  m_log.reset();
+  if (m_log) {
+    if (m_receivePath) m_receivePath->removeFrameConsumer(*m_log);
+    m_log.reset();
+  }
   // 4. Both links, whatever their flags say; closing Usbif waits until its reader is paused.
   if (m_commX1) {
     m_commX1->PortClose();
@@ -193,18 +156,8 @@ void TFrmMain::FormDestroy() {
     m_usbif->Close();
     m_usbif->setProperty("Tag", 0);
   }
-  // 5. The interpreter, after both links, so that no receive event reaches it released.
+  // 5. The interpreters, after both links, so that no receive event reaches them released.
   m_receivePath.reset();
-}
-
-template <typename T>
-T* TFrmMain::control(const QString& name) const {
-  // Every control the window addresses by name is created with the layout; a missing one is
-  // a programming error.
-  T* found = findChild<T*>(name);
-  if (found == nullptr)
-    throw std::logic_error("TFrmMain: no control " + name.toStdString() + " of the expected class");
-  return found;
 }
 
 void TFrmMain::buildLayout() {
@@ -250,6 +203,9 @@ void TFrmMain::buildLayout() {
   debug->hide();
   connect(debug, &QPushButton::clicked, this, &TFrmMain::BtnDebugClick);
 
+  // The pages' logic sends through this window and shows its results in ResultPanel; the
+  // Config page's logic works on the window's SampleTimingTable.
+  auto resultText = [this](std::string_view text) { SetResultText(text); };
   m_pageControl = new QTabWidget(client);
   m_pageControl->setObjectName(QStringLiteral("PageControl1"));
   m_pageControl->setGeometry(0, client->height() - kPageControlHeight, kClientWidth,
@@ -258,19 +214,18 @@ void TFrmMain::buildLayout() {
   m_wavePage->setObjectName(QStringLiteral("TabSheet2"));
   m_wavePage->setBitTimingSource([this] {
     BitTimingChoice timing;  // the Config page's choice
-    const int rate = BitRateIndex();
+    const int rate = m_configPage->CmbBitRate->currentIndex();
     if (rate >= 0 && rate < kBitRateCount) timing.bitRate = kBitRatesPerSecond[rate];
     bool ok = false;
-    const double point =
-        control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentText().toDouble(&ok);
+    const double point = m_configPage->CombSmpleTime->currentText().toDouble(&ok);
     if (ok) timing.samplePointPercent = point;
     return timing;
   });
   m_receivePage = new ReceivePage(m_options.clock);
   m_receivePage->setObjectName(QStringLiteral("TabSheet3"));
-  m_txSetPage = new TxSetPage();
+  m_txSetPage = new TxSetPage(*this, m_boxes, resultText);
   m_txSetPage->setObjectName(QStringLiteral("TabSheet4"));
-  m_configPage = new ConfigPage();
+  m_configPage = new ConfigPage(*this, m_boxes, m_fields.SampleTimingTable, resultText);
   m_configPage->setObjectName(QStringLiteral("TabSheet5"));
   m_pageControl->addTab(m_wavePage, QStringLiteral("Wave"));
   m_pageControl->addTab(m_receivePage, QStringLiteral("Receive"));
@@ -298,7 +253,7 @@ void TFrmMain::buildStatusBar() {
   m_connectionPanel = addPanel("ConnectionPanel", QString(), 150);
   m_resultPanel = addPanel("ResultPanel", QString(), 200);
   m_lostPanel = addPanel("LostPanel", QString(), 140);
-  m_lostPanel->hide();  // shown only once a message was lost
+  m_lostPanel->hide();  // shown only once something was lost
 }
 
 void TFrmMain::buildMenu() {
@@ -318,91 +273,32 @@ void TFrmMain::buildMenu() {
 void TFrmMain::FormCreate() {
   m_settings = std::make_unique<IniFile>(m_options.settingsPath);
 
-  // The interpreter, fed by both links, with the queue to this window.
+  // The interpreters, fed by both links, with the queue to this window: the other messages
+  // to the dispatch, the frames to the consumers in this order.
+  m_queuedBoxes = std::make_unique<QueuedBoxes>(this, m_boxes);
   m_receivePath = std::make_unique<ReceivePath>(
-      static_cast<DeviceMessageSink&>(*this),
-      [this](const std::string& text) { m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error); },
+      *m_dispatch,
+      [this](const std::string& text) {
+        m_queuedBoxes->Show(text, "Velqor", MessageBoxes::Icon::Error);
+      },
       m_options.receiveQueueCapacity);
   connect(m_receivePath.get(), &ReceivePath::lostCountChanged, this, &TFrmMain::showLost);
+  m_receivePath->addFrameConsumer(static_cast<FrameConsumer&>(*this));
+  m_receivePath->addFrameConsumer(*m_receivePage);
 
-  // Transmit rows.
-  for (int i = 0; i < TxSetPage::kRows; ++i) {
-    const int n = i + 1;
-    const QString s = QString::number(n);
-    EditIdTx[i] = control<QLineEdit>(QStringLiteral("EditIdTx") + s);
-    CSpinDLC[i] = control<QSpinBox>(QStringLiteral("CSpinDLC") + s);
-    SetTag(CSpinDLC[i], n);
-    connect(CSpinDLC[i], &QSpinBox::valueChanged, this, [this, n] { CSpinDLCChange(n); });
-    CSpinDLC[i]->setMaximum(8);
-    MBox[i] = control<QCheckBox>(QStringLiteral("MBox") + s);
-    ChkTxIde[i] = control<QCheckBox>(QStringLiteral("ChkTxIde") + s);
-    MaskEdit[i] = control<MaskedEdit>(QStringLiteral("MaskEdit") + s);
-    MaskEdit[i]->setEditMask(MaskByDlcText(CSpinDLC[i]->value()));
-    SetTag(MaskEdit[i], n);
-    BtnSend[i] = control<QPushButton>(QStringLiteral("BtnSend") + s);
-    SetTag(BtnSend[i], n);
-    connect(BtnSend[i], &QPushButton::clicked, this,
-            [this, button = BtnSend[i]] { emit BtnSendClicked(button->property("Tag").toInt()); });
-
-    const int checkTop = TxSetPage::kCheckTop + TxSetPage::kRowStep * i;
-    const int editTop = TxSetPage::kEditTop + TxSetPage::kRowStep * i;
-    ChkTxIde[i]->move(ChkTxIde[i]->x(), checkTop);
-    MBox[i]->move(MBox[i]->x(), checkTop);
-    MaskEdit[i]->move(MaskEdit[i]->x(), editTop);
-    EditIdTx[i]->move(EditIdTx[i]->x(), editTop);
-    CSpinDLC[i]->move(CSpinDLC[i]->x(), editTop);
-    BtnSend[i]->move(BtnSend[i]->x(), editTop);
-  }
-
-  connect(this, &TFrmMain::BtnSendClicked, this,
-          [this](int row) { m_txMailboxes->BtnSendClick(row); });
-  connect(control<QPushButton>(QStringLiteral("BtnAllSend")), &QPushButton::clicked, this,
-          [this] { m_txMailboxes->BtnAllSendClick(); });
-
-  // Receive rows: tags, tops, tab order along the row, key filters, hidden data fields.
-  auto* hexKeys = new KeyFilter(&KeyFilter::HexDigitOrBackspace, this);
-  QWidget* previous = nullptr;
-  for (int i = 0; i < ConfigPage::kRows; ++i) {
-    const int n = i + 1;
-    const QString s = QString::number(n);
-    const int editTop = ConfigPage::kEditTop + ConfigPage::kRowStep * i;
-    const int checkTop = ConfigPage::kCheckTop + ConfigPage::kRowStep * i;
-    Chrx[i] = control<QCheckBox>(QStringLiteral("Chrx") + s);
-    EditIdRx[i] = control<QLineEdit>(QStringLiteral("EditIdRx") + s);
-    EditRxMask[i] = control<QLineEdit>(QStringLiteral("EditRxMask") + s);
-    ChkRxIde[i] = control<QCheckBox>(QStringLiteral("ChkRxIde") + s);
-    SpinRxDlc[i] = control<QSpinBox>(QStringLiteral("SpinRxDlc") + s);
-    MaskEditRx[i] = control<MaskedEdit>(QStringLiteral("MaskEditRx") + s);
-
-    QWidget* const row[6] = {Chrx[i],     EditIdRx[i],  EditRxMask[i],
-                             ChkRxIde[i], SpinRxDlc[i], MaskEditRx[i]};
-    const int tops[6] = {checkTop, editTop, editTop, checkTop, editTop, editTop};
-    for (int k = 0; k < 6; ++k) {
-      SetTag(row[k], n);
-      row[k]->move(row[k]->x(), tops[k]);
-      row[k]->setProperty("TabOrder", 6 * i + 5 + k);
-      if (previous != nullptr) QWidget::setTabOrder(previous, row[k]);
-      previous = row[k];
-    }
-    EditIdRx[i]->installEventFilter(hexKeys);
-    EditRxMask[i]->installEventFilter(hexKeys);
-    ChkRxIde[i]->setVisible(true);  // ChkRxIdeClick: no action
-    SpinRxDlc[i]->setMaximum(8);
-    connect(SpinRxDlc[i], &QSpinBox::valueChanged, this, [this, n] { SpinRxDlcChange(n); });
-    SpinRxDlc[i]->setVisible(false);
-    MaskEditRx[i]->resize(140, MaskEditRx[i]->height());
-    MaskEditRx[i]->setEditMask(MaskByDlcText(SpinRxDlc[i]->value()));
-    MaskEditRx[i]->setVisible(false);
-  }
-
-  auto* bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"));
-  connect(bitRate, &QComboBox::activated, this, &TFrmMain::CmbBitRateChange);
-  connect(control<QPushButton>(QStringLiteral("BtnConfigSet")), &QPushButton::clicked, this,
-          [this] { m_config->BtnConfigSetClick(); });
-  connect(control<QPushButton>(QStringLiteral("BtnReadParam")), &QPushButton::clicked, this,
-          [this] { m_config->BtnReadParamClick(); });
-  connect(control<QPushButton>(QStringLiteral("BtnStiore")), &QPushButton::clicked, this,
-          [this] { m_config->BtnStioreClick(); });
+  // The row arrays, as the pages built them.
+  MaskEdit = m_txSetPage->MaskEdit;
+  MBox = m_txSetPage->MBox;
+  ChkTxIde = m_txSetPage->ChkTxIde;
+  BtnSend = m_txSetPage->BtnSend;
+  EditIdTx = m_txSetPage->EditIdTx;
+  CSpinDLC = m_txSetPage->CSpinDLC;
+  Chrx = m_configPage->Chrx;
+  EditIdRx = m_configPage->EditIdRx;
+  ChkRxIde = m_configPage->ChkRxIde;
+  SpinRxDlc = m_configPage->SpinRxDlc;
+  EditRxMask = m_configPage->EditRxMask;
+  MaskEditRx = m_configPage->MaskEditRx;
 
   const SettingsLoadResult loaded =
       loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
@@ -412,24 +308,8 @@ void TFrmMain::FormCreate() {
   loadBitTiming(loaded.settings);
 
   // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
-  // settings. Lines reach the disk within a second.
-  LogEnvironment env = LogEnvironment::System();
-  if (m_options.today) env.today = m_options.today;
-  if (m_options.tickCountMs) env.tickCountMs = m_options.tickCountMs;
-  if (m_options.logDirectory) env.workingDirectory = m_options.logDirectory;
-  m_logBoxes = std::make_unique<QueuedBoxes>(this, m_boxes);
-  m_log = std::make_unique<DataLog>(*m_settings, *m_logBoxes, static_cast<LogFileView&>(*this),
-                                    std::move(env), loaded.settings.logCounter);
-  setWriteLogLine([this](const RxFrame& f) {
-    if (m_log) m_log->WriteLogLine(f.Ide, f.Id, f.Dlc, f.Data);
-  });
-  connect(control<QCheckBox>(QStringLiteral("ChkLog")), &QCheckBox::clicked, this,
-          [this](bool checked) { m_log->ChkLogClick(checked); });
-  m_logFlushTimer = new QTimer(this);
-  m_logFlushTimer->setObjectName(QStringLiteral("LogFlushTimer"));
-  m_logFlushTimer->setInterval(1000);
-  connect(m_logFlushTimer, &QTimer::timeout, this, [this] { m_log->Flush(); });
-  m_logFlushTimer->start();
+  // settings.
+  openDataLog(loaded.settings.logCounter);
 
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";
@@ -438,27 +318,29 @@ void TFrmMain::FormCreate() {
   }
 }
 
+void TFrmMain::openDataLog(std::int32_t counter) {
+  LogEnvironment env = LogEnvironment::System();
+  if (m_options.today) env.today = m_options.today;
+  if (m_options.tickCountMs) env.tickCountMs = m_options.tickCountMs;
+  if (m_options.logDirectory) env.workingDirectory = m_options.logDirectory;
+  // A failure of the writer thread is reported here, on this thread.
+  m_logWake = std::make_unique<OwnerWake>([this] {
+    if (m_log) m_log->CheckWriter();
+  });
+  DataLogWriter::Options writer;
+  writer.onFailure = [wake = m_logWake.get()] { wake->Wake(); };
+  m_log = std::make_unique<DataLog>(*m_settings, *m_queuedBoxes, static_cast<LogFileView&>(*this),
+                                    std::move(env), counter, std::move(writer));
+  m_receivePath->addFrameConsumer(*m_log);
+  connect(m_configPage->ChkLog, &QCheckBox::clicked, this,
+          [this](bool checked) { m_log->ChkLogClick(checked); });
+}
+
 void TFrmMain::loadIntoControls(const Settings& s) {
-  for (int i = 0; i < kRxMailboxCount; ++i) {
-    const RxMailboxSettings& row = s.rx[static_cast<std::size_t>(i)];
-    Chrx[i]->setChecked(row.boxChecked);
-    EditIdRx[i]->setText(QString::fromStdString(row.id));
-    EditRxMask[i]->setText(QString::fromStdString(row.mask));
-    SpinRxDlc[i]->setValue(row.dlc);  // sets the data mask
-    MaskEditRx[i]->setText(QString::fromStdString(row.data));
-    ChkRxIde[i]->setChecked(row.ide);
-  }
-  for (int i = 0; i < kTxMailboxCount; ++i) {
-    const TxMailboxSettings& row = s.tx[static_cast<std::size_t>(i)];
-    MBox[i]->setChecked(row.boxChecked);
-    EditIdTx[i]->setText(QString::fromStdString(row.id));
-    CSpinDLC[i]->setValue(row.dlc);  // sets the data mask
-    ChkTxIde[i]->setChecked(row.ide);
-    MaskEdit[i]->setText(QString::fromStdString(row.data));
-  }
-  control<RadioGroup>(QStringLiteral("RxDispFormat"))->setItemIndex(s.option.rxDataFormat);
-  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(s.option.term);
-  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(s.option.consoleMode);
+  m_configPage->loadMailboxes(s.rx);
+  m_txSetPage->loadMailboxes(s.tx);
+  m_receivePage->RxDispFormat()->setItemIndex(s.option.rxDataFormat);
+  m_configPage->loadOptions(s.option);
   // CommX1 keeps a parity outside cpbNone..cpbEven from touching it, as its setter does.
   m_commX1->SetPortNo(s.uart.comm);
   m_commX1->SetBitRate(s.uart.rate);
@@ -470,44 +352,23 @@ void TFrmMain::loadBitTiming(const Settings& s) {
   // TriggerLevel; the track bar takes the level x 10 truncated (and limits it to its range),
   // the edit the single-precision value in general format. Their handlers run as they always
   // did, and send nothing: the terminal window does not exist yet.
-  m_wavePage->capture().loadTriggerLevel(s.ad.triggerLevel);
-  control<RadioGroup>(QStringLiteral("RadioCapPort"))->setItemIndex(s.ad.port);
+  m_wavePage->loadSettings(s.ad.triggerLevel, s.ad.port);
   m_fields.SampleTimingTable = s.bitim.sampleTiming;
-  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(s.bitim.bitRate);
-  CmbBitRateChange();
-  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
-  sample->setCurrentIndex(s.bitim.timing < sample->count() ? s.bitim.timing : -1);
+  m_configPage->loadBitTiming(s.bitim);
 }
 
 Settings TFrmMain::settingsFromControls() const {
   Settings s;
   s.uart = uartSettings();
   s.usb = m_usb;
-  for (int i = 0; i < kTxMailboxCount; ++i) {
-    TxMailboxSettings& row = s.tx[static_cast<std::size_t>(i)];
-    row.boxChecked = MBox[i]->isChecked();
-    row.id = EditIdTx[i]->text().toStdString();
-    row.dlc = CSpinDLC[i]->value();
-    row.ide = ChkTxIde[i]->isChecked();
-    row.data = MaskEdit[i]->text().toStdString();
-  }
-  for (int i = 0; i < kRxMailboxCount; ++i) {
-    RxMailboxSettings& row = s.rx[static_cast<std::size_t>(i)];
-    row.boxChecked = Chrx[i]->isChecked();
-    row.id = EditIdRx[i]->text().toStdString();
-    row.mask = EditRxMask[i]->text().toStdString();
-    row.ide = ChkRxIde[i]->isChecked();
-    row.dlc = SpinRxDlc[i]->value();
-    row.data = MaskEditRx[i]->text().toStdString();
-  }
-  s.option.rxDataFormat = control<RadioGroup>(QStringLiteral("RxDispFormat"))->itemIndex();
-  s.option.term = control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked();
-  s.option.consoleMode = control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex();
+  m_txSetPage->saveMailboxes(s.tx);
+  m_configPage->saveMailboxes(s.rx);
+  s.option.rxDataFormat = m_receivePage->RxDispFormat()->itemIndex();
+  m_configPage->saveOptions(s.option);
   s.bitim.sampleTiming = m_fields.SampleTimingTable;
-  s.bitim.bitRate = control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
-  s.bitim.timing = control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex();
+  m_configPage->saveBitTiming(s.bitim);
   s.ad.triggerLevel = m_fields.TriggerLevel;
-  s.ad.port = control<RadioGroup>(QStringLiteral("RadioCapPort"))->itemIndex();
+  s.ad.port = m_wavePage->capturePort();
   s.logCounter = m_log ? LogCounter() : 0;
   return s;
 }
@@ -522,155 +383,6 @@ UartSettings TFrmMain::uartSettings() const {
 
 void TFrmMain::setCaption() {
   setWindowTitle(m_baseTitle + m_portSuffix + m_options.captionSuffix);
-}
-
-void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
-  if (m_terminalWindow != nullptr) m_terminalWindow->removeEventFilter(this);
-  {
-    // Waits for a reader or script thread that is inside the old monitor.
-    std::lock_guard lock(m_terminalMutex);
-    m_terminal = monitor;
-  }
-  m_terminalWindow = window;
-  if (m_terminalWindow != nullptr) m_terminalWindow->installEventFilter(this);
-  setTerminalShowing(m_terminalWindow != nullptr && m_terminalWindow->isVisible());
-  // From now on the trigger level reaches the adapter when it changes.
-  m_wavePage->capture().setTerminalExists(monitor != nullptr);
-}
-
-void TFrmMain::setTerminalShowing(bool showing) {
-  m_terminalShowing.store(showing, std::memory_order_relaxed);
-}
-
-void TFrmMain::setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine) {
-  m_writeLogLine = std::move(writeLogLine);
-}
-
-bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
-  // One report per call. The monitor shows the block either way; Usbif counts failed writes.
-  const bool written = m_usbif->Write(bytes, length);
-  std::lock_guard lock(m_terminalMutex);
-  if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
-  return written;
-}
-
-void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length, ReceivePath::Link link) {
-  m_receivePath->Feed(bytes, length, link);
-}
-
-void TFrmMain::BtnDebugClick() {
-  for (const auto& frame : kDebugFrames) {
-    Feed(frame, sizeof frame);
-    std::lock_guard lock(m_terminalMutex);
-    if (m_terminal != nullptr) m_terminal->ShowReceived(frame, sizeof frame);
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Connection
-
-void TFrmMain::SpdSwitchClick() {
-  if (m_spdSwitch->isChecked()) {
-    connectLinks();
-  } else {
-    disconnectLinks();
-  }
-}
-
-void TFrmMain::connectLinks() {
-  // 1. The COM port. An error skips the rest: caption, USB and log stay untouched, the
-  // switch stays down with both flags 0, and the next click only releases it.
-  try {
-    if (m_commX1->PortNo() < 1) {
-      // COMM is kept narrowed to 8 bits: a number above 127 in the file comes back negative.
-      throw ECommError(kCommErrOpen, "COM" + std::to_string(m_commX1->PortNo()) +
-                                         ": there is no port with this number (COM1 to COM127; "
-                                         "[UART] COMM in the settings file)");
-    }
-    m_commX1->PortOpen();
-  } catch (const ECommError& e) {
-    std::string text = e.what();
-    if (!e.Detail().empty()) text += "\n" + e.Detail();
-    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
-    return;
-  }
-  m_commX1->setProperty("Tag", 1);
-
-  // 2. The caption: the port may have changed in the port dialog since start.
-  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
-  setCaption();
-
-  // 3. The USB device; the COM port stays open either way.
-  if (m_usbif->Open(m_usb.venderId, m_usb.productId)) {
-    setConnectionText(QStringLiteral("接続できた！"),
-                      QString::fromStdString("USB: " + m_usbif->DevicePath()));
-    m_usbif->setProperty("Tag", 1);
-  } else {
-    setConnectionText(QStringLiteral("接続無理！"),
-                      QString::fromStdString("USB: " + m_usbif->LastError().text));
-    m_usbif->Close();
-    m_usbif->setProperty("Tag", 0);
-  }
-
-  // 4. A new log file when logging is ticked, whatever became of the USB device.
-  OpenLogFileOnConnect();
-}
-
-void TFrmMain::disconnectLinks() {
-  if (OpenFlag(*m_commX1) == 1) {
-    m_commX1->PortClose();
-    m_commX1->setProperty("Tag", 0);
-  }
-  if (OpenFlag(*m_usbif) == 1) {
-    m_usbif->Close();
-    setConnectionText(QStringLiteral("接続断"), QString());
-    m_usbif->setProperty("Tag", 0);
-  }
-}
-
-void TFrmMain::setConnectionText(const QString& text, const QString& why) {
-  m_connectionPanel->setText(text);
-  m_connectionPanel->setToolTip(why);
-}
-
-std::string TFrmMain::portPath(int portNo) const {
-  if (portNo < 1) return std::string();  // names no port; PortOpen says so
-  const std::string key = "COM" + std::to_string(portNo);
-  const IniFile ini(m_options.settingsPath);
-  if (std::optional<std::string> mapped = ini.readValue("PORTS", key); mapped && !mapped->empty())
-    return *mapped;
-  return m_options.unmappedPortPath ? m_options.unmappedPortPath(portNo)
-                                    : TCustomCommX::DefaultPortPath(portNo);
-}
-
-void TFrmMain::CommX1Receive(TCustomCommX* Sender, int ReceiveSize) {
-  // Read in pieces through one buffer on the stack: nothing is allocated per event, so no
-  // allocation can fail here.
-  std::array<std::uint8_t, 4096> buffer;
-  int left = ReceiveSize;
-  while (left > 0) {
-    const int n = Sender->ReceiveBlock(buffer.data(), std::min<int>(left, buffer.size()));
-    if (n <= 0) break;  // closed or failed meanwhile
-    Feed(buffer.data(), static_cast<std::size_t>(n), ReceivePath::Link::Serial);
-    left -= n;
-  }
-}
-
-void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
-  if (Size <= 0) return;
-  const auto size = static_cast<std::size_t>(Size);
-  Feed(Buffer, size, ReceivePath::Link::Usb);
-  if (m_terminalShowing.load(std::memory_order_relaxed)) {
-    std::lock_guard lock(m_terminalMutex);
-    if (m_terminal != nullptr) m_terminal->ShowReceived(Buffer, size);
-  }
-}
-
-void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
-  if (OpenFlag(*m_usbif) != 1) return;
-  setConnectionText(QStringLiteral("接続断"),
-                    QStringLiteral("The adapter was unplugged. Release the switch and press it "
-                                   "again to reconnect."));
 }
 
 void TFrmMain::TimerTimer() { m_resultPanel->clear(); }
@@ -703,25 +415,25 @@ void TFrmMain::About1Click() {
   m_options.runModal(dialog);
 }
 
-void TFrmMain::CmbBitRateChange() { m_config->CmbBitRateChange(); }
+void TFrmMain::CmbBitRateChange() { m_configPage->CmbBitRateChange(); }
 
-void TFrmMain::CSpinDLCChange(int row) {
-  if (row < 1 || row > kTxMailboxCount) return;
-  m_txMailboxes->CSpinDLCChange(row, CSpinDLC[static_cast<std::size_t>(row - 1)]->value());
-}
-
-void TFrmMain::SpinRxDlcChange(int row) {
-  if (row < 1 || row > kRxMailboxCount) return;
-  m_config->SpinRxDlcChange(row, SpinRxDlc[static_cast<std::size_t>(row - 1)]->value());
-}
-
-void TFrmMain::OpenLogFileOnConnect() {
-  if (control<QCheckBox>(QStringLiteral("ChkLog"))->isChecked()) m_log->OpenLogFile();
-}
-
-void TFrmMain::showLost(quint64 lost) {
-  m_lostPanel->setText(QStringLiteral("Lost: %1").arg(lost));
-  m_lostPanel->setVisible(lost != 0);
+void TFrmMain::showLost() {
+  // The receive queue's losses, then the lines the data log could not queue.
+  const std::uint64_t lost = m_receivePath ? m_receivePath->lostCount() : 0;
+  const std::uint64_t lines = m_log ? m_log->DroppedLines() : 0;
+  QString text;
+  if (lost != 0) text = QStringLiteral("Lost: %1").arg(lost);
+  if (lines != 0) {
+    if (!text.isEmpty()) text += QStringLiteral(", ");
+    text += QStringLiteral("Log lost: %1").arg(lines);
+  }
+  if (text == m_lostPanel->text()) return;
+  m_lostPanel->setText(text);
+  m_lostPanel->setToolTip(QStringLiteral("Frames lost by the receive queue: %1\nLines the data "
+                                         "log could not write in time: %2")
+                              .arg(lost)
+                              .arg(lines));
+  m_lostPanel->setVisible(!text.isEmpty());
 }
 
 void TFrmMain::showEvent(QShowEvent* event) {
@@ -734,11 +446,6 @@ void TFrmMain::showEvent(QShowEvent* event) {
 }
 
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_terminalWindow) {
-    if (event->type() == QEvent::Show) setTerminalShowing(true);
-    if (event->type() == QEvent::Hide) setTerminalShowing(false);
-    return QMainWindow::eventFilter(watched, event);
-  }
   if (event->type() == QEvent::MouseButtonDblClick) {
     StatusBarDblClick();
     return true;
@@ -746,8 +453,10 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TFrmMain::OnDeviceMessage(int code, const DeviceMessage& message) {
-  m_dispatch->OnDeviceMessage(code, message);
+void TFrmMain::OnFrames(std::span<const CanFrame> frames) {
+  m_fields.LastRxFrame = frames.back();
+  // The data log has queued the previous batch by now: its losses show with this one.
+  if (m_log && m_log->DroppedLines() != 0) showLost();
 }
 
 void TFrmMain::SetResultText(std::string_view text) { m_resultPanel->setText(FromDevice(text)); }
@@ -757,107 +466,15 @@ void TFrmMain::SetErrorCounters(std::string_view tx, std::string_view rx) {
   m_panelRxErCount->setText(FromDevice(rx));
 }
 
-void TFrmMain::SetWaveState(std::string_view text) {
-  control<QLabel>(QStringLiteral("PanelWaveStat"))->setText(FromDevice(text));
-}
-
-void TFrmMain::ShowReceivedFrame() { m_receivePage->ShowReceivedFrame(m_fields.LastRxFrame); }
-
-void TFrmMain::WriteLogLine() {
-  if (m_writeLogLine) m_writeLogLine(m_fields.LastRxFrame);
-}
+void TFrmMain::SetWaveState(std::string_view text) { m_wavePage->SetWaveState(FromDevice(text)); }
 
 void TFrmMain::PlotWave() { m_wavePage->PlotWave(m_fields.WaveInterval, m_fields.WaveSamples); }
 
-// The "Config" page.
-
-RxMailboxRow TFrmMain::RxMailbox(int index) const {
-  const auto i = static_cast<std::size_t>(index);
-  return {Chrx.at(i)->isChecked(), ChkRxIde.at(i)->isChecked(),
-          EditIdRx.at(i)->text().toStdString(), EditRxMask.at(i)->text().toStdString()};
-}
-
-void TFrmMain::SetRxMailbox(int index, const RxMailboxRow& row) {
-  const auto i = static_cast<std::size_t>(index);
-  Chrx.at(i)->setChecked(row.enabled);
-  ChkRxIde.at(i)->setChecked(row.ide);
-  EditIdRx.at(i)->setText(QString::fromStdString(row.id));
-  EditRxMask.at(i)->setText(QString::fromStdString(row.mask));
-}
-
-void TFrmMain::SetRxDataMask(int index, std::string_view editMask) {
-  MaskedEdit* dataEdit = MaskEditRx.at(static_cast<std::size_t>(index));
-  dataEdit->clear();
-  dataEdit->setEditMask(FromDevice(editMask));
-}
-
-int TFrmMain::BitRateIndex() const {
-  return control<QComboBox>(QStringLiteral("CmbBitRate"))->currentIndex();
-}
-
-void TFrmMain::SetBitRateIndex(int index) {
-  // Not a user's choice: CmbBitRateChange does not run.
-  control<QComboBox>(QStringLiteral("CmbBitRate"))->setCurrentIndex(index);
-}
-
-int TFrmMain::SampleTimingIndex() const {
-  return control<QComboBox>(QStringLiteral("CombSmpleTime"))->currentIndex();
-}
-
-void TFrmMain::SetSampleTimings(const std::vector<std::string>& items, int selected) {
-  auto* sample = control<QComboBox>(QStringLiteral("CombSmpleTime"));
-  sample->clear();
-  for (const std::string& text : items) sample->addItem(QString::fromStdString(text));
-  sample->setCurrentIndex(selected >= 0 && selected < sample->count() ? selected : -1);
-}
-
-bool TFrmMain::Terminator() const {
-  return control<QCheckBox>(QStringLiteral("ChkTerm"))->isChecked();
-}
-
-void TFrmMain::SetTerminator(bool checked) {
-  control<QCheckBox>(QStringLiteral("ChkTerm"))->setChecked(checked);
-}
-
-int TFrmMain::ConsoleFormat() const {
-  return control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->itemIndex();
-}
-
-void TFrmMain::SetConsoleFormat(int index) {
-  control<RadioGroup>(QStringLiteral("RadioTerminalForm"))->setItemIndex(index);
-}
-
-void TFrmMain::SetVersionText(std::string_view text) {
-  control<QLabel>(QStringLiteral("LabVersion"))->setText(FromDevice(text));
-}
-
-void TFrmMain::SetDeviceText(std::string_view text) {
-  control<QLabel>(QStringLiteral("LabDevice"))->setText(FromDevice(text));
-}
-
-// The "TxSet" page.
-
-TxMailboxRow TFrmMain::TxMailbox(int index) const {
-  const auto i = static_cast<std::size_t>(index);
-  return {MBox.at(i)->isChecked(), EditIdTx.at(i)->text().toStdString(), CSpinDLC.at(i)->value(),
-          ChkTxIde.at(i)->isChecked(), MaskEdit.at(i)->text().toStdString()};
-}
-
-void TFrmMain::SetTxDataMask(int index, std::string_view editMask) {
-  MaskedEdit* dataEdit = MaskEdit.at(static_cast<std::size_t>(index));
-  dataEdit->clear();
-  dataEdit->setEditMask(FromDevice(editMask));
-}
-
-// The data log.
-
 void TFrmMain::SetSaveFileName(std::string_view shortName) {
-  control<QLabel>(QStringLiteral("PnlSavefileName"))
-      ->setText(QString::fromUtf8(shortName.data(), static_cast<qsizetype>(shortName.size())));
+  m_configPage->PnlSavefileName->setText(
+      QString::fromUtf8(shortName.data(), static_cast<qsizetype>(shortName.size())));
 }
 
-void TFrmMain::SetLogChecked(bool checked) {
-  control<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(checked);
-}
+void TFrmMain::SetLogChecked(bool checked) { m_configPage->ChkLog->setChecked(checked); }
 
 }  // namespace velqor

@@ -1,42 +1,48 @@
 #pragma once
 // TFrmMain, the main window: the connect switch, the error counters, the four pages, the
-// status bar and the menu; the row arrays the rest of the program addresses by index
-// (index i holds row i + 1, each control's "Tag" property holds its row number); the
-// window's fields; the two links to the adapter (CommX1, the COM port, and Usbif, the USB
-// HID device) and the connect switch; the receive path and the handler of the device
-// messages; the one send path SendToDevice.
+// status bar and the menu; the window's fields; the two links to the adapter (CommX1, the COM
+// port, and Usbif, the USB HID device); the frame path from the links to the pages
+// (ReceivePath) and the handler of the other device messages; the one send path SendToDevice.
+//
+// The pages build, place and bind their own controls and load and save their own settings;
+// the window creates them, wires them to the links, the status bar and the settings file, and
+// keeps the row arrays (index i holds row i + 1) as the pages built them.
+//
+// Frames. Every received frame reaches the frame consumers of receivePath() on this thread,
+// in batches: the window itself (LastRxFrame), the "Receive" page's list, then the data log.
+// Others hang on the same path with receivePath().addFrameConsumer; frames the program sends
+// (SEND, ALL SEND, a script's or the terminal's SendCanFrame) come the same way, marked
+// CanFrame::kTx, to consumers that ask for them (ReceivePath::Frames::ReceivedAndSent).
 
 #include <QMainWindow>
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "app/device_message_dispatch.h"
 #include "app/receive_path.h"
 #include "common/message_boxes.h"
 #include "common/settings.h"
-#include "config/device_parameters.h"
 #include "link/commx.h"
 #include "link/device_sender.h"
+#include "link/frame_consumer.h"
 #include "link/hid_platform.h"
+#include "link/owner_wake.h"
 #include "link/usbif.h"
 #include "traffic/log_file.h"
 #include "traffic/received_frame_model.h"
-#include "traffic/tx_mailboxes.h"
 
 class QCheckBox;
-class QComboBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QTimer;
@@ -47,7 +53,6 @@ namespace velqor {
 class ConfigPage;
 class MaskedEdit;
 class QueuedBoxes;
-class RadioGroup;
 class ReceivePage;
 class SunkenPanel;
 class TerminalMonitor;
@@ -58,7 +63,7 @@ class WavePage;
 struct MainWindowOptions {
   // The local time of day for the received-frame list; the system clock when empty.
   ReceivedFrameModel::Clock clock;
-  // Entries of the receive queue.
+  // Frames the receive queue holds.
   std::size_t receiveQueueCapacity = ReceivePath::kDefaultCapacity;
   // Shows a dialog opened from the menu modally; QDialog::exec when empty.
   std::function<void(QDialog&)> runModal;
@@ -85,10 +90,8 @@ struct MainWindowOptions {
 
 class TFrmMain : public QMainWindow,
                  public DeviceSender,
-                 private DeviceMessageSink,
+                 private FrameConsumer,
                  private DeviceMessageView,
-                 private ConfigPageView,
-                 private TxSetView,
                  private LogFileView {
   Q_OBJECT
 
@@ -104,24 +107,22 @@ class TFrmMain : public QMainWindow,
   explicit TFrmMain(MessageBoxes& boxes, Options options = {}, QWidget* parent = nullptr);
   ~TFrmMain() override;  // FormDestroy
 
-  // The terminal window (FrmTTY), created after this window; it receives the blocks sent and
-  // the blocks of BtnDebugClick. `window` is what the "&TTY" item shows and hides.
+  // The terminal window (FrmTTY), created after this window; it receives the blocks sent, the
+  // USB reports while it is showing and the blocks of BtnDebugClick. `window` is what the
+  // "&TTY" item shows and hides.
   void setTerminal(TerminalMonitor* monitor, QWidget* window);
 
   // DeviceSender, callable from any thread: one USB output report (Usbif.Write; a closed link
-  // swallows the bytes), then the block to the terminal's transmit monitor.
+  // swallows the bytes), then the block to the terminal's transmit monitor. A SendCanFrame
+  // that went out is handed to the frame path as a sent frame (CanFrame::kTx).
   bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
 
   // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed
-  // here). The messages are handled later on the GUI thread, in order.
+  // here). The frames and messages are handled later on the GUI thread, in order.
   // `link` is the byte stream the block belongs to: each link is cut into frames on its own.
   void Feed(const std::uint8_t* bytes, std::size_t length,
             ReceivePath::Link link = ReceivePath::Link::Local);
-
-  // A receive-log hook: called for every received frame after the list is updated. The
-  // window sets it to the data log's WriteLogLine; a test may put its own in its place.
-  void setWriteLogLine(std::function<void(const RxFrame&)> writeLogLine);
 
   // The links. Each one's "Tag" property is its OpenFlag: 1 while the connect switch holds
   // that link open, 0 otherwise.
@@ -139,8 +140,8 @@ class TFrmMain : public QMainWindow,
   void SpdSwitchClick();
   // The COM port's receive event (GUI thread): reads ReceiveSize bytes and feeds them.
   void CommX1Receive(TCustomCommX* Sender, int ReceiveSize);
-  // The USB receive event, on Usbif's reader thread: feeds the report's bytes and, while the
-  // terminal window is showing, hands them to its receive monitor.
+  // The USB receive event, on Usbif's reader thread: feeds the report's bytes, stamped with
+  // their arrival, and, while the terminal window is showing, hands them to its monitor.
   void UsbifUsbReceive(TUsbif* Sender, const std::uint8_t* Buffer, int Size);
   // The adapter was unplugged while open (GUI thread): "接続断" in ConnectionPanel. The
   // switch and the flags stay as they are; the user releases the switch and presses it again
@@ -153,10 +154,7 @@ class TFrmMain : public QMainWindow,
   void Veiw1Click();
   void Option1Click();
   void About1Click();
-  // The row handlers find their row (1-based) as the control's Tag holds it.
   void CmbBitRateChange();
-  void CSpinDLCChange(int row);
-  void SpinRxDlcChange(int row);
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
   std::int32_t LogCounter() const {
@@ -176,8 +174,10 @@ class TFrmMain : public QMainWindow,
   const DeviceMessageDispatch& dispatch() const { return *m_dispatch; }
   ReceivePage* receivePage() const { return m_receivePage; }
   WavePage* wavePage() const { return m_wavePage; }
+  TxSetPage* txSetPage() const { return m_txSetPage; }
+  ConfigPage* configPage() const { return m_configPage; }
 
-  // Row arrays, index i = row i + 1.
+  // Row arrays, index i = row i + 1: the pages' rows.
   std::array<MaskedEdit*, 8> MaskEdit{};
   std::array<QCheckBox*, 8> MBox{};
   std::array<QCheckBox*, 8> ChkTxIde{};
@@ -190,10 +190,6 @@ class TFrmMain : public QMainWindow,
   std::array<QSpinBox*, 16> SpinRxDlc{};
   std::array<QLineEdit*, 16> EditRxMask{};
   std::array<MaskedEdit*, 16> MaskEditRx{};
-
- signals:
-  // A row's "SEND" (BtnSendClick): the transmit mailboxes send the row `row` (1..8).
-  void BtnSendClicked(int row);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -211,44 +207,23 @@ class TFrmMain : public QMainWindow,
   void buildLayout();
   void buildMenu();
   void buildStatusBar();
+  void openDataLog(std::int32_t counter);
   void setCaption();
-  void showLost(quint64 lost);
+  void showLost();
   void connectLinks();
   void disconnectLinks();
   // COM n -> device path: [PORTS] COM<n> of the settings file as it is now (the port dialog
   // may have changed it), else the unmapped path; empty for a number that names no port.
   std::string portPath(int portNo) const;
   void setConnectionText(const QString& text, const QString& why);
-  void setTerminalShowing(bool showing);
-  template <typename T>
-  T* control(const QString& name) const;
 
-  // DeviceMessageSink, GUI thread (from the receive queue).
-  void OnDeviceMessage(int code, const DeviceMessage& message) override;
-  // DeviceMessageView (SetResultText also for the pages' views).
+  // FrameConsumer, first of the consumers: LastRxFrame.
+  void OnFrames(std::span<const CanFrame> frames) override;
+  // DeviceMessageView (SetResultText also for the pages).
   void SetResultText(std::string_view text) override;
   void SetErrorCounters(std::string_view tx, std::string_view rx) override;
   void SetWaveState(std::string_view text) override;
-  void ShowReceivedFrame() override;
-  void WriteLogLine() override;
   void PlotWave() override;
-  // ConfigPageView: the "Config" page's controls.
-  RxMailboxRow RxMailbox(int index) const override;
-  void SetRxMailbox(int index, const RxMailboxRow& row) override;
-  void SetRxDataMask(int index, std::string_view editMask) override;
-  int BitRateIndex() const override;
-  void SetBitRateIndex(int index) override;
-  int SampleTimingIndex() const override;
-  void SetSampleTimings(const std::vector<std::string>& items, int selected) override;
-  bool Terminator() const override;
-  void SetTerminator(bool checked) override;
-  int ConsoleFormat() const override;
-  void SetConsoleFormat(int index) override;
-  void SetVersionText(std::string_view text) override;
-  void SetDeviceText(std::string_view text) override;
-  // TxSetView: the "TxSet" page's rows.
-  TxMailboxRow TxMailbox(int index) const override;
-  void SetTxDataMask(int index, std::string_view editMask) override;
   // LogFileView.
   void SetSaveFileName(std::string_view shortName) override;
   void SetLogChecked(bool checked) override;
@@ -260,24 +235,22 @@ class TFrmMain : public QMainWindow,
   std::unique_ptr<IniFile> m_settings;
   UsbSettings m_usb;  // Usbif's identifiers
   MainWindowFields m_fields;
-  std::unique_ptr<DeviceParameters> m_config;  // the "Config" page's logic
-  std::unique_ptr<TxMailboxes> m_txMailboxes;  // the "TxSet" page's logic
-  std::unique_ptr<QueuedBoxes> m_logBoxes;     // the log's boxes, queued to the event loop
-  std::unique_ptr<DataLog> m_log;              // LogFile, from the settings' counter on
-  QTimer* m_logFlushTimer = nullptr;
+  // Boxes raised while the frame path is handled, shown from the event loop after it: a
+  // modal box opened there would hold the path (and let the queue overflow) while it shows.
+  std::unique_ptr<QueuedBoxes> m_queuedBoxes;
+  std::unique_ptr<OwnerWake> m_logWake;  // the log's writer met a failure
+  std::unique_ptr<DataLog> m_log;        // LogFile, from the settings' counter on
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
-  std::unique_ptr<ReceivePath> m_receivePath;  // the interpreter and its queue
+  std::unique_ptr<ReceivePath> m_receivePath;  // the interpreters and the queue
   // The terminal window: the reader and script threads reach its monitor under this lock, so
   // that setTerminal(nullptr) waits for a call in progress.
   mutable std::mutex m_terminalMutex;
   TerminalMonitor* m_terminal = nullptr;
-  std::atomic<bool> m_terminalShowing{false};  // the window is showing (UsbifUsbReceive)
   QWidget* m_terminalWindow = nullptr;
   // After the receive path: the links go first, so that no receive event reaches a released
   // interpreter.
   std::unique_ptr<TCommX> m_commX1;
   std::unique_ptr<TUsbif> m_usbif;
-  std::function<void(const RxFrame&)> m_writeLogLine;
   bool m_centred = false;
 
   QToolButton* m_spdSwitch = nullptr;

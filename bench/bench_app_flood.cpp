@@ -1,11 +1,12 @@
 // The whole program under the heaviest load: the main window (offscreen, the "Receive" page
 // in front) connected through its connect switch to the simulated adapter, which floods at
 // 21 277 frames/s (taken off the bus timing, so exactly that rate) with 2048 distinct
-// identifiers and 8 data bytes, for 10 s. The frames take the program's own road: the
+// identifiers (--ids: beyond 2048 the flood goes on with extended identifiers from
+// 0x18000800) and 8 data bytes, for 10 s. The frames take the program's own road: the
 // simulator's HID backend, Usbif's reader thread, the interpreter, the receive queue, the
-// window's message handler, the received-frame list (and the data log in the second run). The
-// simulated adapter also writes its console text to the COM port, which the window reads and
-// feeds like the real adapter's.
+// frame consumers on the GUI thread: the received-frame list (and the data log, with its
+// writer thread, in the second run). The simulated adapter also writes its console text to
+// the COM port, which the window reads and feeds like the real adapter's.
 //
 // What it prints, per run (logging off, then on):
 // - frames the model reported and frames the window handled; lost = the difference plus
@@ -21,14 +22,21 @@
 //   the figure includes that step and over-states the time from report to screen by at most
 //   about a millisecond;
 // - CPU per frame from getrusage: the whole process, the process less the simulator's own
-//   model time, and the GUI thread alone;
+//   model time (its steps and its hand-over of reports and console text), and the GUI thread
+//   alone; then by thread (/proc/self/task/*/schedstat; "simulator" is the simulated adapter's
+//   runner thread, model and hand-over and its own waiting), and all threads but that one;
+// - context switches per frame (voluntary and involuntary, from /proc/self/task/*/status
+//   before and after the flood): the GUI thread alone and every thread of the process;
 // - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
 // - with logging on: the lines in the log file, which must be every frame handled.
 //
-// Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048).
+// Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048),
+// --no-probe (no 1 ms timer: the GUI thread's CPU without the probe's own wake-ups; the
+// event-loop latency is then not measured).
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -45,6 +53,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,6 +72,7 @@ struct Config {
   double seconds = 10;
   double rate = 21277;
   std::uint32_t ids = 2048;
+  bool probe = true;  // the 1 ms timer that measures the event loop's latency
 };
 
 double CpuSeconds(int who) {
@@ -80,6 +90,64 @@ long StatusKb(const char* key) {
   while (std::getline(in, line))
     if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
   return -1;
+}
+
+// Every thread of the process, by thread id: its name, its context switches (voluntary and
+// involuntary) and the CPU time it ran.
+struct ThreadStat {
+  std::string name;
+  std::uint64_t switches = 0;
+  std::uint64_t cpuNs = 0;
+};
+
+std::map<long, ThreadStat> ThreadStats() {
+  std::map<long, ThreadStat> stats;
+  std::error_code ec;
+  for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task", ec)) {
+    ThreadStat t;
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+          line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        t.switches += std::stoull(line.substr(line.find(':') + 1));
+    }
+    std::ifstream(task.path() / "comm") >> t.name;
+    std::ifstream(task.path() / "schedstat") >> t.cpuNs;  // first field: time on the CPU
+    stats[std::stol(task.path().filename().string())] = t;
+  }
+  return stats;
+}
+
+// Switches between two readings: threads started in between count from zero; threads that
+// ended in between are not seen (none of the program's end during a run).
+std::uint64_t SwitchesSince(const std::map<long, ThreadStat>& before,
+                            const std::map<long, ThreadStat>& after, long onlyThread = 0) {
+  std::uint64_t n = 0;
+  for (const auto& [tid, t] : after) {
+    if (onlyThread != 0 && tid != onlyThread) continue;
+    const auto b = before.find(tid);
+    n += t.switches -
+         (b != before.end() && b->second.switches <= t.switches ? b->second.switches : 0);
+  }
+  return n;
+}
+
+// CPU time per thread name between two readings, the GUI thread as "GUI" and the simulated
+// adapter's runner (which has no name of its own) as "simulator".
+std::map<std::string, double> CpuByThread(const std::map<long, ThreadStat>& before,
+                                          const std::map<long, ThreadStat>& after, long guiThread) {
+  std::map<std::string, double> cpu;
+  const auto gui = after.find(guiThread);
+  const std::string processName = gui != after.end() ? gui->second.name : std::string();
+  for (const auto& [tid, t] : after) {
+    const auto b = before.find(tid);
+    const std::uint64_t was = b != before.end() && b->second.cpuNs <= t.cpuNs ? b->second.cpuNs : 0;
+    std::string name = tid == guiThread ? "GUI" : t.name;
+    if (tid != guiThread && name == processName) name = "simulator";
+    cpu[name] += static_cast<double>(t.cpuNs - was) / 1e9;
+  }
+  return cpu;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -149,7 +217,7 @@ bool Run(const Config& config, bool logging) {
     const Clock::time_point now = Clock::now();
     ++publications;
     std::uint64_t last = 0;
-    for (std::uint8_t b : window->fields().LastRxFrame.Data) last = (last << 8) | b;
+    for (std::uint8_t b : window->fields().LastRxFrame.data) last = (last << 8) | b;
     for (std::uint64_t s = published; s <= last; ++s) {
       const Clock::time_point due =
           floodStart + std::chrono::duration_cast<Clock::duration>(
@@ -167,6 +235,8 @@ bool Run(const Config& config, bool logging) {
   const std::uint64_t handledBefore = window->receivePath().framesHandled();
   const double cpuBefore = CpuSeconds(RUSAGE_SELF);
   const double guiCpuBefore = CpuSeconds(RUSAGE_THREAD);
+  const long guiThread = static_cast<long>(::gettid());
+  const std::map<long, ThreadStat> switchesBefore = ThreadStats();
 
   FloodOptions flood;
   flood.framesPerSecond = config.rate;
@@ -177,7 +247,7 @@ bool Run(const Config& config, bool logging) {
   flooding = true;
   sim.runner().SetFlood(flood);
   lastTick = Clock::now();
-  tick.start();
+  if (config.probe) tick.start();
   RunEventLoop(static_cast<int>(config.seconds * 1000));
   sim.runner().SetFlood(FloodOptions{});
   tick.stop();
@@ -197,6 +267,7 @@ bool Run(const Config& config, bool logging) {
   window->receivePage()->model()->flush();
   const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
   const double guiCpu = CpuSeconds(RUSAGE_THREAD) - guiCpuBefore;
+  const std::map<long, ThreadStat> switchesAfter = ThreadStats();
   const long rssEnd = StatusKb("VmRSS");
   const long rssPeak = StatusKb("VmHWM");
 
@@ -258,6 +329,16 @@ bool Run(const Config& config, bool logging) {
       "(%.2f us), %.2f us GUI thread\n",
       cpu / frames * 1e6, (cpu - modelCpu) / frames * 1e6, modelCpu / frames * 1e6,
       guiCpu / frames * 1e6);
+  std::printf("  context switches per frame: GUI thread %.3f, whole process %.3f\n",
+              static_cast<double>(SwitchesSince(switchesBefore, switchesAfter, guiThread)) / frames,
+              static_cast<double>(SwitchesSince(switchesBefore, switchesAfter)) / frames);
+  std::printf("  CPU per frame by thread        ");
+  double programCpu = 0;  // every thread but the simulated adapter's
+  for (const auto& [name, seconds] : CpuByThread(switchesBefore, switchesAfter, guiThread)) {
+    if (seconds > 0.0005) std::printf(" %s %.2f us", name.c_str(), seconds / frames * 1e6);
+    if (name != "simulator") programCpu += seconds;
+  }
+  std::printf(" (the program's threads %.2f us)\n", programCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
   if (logging)
@@ -274,9 +355,14 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   velqor::Config config;
   const QStringList args = QCoreApplication::arguments();
-  for (int i = 1; i + 1 < args.size(); i += 2) {
+  for (int i = 1; i < args.size(); i += 2) {
+    if (args[i] == QStringLiteral("--no-probe")) {
+      config.probe = false;
+      --i;
+      continue;
+    }
     bool ok = false;
-    const double v = args[i + 1].toDouble(&ok);
+    const double v = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
     if (!ok || v <= 0) {
       std::fprintf(stderr, "bench_app_flood: %s needs a positive number\n", qPrintable(args[i]));
       return 2;
@@ -288,7 +374,8 @@ int main(int argc, char** argv) {
     else if (args[i] == QStringLiteral("--ids"))
       config.ids = static_cast<std::uint32_t>(v);
     else {
-      std::fprintf(stderr, "usage: bench_app_flood [--seconds N] [--rate R] [--ids N]\n");
+      std::fprintf(stderr,
+                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe]\n");
       return 2;
     }
   }

@@ -15,10 +15,11 @@ using velqor::DeviceMessage;
 
 class CountingSink : public velqor::DeviceMessageSink {
  public:
-  void OnDeviceMessage(int code, const DeviceMessage& m) override {
-    frames += code == velqor::MsgCode::ReceivedFrame;
-    checksum += m.Id;
+  void OnReceivedFrame(const velqor::CanFrame& f) override {
+    ++frames;
+    checksum += f.id;
   }
+  void OnDeviceMessage(int, const DeviceMessage&) override {}
   std::uint64_t frames = 0;
   std::uint64_t checksum = 0;
 };

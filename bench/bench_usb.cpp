@@ -36,8 +36,8 @@ double CpuSeconds(int who) {
 // Runs on the reader thread.
 class CountingSink : public DeviceMessageSink {
  public:
-  void OnDeviceMessage(int code, const DeviceMessage&) override {
-    if (code != MsgCode::ReceivedFrame) return;
+  void OnDeviceMessage(int, const DeviceMessage&) override {}
+  void OnReceivedFrame(const CanFrame&) override {
     const std::uint64_t n = m_frames.load(std::memory_order_relaxed) + 1;
     m_frames.store(n, std::memory_order_relaxed);
     if (n == 1) m_readerCpuStart = CpuSeconds(RUSAGE_THREAD);

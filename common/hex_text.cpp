@@ -21,6 +21,14 @@ void forEachHexPair(std::string_view text, Emit emit) {
 
 }  // namespace
 
+std::string HexText4(std::uint16_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(4, '0');
+  for (int i = 3; i >= 0; --i, value >>= 4)
+    text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+  return text;
+}
+
 std::uint32_t HexTextToValue(std::string_view text) {
   std::uint32_t value = 0;
   for (char c : text) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,9 @@ constexpr int hexDigit(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
+
+// Four upper-case hexadecimal digits, as USB identifiers are written: 0xEE02 is "EE02".
+std::string HexText4(std::uint16_t value);
 
 // An identifier or mask typed as hexadecimal text: each digit (0-9, a-f, A-F) shifts the
 // value by four bits, keeping 32 bits, so more than eight digits leave the last eight

@@ -71,8 +71,8 @@ struct UartSettings {
 };
 
 struct UsbSettings {
-  std::uint16_t productId = 0xEE02;  // ProductID
-  std::uint16_t venderId = 0x4242;   // VenderID
+  std::uint16_t productId = kAdapterProductId;  // ProductID
+  std::uint16_t venderId = kAdapterVendorId;    // VenderID
 
   friend bool operator==(const UsbSettings&, const UsbSettings&) = default;
 };

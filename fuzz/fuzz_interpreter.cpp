@@ -15,6 +15,7 @@ namespace {
 struct Seen {
   int code;
   velqor::DeviceMessage message;
+  velqor::CanFrame frame;  // code 202
 };
 
 // Field by field: the record has padding bytes, which copies need not preserve.
@@ -24,12 +25,21 @@ bool Same(const velqor::DeviceMessage& a, const velqor::DeviceMessage& b) {
          std::memcmp(a.Text, b.Text, sizeof a.Text) == 0;
 }
 
+// Everything but the arrival time, which differs between the two runs.
+bool Same(const velqor::CanFrame& a, const velqor::CanFrame& b) {
+  return a.id == b.id && a.ide == b.ide && a.dlc == b.dlc && a.flags == b.flags && a.data == b.data;
+}
+
 class Recorder : public velqor::DeviceMessageSink {
  public:
   void OnDeviceMessage(int code, const velqor::DeviceMessage& m) override {
     if (m.Valid != 1) __builtin_trap();
     if (std::memchr(m.Text, 0, sizeof m.Text) == nullptr) __builtin_trap();
-    seen.push_back({code, m});
+    seen.push_back({code, m, {}});
+  }
+  void OnReceivedFrame(const velqor::CanFrame& f) override {
+    if (f.flags != 0) __builtin_trap();  // a received frame says nothing of RTR or errors
+    seen.push_back({202, {}, f});
   }
   std::vector<Seen> seen;
 };
@@ -60,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (chunked.seen.size() != whole.seen.size()) __builtin_trap();
   for (std::size_t i = 0; i < whole.seen.size(); ++i) {
     if (chunked.seen[i].code != whole.seen[i].code ||
-        !Same(chunked.seen[i].message, whole.seen[i].message)) {
+        !Same(chunked.seen[i].message, whole.seen[i].message) ||
+        !Same(chunked.seen[i].frame, whole.seen[i].frame)) {
       __builtin_trap();
     }
   }

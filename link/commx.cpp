@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -250,11 +251,19 @@ void TCustomCommX::PortOpen() {
     throw ECommError(kCommErrOpen, "COM" + std::to_string(m_portNo) + " (" + path +
                                        "): " + SerialErrorText(err ? err : ENODEV));
   }
-  if (!m_ownerWake) m_ownerWake = std::make_unique<OwnerWake>([this] { OwnerWoken(); });
+  if (!m_ownerWake) {
+    m_ownerWake = std::make_unique<OwnerWake>([this] { OwnerWoken(); });
+    m_receiveTick = std::make_unique<QTimer>();
+    m_receiveTick->setSingleShot(true);
+    m_receiveTick->setTimerType(Qt::PreciseTimer);
+    m_receiveTick->setInterval(kReceiveIntervalMs);
+    connect(m_receiveTick.get(), &QTimer::timeout, this, &TCustomCommX::ReceiveTick);
+  }
   m_port = std::move(port);
   m_openPath = path;
   m_vanished = false;
   m_receivePending = false;
+  m_receiveHeld = false;
   {
     std::lock_guard lock(CountLock);
     TransLength = 0;
@@ -315,6 +324,8 @@ void TCustomCommX::PortClose() {
   m_port.reset();  // closes the descriptor and with it the lock
   m_openPath.clear();
   m_vanished = false;
+  if (m_receiveTick) m_receiveTick->stop();
+  m_receiveHeld = false;
 }
 
 bool TCustomCommX::TransBlock(const void* bytes, int count) {
@@ -656,8 +667,9 @@ void TCustomCommX::CheckLineEvents() {
 
 void TCustomCommX::PostReceive() {
   // One notification pending at a time; the owner clears the flag before it reads the queue
-  // length, so data arriving later always brings a new notification.
-  if (!m_receivePending.exchange(true)) m_ownerWake->Wake();
+  // length, so data arriving later always brings a new notification: at once, or at the
+  // next tick while the owner holds arrivals (ReceiveTick clears the hold before it looks).
+  if (!m_receivePending.exchange(true) && !m_receiveHeld.load()) m_ownerWake->Wake();
 }
 
 void TCustomCommX::PostBreaks(int count) {
@@ -674,10 +686,23 @@ void TCustomCommX::OwnerWoken() {
   if (errors != 0 && IsOpen() && OnError) OnError(this, errors);
   const int breaks = m_pendingBreaks.exchange(0);
   for (int i = 0; i < breaks && IsOpen() && OnBreak; ++i) OnBreak(this);
-  if (m_receivePending.exchange(false) && IsOpen() && OnReceive) {
-    const int length = GetReceiveLength();
-    if (length != 0) OnReceive(this, length);
-  }
+  HandleReceive();
+}
+
+void TCustomCommX::HandleReceive() {
+  if (!m_receivePending.exchange(false) || !IsOpen()) return;
+  // More may follow right away: hold the next arrivals for a tick.
+  m_receiveHeld = true;
+  if (!m_receiveTick->isActive()) m_receiveTick->start();
+  if (!OnReceive) return;
+  const int length = GetReceiveLength();
+  if (length != 0) OnReceive(this, length);
+}
+
+void TCustomCommX::ReceiveTick() {
+  // A tick without data ends the hold: the next arrival wakes the owner at once.
+  m_receiveHeld = false;
+  HandleReceive();
 }
 
 }  // namespace velqor

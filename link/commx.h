@@ -12,7 +12,9 @@
 // QObject lives in), which must run a Qt event loop for the events. TCommTransThread writes
 // the queued blocks; TCommReceiveThread waits for port events and hands them to the owner's
 // thread (OwnerWake), never more than one receive notification at a time; neither thread
-// ever waits for the owner's thread. PortClose wakes and joins both.
+// ever waits for the owner's thread. PortClose wakes and joins both. While data keeps coming
+// the owner takes it every kReceiveIntervalMs rather than at each arrival (a console at a
+// full bus writes a line per frame); the first data after a quiet spell is announced at once.
 //
 // What termios cannot do:
 // - 1.5 stop bits: refused with the stop-bit text.
@@ -41,6 +43,8 @@
 #include "link/owner_wake.h"
 #include "link/serial_posix.h"
 #include "link/wake_fd.h"
+
+class QTimer;
 
 namespace velqor {
 
@@ -145,6 +149,9 @@ class TCustomCommX : public QObject {
   using PortPathResolver = std::function<std::string(int portNo)>;
   using PortOpener =
       std::function<std::unique_ptr<SerialPort>(const std::string& path, int& errnum)>;
+
+  // While data keeps arriving, how often the owner is told of it.
+  static constexpr int kReceiveIntervalMs = 4;
 
   explicit TCustomCommX(QObject* parent = nullptr);
   ~TCustomCommX() override;
@@ -254,6 +261,8 @@ class TCustomCommX : public QObject {
   void PostErrors(int bits);
   void PortVanished() { m_vanished.store(true); }
   void OwnerWoken();
+  void ReceiveTick();
+  void HandleReceive();
 
   // Properties.
   int m_portNo = 1;
@@ -289,6 +298,9 @@ class TCustomCommX : public QObject {
   bool m_haveLineCounts = false;
 
   std::atomic<bool> m_receivePending{false};
+  // A receive was just handled: arrivals wait for m_receiveTick instead of waking the owner.
+  std::atomic<bool> m_receiveHeld{false};
+  std::unique_ptr<QTimer> m_receiveTick;  // owner's thread
   std::atomic<int> m_pendingBreaks{0};
   std::atomic<int> m_pendingErrors{0};
   std::unique_ptr<OwnerWake> m_ownerWake;  // made by the first PortOpen, on the owner's thread

@@ -172,8 +172,10 @@ ReportDescriptorParse ParseReportDescriptor(std::span<const std::uint8_t> d) {
   Globals g;
   int depth = 0;
 
-  auto fail = [&](std::size_t offset, const std::string& what) {
+  auto fail = [&](std::size_t offset, const std::string& what,
+                  HidErrorKind kind = HidErrorKind::BadDescriptor) {
     result.error = "report descriptor byte " + std::to_string(offset) + ": " + what;
+    result.errorKind = kind;
     return result;
   };
 
@@ -207,13 +209,18 @@ ReportDescriptorParse ParseReportDescriptor(std::span<const std::uint8_t> d) {
     if (type == 0) {  // main items
       switch (tag) {
         case 0x8:  // Input
-          if (!add(inputBits)) return fail(i, "input report longer than the largest we handle");
+          if (!add(inputBits))
+            return fail(i, "input report longer than the largest we handle", HidErrorKind::TooLong);
           break;
         case 0x9:  // Output
-          if (!add(outputBits)) return fail(i, "output report longer than the largest we handle");
+          if (!add(outputBits))
+            return fail(i, "output report longer than the largest we handle",
+                        HidErrorKind::TooLong);
           break;
         case 0xB:  // Feature
-          if (!add(featureBits)) return fail(i, "feature report longer than the largest we handle");
+          if (!add(featureBits))
+            return fail(i, "feature report longer than the largest we handle",
+                        HidErrorKind::TooLong);
           break;
         case 0xA:  // Collection
           ++depth;
@@ -346,7 +353,7 @@ HidError CheckReportDescriptor(const std::string& path, std::span<const std::uin
   }
   const ReportDescriptorParse parsed = ParseReportDescriptor(descriptor);
   if (!parsed.ok()) {
-    if (parsed.error.find("longer than") != std::string::npos) e.kind = HidErrorKind::TooLong;
+    e.kind = parsed.errorKind;
     e.text = path + ": " + parsed.error;
     return e;
   }

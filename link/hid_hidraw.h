@@ -39,6 +39,8 @@ struct HidReportLengths {
 struct ReportDescriptorParse {
   HidReportLengths lengths;
   std::string error;  // empty when the descriptor was understood; else what and at which offset
+  // With an error: TooLong for a report beyond the largest handled, else BadDescriptor.
+  HidErrorKind errorKind = HidErrorKind::BadDescriptor;
   bool ok() const { return error.empty(); }
 };
 

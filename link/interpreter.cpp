@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+#include <string>
 
 #include "link/protocol.h"
 
@@ -11,16 +13,6 @@ TMsgInterpret::TMsgInterpret(DeviceMessageSink* target)
     : Target(target), Buffer(std::make_unique<TRingBuf<unsigned char>>(kBufferCapacity)) {}
 
 TMsgInterpret::~TMsgInterpret() = default;
-
-void DeviceMessageSink::OnReceivedFrame(const CanFrame& frame) {
-  DeviceMessage m;
-  m.Valid = 1;
-  m.Ide = frame.ide;
-  m.Id = frame.id;
-  m.Dlc = frame.dlc;
-  std::memcpy(m.Data, frame.data.data(), frame.data.size());
-  OnDeviceMessage(MsgCode::ReceivedFrame, m);
-}
 
 std::uint32_t TMsgInterpret::Feed(const std::uint8_t* bytes, std::uint32_t length) {
   return Feed(bytes, length, CanTime::Now());
@@ -39,7 +31,7 @@ void TMsgInterpret::Interpret() {
     // The only resynchronisation: stray bytes are dropped one at a time until a start byte
     // stands at the head.
     if (Buffer->Peek(0) != kFrameStart) {
-      Buffer->Pop();
+      Buffer->DropUntil(kFrameStart);  // the stray bytes up to the next start byte
       continue;
     }
     const std::uint32_t length = Buffer->Peek(1);
@@ -63,14 +55,12 @@ void TMsgInterpret::Interpret() {
 
 namespace {
 
-// Text of a version or name payload: up to the first zero byte, at most 15 characters.
+// Text of a version or name payload, as the protocol reads it (at most 15 characters, so
+// it fits the record and its string needs no allocation).
 void CopyTextPayload(char (&text)[128], const std::uint8_t* payload) {
-  std::size_t n = 0;
-  while (n < kTextPayloadSize && payload[n] != 0) {
-    text[n] = static_cast<char>(payload[n]);
-    ++n;
-  }
-  text[n] = '\0';
+  const std::string t = TextPayload(std::span<const std::uint8_t>(payload, kTextPayloadSize));
+  std::memcpy(text, t.data(), t.size());
+  text[t.size()] = '\0';
 }
 
 int CodeOf(std::uint8_t category, std::uint8_t command) {
@@ -186,9 +176,8 @@ void TMsgInterpret::Announce(std::uint8_t category, std::uint8_t command) {
       break;
     }
     case MsgCode::ReceivedFrame: {
-      const ReceivedCanFrame record =
-          ReceivedCanFrame::Decode(std::span<const std::uint8_t, ReceivedCanFrame::kSize>(
-              p, ReceivedCanFrame::kSize));
+      const ReceivedCanFrame record = ReceivedCanFrame::Decode(
+          std::span<const std::uint8_t, ReceivedCanFrame::kSize>(p, ReceivedCanFrame::kSize));
       CanFrame frame;
       frame.id = record.id;
       frame.ide = record.ide;

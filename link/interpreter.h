@@ -17,11 +17,6 @@
 
 namespace velqor {
 
-// The window message that carried an announcement to the main window; the name and number
-// stay as the message's identity (wParam the code, lParam the record).
-inline constexpr unsigned WM_USER = 0x0400;
-inline constexpr unsigned WM_DEVICE_MESSAGE = WM_USER + 301;  // 1325
-
 // The decoded record, reused for every message: a field that a message does not set keeps
 // the value of an earlier message.
 struct DeviceMessage {
@@ -33,16 +28,15 @@ struct DeviceMessage {
   char Text[128] = {};  // version, device name or error text, zero-terminated
 };
 
-// The target of the announcements (the main window, or a tool). Both are called on the
-// thread that runs Feed, once per recognised frame, in the order in which the frames' start
-// bytes arrived; what they pass is valid only during the call.
+// The target of the announcements (the main window's receive path, or a tool). Both are
+// called on the thread that runs Feed, once per recognised frame, in the order in which the
+// frames' start bytes arrived; what they pass is valid only during the call.
 class DeviceMessageSink {
  public:
-  // Every message but a received CAN frame.
+  // A CAN frame seen on the bus (message code 202), stamped with the arrival given to Feed.
+  virtual void OnReceivedFrame(const CanFrame& frame) = 0;
+  // Every other message, with the decoded record.
   virtual void OnDeviceMessage(int code, const DeviceMessage& message) = 0;
-  // A CAN frame seen on the bus (code 202). By default it arrives as OnDeviceMessage(202)
-  // with the frame's fields in the record, for targets that want every message in one place.
-  virtual void OnReceivedFrame(const CanFrame& frame);
 
  protected:
   ~DeviceMessageSink() = default;

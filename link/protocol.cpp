@@ -125,6 +125,22 @@ Frame StoreParams() { return Config(Cmd::StoreParams); }
 Frame GetFirmwareVersion() { return Config(Cmd::GetFirmwareVersion); }
 Frame GetDeviceName() { return Config(Cmd::GetDeviceName); }
 
+std::vector<TxRecord> SentCanFrameRecords(std::span<const std::uint8_t> block) {
+  std::vector<TxRecord> records;
+  std::size_t at = 0;
+  while (at + kFrameHeaderSize <= block.size() && block[at] == kFrameStart && block[at + 1] >= 2) {
+    const std::size_t end = at + 2 + block[at + 1];  // start, length, then `length` bytes
+    if (end > block.size()) break;
+    if (block[at + 2] == Category::Can && block[at + 3] == Cmd::SendCanFrame &&
+        end - at >= kFrameHeaderSize + TxRecord::kSize) {
+      records.push_back(
+          TxRecord::Decode(block.subspan(at + kFrameHeaderSize).first<TxRecord::kSize>()));
+    }
+    at = end;
+  }
+  return records;
+}
+
 Frame SendCanFrame(const TxRecord& record) {
   const auto b = record.Encode();
   return MakeFrame(Category::Can, Cmd::SendCanFrame, b);

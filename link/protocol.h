@@ -192,6 +192,10 @@ Frame StoreParams();
 Frame GetFirmwareVersion();
 Frame GetDeviceName();
 Frame SendCanFrame(const TxRecord& record);
+// The records of the SendCanFrame commands a block of outgoing bytes carries whole (each as
+// SendCanFrame builds it: start byte, length, category 2, command 0x01, the 14 bytes of the
+// record), walking the block frame by frame from its start; empty for any other block.
+std::vector<TxRecord> SentCanFrameRecords(std::span<const std::uint8_t> block);
 Frame SetTrigger(std::uint8_t port, std::uint8_t level);
 Frame SetCaptureMode(std::uint8_t mode);
 

@@ -2,6 +2,7 @@
 // TRingBuf: a fixed-capacity queue that holds the received bytes not yet consumed by the
 // frame interpreter. No lock, no virtual operations, one allocation at construction.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -53,13 +54,35 @@ class TRingBuf {
   }
 
   // Appends elements in order and stops when the buffer is full; the rest are dropped.
-  // Returns the room left, Capacity - Count.
+  // Returns the room left, Capacity - Count. (As Push one by one would, in at most two
+  // copies.)
   std::uint32_t Write(const T* data, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < length; ++i) {
-      if (static_cast<std::uint32_t>(Count) >= Capacity) break;
-      Push(data[i]);
-    }
+    const std::uint32_t n = std::min(length, Capacity - static_cast<std::uint32_t>(Count));
+    const auto start = static_cast<std::uint32_t>(Wrap(std::int64_t{Tail} + 1));
+    const std::uint32_t first = std::min(n, Capacity - start);
+    std::copy(data, data + first, Storage.get() + start);
+    std::copy(data + first, data + n, Storage.get());
+    if (n > 0) Tail = Wrap(std::int64_t{Tail} + n);
+    Count += static_cast<std::int32_t>(n);
     return Capacity - static_cast<std::uint32_t>(Count);
+  }
+
+  // Removes the elements before the first one equal to `value` (all of them when there is
+  // none) and returns how many it removed: what Pop() while Peek(0) != value does, in at
+  // most two scans.
+  std::int32_t DropUntil(T value) {
+    if (Count <= 0) return 0;
+    const auto head = static_cast<std::uint32_t>(Head);
+    const std::uint32_t count = static_cast<std::uint32_t>(Count);
+    const std::uint32_t first = std::min(count, Capacity - head);
+    const T* begin = Storage.get();
+    std::uint32_t n = static_cast<std::uint32_t>(
+        std::find(begin + head, begin + head + first, value) - (begin + head));
+    if (n == first && first < count)
+      n += static_cast<std::uint32_t>(std::find(begin, begin + (count - first), value) - begin);
+    Head = Wrap(std::int64_t{Head} + n);
+    Count -= static_cast<std::int32_t>(n);
+    return static_cast<std::int32_t>(n);
   }
 
  private:

@@ -8,19 +8,10 @@
 #include <cstdio>
 #include <system_error>
 
+#include "common/hex_text.h"
 #include "link/hid_hidraw.h"
 
 namespace velqor {
-
-namespace {
-
-std::string Hex4(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%04X", value);
-  return text;
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TReceiveReport
@@ -38,14 +29,24 @@ void TReceiveReport::Execute(std::stop_token stop) {
   ::pthread_setname_np(::pthread_self(), "ReceiveReport");
   std::shared_ptr<HidDevice> device;
   std::uint16_t timeout = 0;
+  bool read = false;  // a report was read since the reader last waited
   while (m_owner.WaitUntilReadable(stop, device, timeout)) {
     pollfd fds[2] = {{device->PollDescriptor(), POLLIN, 0},
                      {m_owner.m_wake.Descriptor(), POLLIN, 0}};
-    // Timeout 0 means "no time-out": wait until a report or a wake-up comes.
-    const int ready = ::poll(fds, 2, timeout == 0 ? -1 : timeout);
+    // After a report, look without waiting. Timeout 0 means "no time-out": wait until a
+    // report or a wake-up comes.
+    const int ready = ::poll(fds, 2, read ? 0 : timeout == 0 ? -1 : timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
       m_owner.DeviceGone(device.get());  // a descriptor poll refuses cannot be read any more
+      continue;
+    }
+    if (ready == 0 && read) {
+      // The device has nothing more: let reports gather for a moment rather than wake for
+      // each (a pause or a stop ends the moment at once; the device buffers far more).
+      read = false;
+      pollfd wake = {m_owner.m_wake.Descriptor(), POLLIN, 0};
+      ::poll(&wake, 1, TUsbif::kGatherMs);
       continue;
     }
     if (fds[1].revents & POLLIN) m_owner.m_wake.Drain();
@@ -55,6 +56,7 @@ void TReceiveReport::Execute(std::stop_token stop) {
       const HidIoResult result = device->ReadReport(m_report);
       if (result.status == HidIoStatus::Ok) {
         ++m_owner.m_reportsRead;
+        read = true;
         if (!m_report.empty()) m_owner.Deliver(m_report.data() + 1, m_report.size() - 1);
       } else if (result.status != HidIoStatus::NoReport) {
         m_owner.DeviceGone(device.get());
@@ -142,8 +144,8 @@ bool TUsbif::FindTheHID() {
     return true;
   }
   m_lastError.kind = HidErrorKind::NotFound;
-  m_lastError.text = "no HID device with vendor " + Hex4(m_venderId) + " and product " +
-                     Hex4(m_productId) + " is present";
+  m_lastError.text = "no HID device with vendor 0x" + HexText4(m_venderId) + " and product 0x" +
+                     HexText4(m_productId) + " is present";
   return false;
 }
 

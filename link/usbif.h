@@ -10,7 +10,9 @@
 // also while another thread writes; each call is one whole report.
 // The reader thread is created by the first Open and lives until destruction: Close pauses
 // it between two reads and returns once it is paused; the next Open resumes the same
-// thread. It blocks in poll on the device and a wake-up descriptor, never spins.
+// thread. It blocks in poll on the device and a wake-up descriptor, never spins. Once it has
+// read what the device held, it lets reports gather for kGatherMs before it waits again, so
+// that a busy bus costs a wake-up per millisecond rather than one per report.
 // Delivery: with RxEventType Direct, OnUsbReceive runs on the reader thread (it must not wait
 // for the owner's thread); with Message, the reader copies the report into a staging queue
 // and the owner's thread delivers the queued reports in order, one hand-over per batch
@@ -70,8 +72,15 @@ class TUsbif : public QObject {
       std::function<void(TUsbif* Sender, const std::uint8_t* Buffer, int Size)>;
   using TUsbNotifyEvent = std::function<void(TUsbif* Sender)>;
 
+  // The component's own defaults, as it has always had them. They are not the adapter's
+  // identifiers the program looks for (kAdapterVendorId/kAdapterProductId, 4242:EE02, kept
+  // in the settings file's [USB] section): every Open passes the identifiers to use, so these
+  // only name what FindTheHID looks for before the first Open.
   static constexpr std::uint16_t kDefaultVenderID = 0x4242;
   static constexpr std::uint16_t kDefaultProductID = 0xEE01;
+  // How long the reader lets reports gather after it has read what the device held (the
+  // kernel keeps 64 reports of a hidraw device, several milliseconds of the busiest bus).
+  static constexpr int kGatherMs = 2;
   // Reports waiting for the owner's thread in Message mode; beyond this they are dropped and
   // counted (several seconds of the adapter's fastest traffic).
   static constexpr std::size_t kMaxStagedReports = 65536;

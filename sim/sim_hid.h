@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "common/adapter_limits.h"
 #include "link/hid_platform.h"
 #include "link/wake_fd.h"
 #include "sim/sim_runner.h"
@@ -29,8 +30,8 @@
 namespace velqor {
 
 struct SimHidOptions {
-  std::uint16_t vendor = 0x4242;
-  std::uint16_t product = 0xEE02;
+  std::uint16_t vendor = kAdapterVendorId;
+  std::uint16_t product = kAdapterProductId;
   std::string path = "sim:hid0";
 };
 

@@ -75,7 +75,7 @@ class TFrmTTY : public QWidget, public TerminalMonitor, public ScriptProgress {
   // ScriptProgress, any thread: a new line at the end of MemoTX.
   void ShowProgress(const std::string& text) override;
   // Any thread: whether the window shows (the USB receive handler asks before ShowReceived).
-  bool IsShowing() const { return m_showing.load(); }
+  bool IsShowing() const override { return m_showing.load(); }
 
   void StartScript(const std::filesystem::path& path);
   // The hexadecimal digits of `text` in pairs, as one block.

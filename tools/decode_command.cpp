@@ -45,14 +45,15 @@ constexpr std::size_t kSafePiece = TMsgInterpret::kBufferCapacity - 256;
 class JsonPrinter : public DeviceMessageSink {
  public:
   JsonPrinter(std::ostream& out, SignalJson& signalJson) : m_out(out), m_signals(signalJson) {}
+  void OnReceivedFrame(const CanFrame& frame) override {
+    if (m_writeError != 0) return;
+    std::string line = FrameJson(frame);
+    if (m_signals.active()) m_signals.annotate(line, frame);
+    write(line);
+  }
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     if (m_writeError != 0) return;
-    std::string line = MessageJson(code, message);
-    if (code == MsgCode::ReceivedFrame && m_signals.active()) {
-      m_signals.annotate(line, receivedFrameOf(message));
-    }
-    m_out << line << '\n';
-    if (!m_out) m_writeError = errno != 0 ? errno : EIO;  // the write just failed: its reason
+    write(MessageJson(code, message));
   }
   void Flush() {
     if (m_writeError != 0) return;
@@ -63,6 +64,11 @@ class JsonPrinter : public DeviceMessageSink {
   int WriteError() const { return m_writeError; }
 
  private:
+  void write(const std::string& line) {
+    m_out << line << '\n';
+    if (!m_out) m_writeError = errno != 0 ? errno : EIO;  // the write just failed: its reason
+  }
+
   std::ostream& m_out;
   SignalJson& m_signals;
   int m_writeError = 0;

@@ -46,7 +46,9 @@ class LinkTransmitter final : public DeviceMessageSink, public DeviceSender {
   // The outcome has the counters of row `row`.
   Outcome Run(int row, std::chrono::milliseconds answerWait);
 
-  // DeviceMessageSink, on the link's reader thread.
+  // DeviceMessageSink, on the link's reader thread: the answers to the frames sent (the
+  // bus's frames are not this command's).
+  void OnReceivedFrame(const CanFrame&) override {}
   void OnDeviceMessage(int code, const DeviceMessage& message) override;
   // DeviceSender: the scheduler's reports, one output report each.
   bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;

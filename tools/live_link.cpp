@@ -1,14 +1,13 @@
 #include "tools/live_link.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <QEventLoop>
 #include <QTimer>
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <thread>
+
+#include "common/hex_text.h"
+#include "link/termination_signals.h"
 
 namespace velqor::cli {
 
@@ -27,15 +26,6 @@ const char kLinkOptionsUsage[] =
 
 namespace {
 
-int g_interruptFd = -1;  // the running LiveLink's interrupt descriptor, for the handler
-
-void OnInterrupt(int) {
-  const int saved = errno;
-  const std::uint64_t one = 1;
-  if (g_interruptFd >= 0) (void)!::write(g_interruptFd, &one, sizeof one);
-  errno = saved;
-}
-
 bool ParseHex16(const std::string& text, std::uint16_t& value) {
   std::string_view v = text;
   if (v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) v.remove_prefix(2);
@@ -44,12 +34,6 @@ bool ParseHex16(const std::string& text, std::uint16_t& value) {
   if (v.empty() || ec != std::errc() || end != v.data() + v.size() || parsed > 0xFFFF) return false;
   value = static_cast<std::uint16_t>(parsed);
   return true;
-}
-
-std::string Hex4(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
 }
 
 }  // namespace
@@ -109,10 +93,6 @@ LiveLink::LiveLink(LinkOptions options) : m_options(options) {
   m_stop = std::make_unique<OwnerWake>([this] {
     if (m_loop) m_loop->quit();
   });
-  m_interrupt = std::make_unique<OwnerWake>([this] {
-    m_end = End::Interrupted;
-    if (m_loop) m_loop->quit();
-  });
 }
 
 LiveLink::~LiveLink() { Close(); }
@@ -164,7 +144,7 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
   }
 
   const std::string which = std::string(m_options.sim ? "the simulated adapter " : "the adapter ") +
-                            Hex4(m_options.vendor) + ":" + Hex4(m_options.product);
+                            HexText4(m_options.vendor) + ":" + HexText4(m_options.product);
   const HidError& e = m_usb->LastError();
   if (e.kind == HidErrorKind::NotFound && e.systemError == 0) {
     error = which + " was not found" +
@@ -202,18 +182,12 @@ LiveLink::End LiveLink::Run(std::chrono::milliseconds limit) {
   });
   if (limit.count() > 0) timer.start(limit);
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {
-  }, oldTerm{};
-  g_interruptFd = m_interrupt->Descriptor();
-  ::sigaction(SIGINT, &action, &oldInt);
-  ::sigaction(SIGTERM, &action, &oldTerm);
+  // Ctrl-C and SIGTERM end the run; the previous dispositions come back after it.
+  TerminationSignals interrupt([this, &loop] {
+    m_end = End::Interrupted;
+    loop.quit();
+  });
   loop.exec();
-  ::sigaction(SIGINT, &oldInt, nullptr);
-  ::sigaction(SIGTERM, &oldTerm, nullptr);
-  g_interruptFd = -1;
   m_loop = nullptr;
   return m_end;
 }

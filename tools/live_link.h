@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/adapter_limits.h"
 #include "link/interpreter.h"
 #include "link/owner_wake.h"
 #include "link/protocol.h"
@@ -26,8 +27,8 @@ namespace velqor::cli {
 
 struct LinkOptions {
   bool sim = false;
-  std::uint16_t vendor = 0x4242;
-  std::uint16_t product = 0xEE02;
+  std::uint16_t vendor = kAdapterVendorId;
+  std::uint16_t product = kAdapterProductId;
   // Simulated adapter only.
   bool unacknowledged = false;
   bool errors = false;       // occasional bus errors
@@ -87,7 +88,6 @@ class LiveLink {
   std::unique_ptr<TUsbif> m_usb;
   std::unique_ptr<TMsgInterpret> m_interpreter;
   std::unique_ptr<OwnerWake> m_stop;
-  std::unique_ptr<OwnerWake> m_interrupt;
   QEventLoop* m_loop = nullptr;
   End m_end = End::Stopped;
 };

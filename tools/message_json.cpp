@@ -71,15 +71,19 @@ void AppendText(std::string& out, const char* name, const char* text) {
 
 }  // namespace
 
+std::string FrameJson(const CanFrame& frame) {
+  std::string out = "{\"code\":" + std::to_string(MsgCode::ReceivedFrame);
+  AppendNumber(out, "ide", frame.ide);
+  AppendNumber(out, "id", frame.id);
+  AppendNumber(out, "dlc", frame.dlc);
+  AppendBytes(out, "data", frame.data.data(), frame.data.size());
+  out += '}';
+  return out;
+}
+
 std::string MessageJson(int code, const DeviceMessage& m) {
   std::string out = "{\"code\":" + std::to_string(code);
   switch (code) {
-    case MsgCode::ReceivedFrame:
-      AppendNumber(out, "ide", m.Ide);
-      AppendNumber(out, "id", m.Id);
-      AppendNumber(out, "dlc", m.Dlc);
-      AppendBytes(out, "data", m.Data, 8);
-      break;
     case MsgCode::Waveform:
       AppendNumber(out, "interval", static_cast<unsigned>(m.Data[2] << 8 | m.Data[3]));
       AppendBytes(out, "samples", m.Data + 4, WaveformBlock::kSamples);

@@ -31,20 +31,17 @@ std::string ResultText(std::uint8_t result, const char* ok) {
 
 }  // namespace
 
-std::string CandumpLine(std::chrono::system_clock::time_point at, const DeviceMessage& frame,
-                        std::string_view interface) {
-  const auto us =
-      std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
+std::string CandumpLine(const CanFrame& frame, std::string_view interface) {
+  const long long us = frame.time.wallUs;
   char stamp[48];
   std::snprintf(stamp, sizeof stamp, "(%lld.%06lld) ", static_cast<long long>(us / 1000000),
                 static_cast<long long>(us % 1000000));
   std::string line = stamp;
   line += interface;
   line += ' ';
-  line += frame.Ide ? Hex(frame.Id, 8) : Hex(frame.Id, 3);
+  line += frame.extended() ? Hex(frame.id, 8) : Hex(frame.id, 3);
   line += '#';
-  const int bytes = frame.Dlc < 8 ? frame.Dlc : 8;
-  for (int i = 0; i < bytes; ++i) line += Hex(frame.Data[i], 2);
+  for (int i = 0; i < frame.length(); ++i) line += Hex(frame.data[i], 2);
   return line;
 }
 

@@ -2,21 +2,20 @@
 // Texts of the live commands: received frames in candump's log style, other device messages
 // as one short readable line, and the frame argument of `send` in cansend's style.
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "link/can_frame.h"
 #include "link/interpreter.h"
 #include "link/protocol.h"
 
 namespace velqor::cli {
 
-// "(<epoch seconds>.<6-digit microseconds>) <interface> <ID>#<DATA>": 3 hexadecimal digits
-// for an 11-bit identifier, 8 for a 29-bit one, the data as upper-case pairs (at most 8
-// bytes, as many as the DLC says).
-std::string CandumpLine(std::chrono::system_clock::time_point at, const DeviceMessage& frame,
-                        std::string_view interface = "usb");
+// "(<epoch seconds>.<6-digit microseconds>) <interface> <ID>#<DATA>": the frame's arrival on
+// the wall clock, 3 hexadecimal digits for an 11-bit identifier, 8 for a 29-bit one, the data
+// as upper-case pairs (at most 8 bytes, as many as the DLC says).
+std::string CandumpLine(const CanFrame& frame, std::string_view interface = "usb");
 
 // A short line for any message other than a received frame, e.g. "send result: sent",
 // "bus error: ACK_ERROR (transmit errors 8, receive errors 0)".

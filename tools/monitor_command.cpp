@@ -51,47 +51,46 @@ class MonitorSink : public DeviceMessageSink {
               MonitorOutput* output)
       : m_out(out), m_err(err), m_json(json), m_count(count), m_errors(errors), m_output(output) {}
 
+  // A received frame, stamped with its report's arrival.
+  void OnReceivedFrame(const CanFrame& frame) override {
+    ++m_frames;  // all received frames, also those after the count
+    if (m_done) return;
+    if (m_json) {
+      std::string line = FrameJson(frame);
+      if (m_signals != nullptr) m_signals->annotate(line, frame);
+      m_out << line << '\n';
+    } else {
+      m_out << MonitorCandumpLine(frame) << '\n';
+    }
+    if (!written()) return;
+    if (m_output) m_output->Write(frame);
+    ++m_shown;
+    if (m_count != 0 && m_shown == m_count) {
+      m_done = true;
+      m_out.flush();
+      if (m_link) m_link->Stop();
+    }
+  }
+
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
-    if (code == MsgCode::ReceivedFrame) {
-      ++m_frames;
-    } else if (code == MsgCode::BusError && (std::strcmp(message.Text, ErrorText(9)) == 0 ||
-                                             std::strcmp(message.Text, ErrorText(0)) == 0)) {
+    if (code == MsgCode::BusError && (std::strcmp(message.Text, ErrorText(9)) == 0 ||
+                                      std::strcmp(message.Text, ErrorText(0)) == 0)) {
       ++m_overflowReports;  // the adapter says it lost frames itself
     }
     if (m_done) return;
-    const CanTime now = CanTime::Now();
     std::optional<CanFrame> frame;
-    if (code == MsgCode::ReceivedFrame) {
-      frame = FrameFromMessage(message, now);
-    } else if (code == MsgCode::BusError && m_errors) {
-      frame = ErrorFrameFromMessage(message, now);
-    }
+    if (code == MsgCode::BusError && m_errors)
+      frame = ErrorFrameFromMessage(message, CanTime::Now());
     if (m_json) {
-      std::string line = MessageJson(code, message);
-      if (code == MsgCode::ReceivedFrame && m_signals != nullptr) {
-        m_signals->annotate(line, receivedFrameOf(message));
-      }
-      m_out << line << '\n';
+      m_out << MessageJson(code, message) << '\n';
     } else if (frame) {
       m_out << MonitorCandumpLine(*frame) << '\n';
     } else {
       // Standard output stays a candump log.
       m_err << "# " << MessageText(code, message) << '\n';
     }
-    if (!m_out) {
-      // Nothing more can be shown (a full disk, the file-size limit): stop, and say why.
-      m_writeError = errno != 0 ? errno : EIO;
-      m_done = true;
-      if (m_link) m_link->Stop();
-      return;
-    }
+    if (!written()) return;
     if (frame && m_output) m_output->Write(*frame);
-    if (code == MsgCode::ReceivedFrame) ++m_shown;
-    if (m_count != 0 && m_shown == m_count) {
-      m_done = true;
-      m_out.flush();
-      if (m_link) m_link->Stop();
-    }
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
@@ -117,6 +116,16 @@ class MonitorSink : public DeviceMessageSink {
   std::uint64_t m_shown = 0;
   std::uint64_t m_overflowReports = 0;
   int m_writeError = 0;
+
+  // False after a write to the output failed: nothing more can be shown (a full disk, the
+  // file-size limit), so monitoring stops, and says why.
+  bool written() {
+    if (m_out) return true;
+    m_writeError = errno != 0 ? errno : EIO;
+    m_done = true;
+    if (m_link) m_link->Stop();
+    return false;
+  }
 };
 
 std::string Usage() {

@@ -5,16 +5,6 @@
 
 namespace velqor::cli {
 
-CanFrame FrameFromMessage(const DeviceMessage& message, const CanTime& time) {
-  CanFrame f;
-  f.id = message.Id;
-  f.ide = message.Ide;
-  f.dlc = message.Dlc;
-  for (std::size_t i = 0; i < f.data.size(); ++i) f.data[i] = message.Data[i];
-  f.time = time;
-  return f;
-}
-
 CanFrame ErrorFrameFromMessage(const DeviceMessage& message, const CanTime& time) {
   // The adapter's index is known here by its text only; an unknown text is a bus error
   // without more detail (index 10, the empty text).

@@ -12,8 +12,6 @@
 
 namespace velqor::cli {
 
-// A received frame of the interpreter's record, with the time it was taken.
-CanFrame FrameFromMessage(const DeviceMessage& message, const CanTime& time);
 // A bus error report (message 1/0xFF) as an error frame: its text names the error, data
 // bytes 1 and 2 carry the error counters.
 CanFrame ErrorFrameFromMessage(const DeviceMessage& message, const CanTime& time);

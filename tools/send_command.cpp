@@ -39,6 +39,7 @@ constexpr int kNoResult = -1;
 class SendSink : public DeviceMessageSink {
  public:
   explicit SendSink(LiveLink& link) : m_link(link) {}
+  void OnReceivedFrame(const CanFrame&) override {}  // the bus traffic is not this command's
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     if (code != MsgCode::SendResult) return;
     int expected = kNoResult;

@@ -27,15 +27,6 @@ std::string jsonUtf8String(std::string_view text) {
   return out + "\"";
 }
 
-CanFrame receivedFrameOf(const DeviceMessage& message) {
-  CanFrame f;
-  f.id = message.Id;
-  f.ide = message.Ide;
-  f.dlc = message.Dlc;
-  std::memcpy(f.data.data(), message.Data, f.data.size());
-  return f;
-}
-
 bool SignalJson::load(const std::vector<std::string>& paths, std::string& error,
                       std::ostream& notes) {
   std::vector<std::shared_ptr<const dbc::Database>> databases;

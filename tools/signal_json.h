@@ -39,9 +39,6 @@ class SignalJson {
   dbc::DecodedFrame m_decoded;
 };
 
-// The received frame a message of code 202 carries.
-CanFrame receivedFrameOf(const DeviceMessage& message);
-
 // A JSON string of UTF-8 text (DBC texts are UTF-8 once loaded).
 std::string jsonUtf8String(std::string_view text);
 

@@ -51,6 +51,8 @@ class WaveSink : public DeviceMessageSink {
     m_wait = what;
   }
 
+  void OnReceivedFrame(const CanFrame&) override {}  // the bus traffic is not this command's
+
   void OnDeviceMessage(int code, const DeviceMessage& m) override {
     std::lock_guard lock(m_mutex);
     Wait done = Wait::Nothing;

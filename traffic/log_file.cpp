@@ -15,13 +15,6 @@ namespace velqor {
 
 namespace {
 
-void AppendNumber(std::string& out, std::uint64_t value, int base, bool upper) {
-  char text[24];
-  const auto result = std::to_chars(text, text + sizeof text, value, base);
-  if (upper) std::transform(text, result.ptr, text, [](char c) { return c >= 'a' ? c - 32 : c; });
-  out.append(text, result.ptr);
-}
-
 void AppendTwoDigits(std::string& out, unsigned value) {
   out += static_cast<char>('0' + value / 10 % 10);
   out += static_cast<char>('0' + value % 10);
@@ -70,33 +63,23 @@ const std::string& LogFileNamer::BuildNames(std::string_view prefix,
 }
 
 DataLog::DataLog(IniFile& settings, MessageBoxes& boxes, LogFileView& view,
-                 LogEnvironment environment, std::int32_t counter)
+                 LogEnvironment environment, std::int32_t counter, DataLogWriter::Options writer)
     : m_settings(settings),
       m_boxes(boxes),
       m_view(view),
       m_env(std::move(environment)),
+      m_writerOptions(std::move(writer)),
       m_namer(static_cast<std::uint32_t>(std::max(counter, 0))) {}
 
 DataLog::~DataLog() {
   if (!IsOpen()) return;
   // At exit nobody is left to show a box; the reason goes to the error output.
-  if (!m_pending.empty()) {
-    const char* data = m_pending.data();
-    std::size_t left = m_pending.size();
-    while (left > 0) {
-      const ssize_t n = ::write(m_fd, data, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        std::fprintf(stderr, "velqor: %s: %s\n", m_namer.FullPath().c_str(),
-                     std::generic_category().message(errno).c_str());
-        break;
-      }
-      data += n;
-      left -= static_cast<std::size_t>(n);
-    }
+  const int error = m_writer->Finish();
+  if (error != 0) {
+    std::fprintf(stderr, "velqor: %s: %s\n", m_namer.FullPath().c_str(),
+                 std::generic_category().message(error).c_str());
   }
-  ::fdatasync(m_fd);
-  closeQuietly();
+  m_writer.reset();
 }
 
 void DataLog::OpenLogFile() {
@@ -131,12 +114,30 @@ void DataLog::OpenLogFile() {
     m_boxes.Show(kOpenFailedText, kWarningCaption, MessageBoxes::Icon::Warning);
     return;
   }
-  m_fd = fd;
   m_logLine = kLogHeader;
-  m_pending = m_logLine;
-  // The file exists from here on, so its number is stored even if the header could not be
+  m_lastLineStale = false;
+  // The header is written here, so that it is on the disk once the file is announced. The
+  // file exists from here on, so its number is stored even if the header could not be
   // written (that failure is reported and ends logging).
-  writePending();
+  const std::string_view header = kLogHeader;
+  std::size_t done = 0;
+  int writeError = 0;
+  while (done < header.size()) {
+    const ssize_t n = ::write(fd, header.data() + done, header.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A write that takes nothing without an error is a full device as well.
+      writeError = n < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (writeError == 0) {
+    m_writer = std::make_unique<DataLogWriter>(fd, done, m_writerOptions);
+  } else {
+    ::close(fd);
+    fail(std::error_code(writeError, std::generic_category()));
+  }
 
   try {
     saveLogFileKeys(m_settings, today, static_cast<std::int32_t>(m_namer.Counter()));
@@ -147,14 +148,37 @@ void DataLog::OpenLogFile() {
   }
 }
 
+void DataLog::OnFrames(std::span<const CanFrame> frames) {
+  CheckWriter();
+  const auto time = static_cast<std::uint16_t>(m_env.tickCountMs() & 0xFFFFu);
+  if (!IsOpen() || frames.empty()) return;
+  m_writer->Push(frames, time);
+  const CanFrame& last = frames.back();
+  m_lastRecord = DataLogRecord{last.id, time, last.ide, last.dlc, last.data};
+  m_lastLineStale = true;
+}
+
 void DataLog::WriteLogLine(std::uint8_t ide, std::uint32_t id, std::uint8_t dlc,
                            std::span<const std::uint8_t, 8> data) {
-  const auto time = static_cast<std::uint16_t>(m_env.tickCountMs() & 0xFFFFu);
-  if (!IsOpen()) return;
-  m_logLine.clear();
-  AppendLogLine(m_logLine, time, ide, id, dlc, data);
-  m_pending += m_logLine;
-  if (m_pending.size() >= kWriteChunk) writePending();
+  CanFrame frame;
+  frame.id = id;
+  frame.ide = ide;
+  frame.dlc = dlc;
+  std::copy(data.begin(), data.end(), frame.data.begin());
+  OnFrames({&frame, 1});
+}
+
+const std::string& DataLog::LogLine() const {
+  if (m_lastLineStale) {
+    m_logLine.clear();
+    velqor::AppendLogLine(m_logLine, m_lastRecord);
+    m_lastLineStale = false;
+  }
+  return m_logLine;
+}
+
+std::uint64_t DataLog::DroppedLines() const {
+  return m_droppedBefore + (m_writer ? m_writer->dropped() : 0);
 }
 
 void DataLog::ChkLogClick(bool checked) {
@@ -162,43 +186,26 @@ void DataLog::ChkLogClick(bool checked) {
 }
 
 void DataLog::Flush() {
-  if (!IsOpen() || !writePending() || !m_unsynced) return;
-  m_unsynced = false;
-  if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-    // EINVAL/EROFS: a file that cannot be synchronised (a device); anything else is real.
-    fail(std::error_code(errno, std::generic_category()));
-  }
+  if (!IsOpen()) return;
+  if (const int error = m_writer->Flush(); error != 0)
+    fail(std::error_code(error, std::generic_category()));
+}
+
+void DataLog::CheckWriter() {
+  if (!IsOpen()) return;
+  if (const int error = m_writer->failure(); error != 0)
+    fail(std::error_code(error, std::generic_category()));
 }
 
 bool DataLog::Close() {
   if (!IsOpen()) return true;
-  Flush();  // closes the file itself when it fails
-  if (!IsOpen()) return false;
-  const int fd = m_fd;
-  m_fd = -1;
-  m_unsynced = false;
-  // close() is not retried on EINTR: the descriptor is gone either way on Linux.
-  if (::close(fd) != 0 && errno != EINTR) {
-    fail(std::error_code(errno, std::generic_category()));
+  const int error = m_writer->Finish();
+  m_droppedBefore += m_writer->dropped();
+  m_writer.reset();
+  if (error != 0) {
+    fail(std::error_code(error, std::generic_category()));
     return false;
   }
-  return true;
-}
-
-bool DataLog::writePending() {
-  std::size_t done = 0;
-  while (done < m_pending.size()) {
-    const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      // A write that takes nothing without an error is a full device as well.
-      fail(std::error_code(n < 0 ? errno : ENOSPC, std::generic_category()));
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-    m_unsynced = true;
-  }
-  m_pending.clear();
   return true;
 }
 
@@ -212,30 +219,18 @@ void DataLog::fail(std::error_code reason) {
 }
 
 void DataLog::closeQuietly() {
-  m_pending.clear();
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
-  m_unsynced = false;
+  if (!m_writer) return;
+  m_writer->Finish();  // writes nothing more after a failure
+  m_droppedBefore += m_writer->dropped();
+  m_writer.reset();
 }
 
 void DataLog::AppendLogLine(std::string& out, std::uint16_t time, std::uint8_t ide,
                             std::uint32_t id, std::uint8_t dlc,
                             std::span<const std::uint8_t, 8> data) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += ' ';
-  AppendNumber(out, time, 10, false);
-  out += "\t,";
-  AppendNumber(out, ide, 16, true);
-  out += "\t,";
-  AppendNumber(out, id, 16, false);
-  out += "\t,";
-  AppendNumber(out, dlc, 10, false);
-  out += "\t,";
-  for (std::size_t k = 0; k < data.size(); ++k) {
-    out += kHex[data[k] >> 4];
-    out += kHex[data[k] & 0x0F];
-    out += k + 1 < data.size() ? "\t, " : "\t \n";
-  }
+  DataLogRecord record{id, time, ide, dlc, {}};
+  std::copy(data.begin(), data.end(), record.data.begin());
+  velqor::AppendLogLine(out, record);
 }
 
 }  // namespace velqor

@@ -8,22 +8,25 @@
 // the date) and is never reset while the program runs, so the first file after midnight
 // takes the new date and the next number.
 //
-// Lines reach the disk within about a second: they are gathered in memory and the owner
-// calls Flush() once a second (and whenever more than kWriteChunk bytes are waiting they
-// are handed to the system at once). Closing the file, unticking ChkLog or destroying the
-// DataLog writes everything.
+// The lines are formatted and written by a writer thread of the open file (DataLogWriter): the
+// window's thread only queues each frame's values, and lines reach the disk within about a
+// second. Closing the file, unticking ChkLog or destroying the DataLog writes everything.
+// A line that finds the writer's queue full is not written and is counted (DroppedLines).
 //
 // Failures never end the program: a file that cannot be created, or a write that fails
 // (disk full), is reported once in a message box, ChkLog is unticked and the program
-// carries on without logging.
+// carries on without logging. A failure the writer meets is reported on the owner's thread
+// at its next call here, or when the owner, woken by DataLogWriter::Options::onFailure, calls
+// CheckWriter().
 //
-// Everything runs on one thread (the window's); nothing here locks.
+// Everything here runs on one thread (the window's), the owner of the writer.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +34,8 @@
 
 #include "common/ini_file.h"
 #include "common/message_boxes.h"
+#include "link/frame_consumer.h"
+#include "traffic/data_log_writer.h"
 
 namespace velqor {
 
@@ -81,22 +86,21 @@ class LogFileView {
   ~LogFileView() = default;
 };
 
-class DataLog {
+class DataLog : public FrameConsumer {
  public:
   static constexpr char kLogHeader[] =
       "Time,ID(hex),DLC,Data[0],Data[1],Data[2],Data[3],Data[4],Data[5],Data[6],Data[7], \n";
   static constexpr char kOpenFailedText[] = "出力ファイルを開けません";
   static constexpr char kWarningCaption[] = "警告";
-  // Pending bytes beyond this are handed to the system without waiting for Flush().
-  static constexpr std::size_t kWriteChunk = 64 * 1024;
   // Existing names OpenLogFile passes over before it gives up.
   static constexpr int kMaxNamesSkipped = 10000;
 
   // `settings` receives DATE and SAVEFILENUM of section FILE when a file opens; `counter` is
   // the number of the last file opened today (the settings' LogCounter; negative reads as
-  // 0). Everything given by reference must outlive this object.
+  // 0); `writer` is how each file's writer thread runs. Everything given by reference must
+  // outlive this object.
   DataLog(IniFile& settings, MessageBoxes& boxes, LogFileView& view, LogEnvironment environment,
-          std::int32_t counter);
+          std::int32_t counter, DataLogWriter::Options writer = {});
   ~DataLog();  // closes the file, writing everything
   DataLog(const DataLog&) = delete;
   DataLog& operator=(const DataLog&) = delete;
@@ -105,16 +109,19 @@ class DataLog {
   // short name, creates the file, writes the header and stores DATE and SAVEFILENUM. A name
   // that exists already (a file, a folder, anything) is left alone and the next number is
   // taken, up to kMaxNamesSkipped names. A file that cannot be created is reported
-  // ("出力ファイルを開けません", "警告"; the path and the reason on standard error), ChkLog is unticked and
-  // nothing is stored: SAVEFILENUM always names a file that was created, so a restart
+  // ("出力ファイルを開けません", "警告"; the path and the reason on standard error), ChkLog is
+  // unticked and nothing is stored: SAVEFILENUM always names a file that was created, so a restart
   // carries on after it; the number stays taken for this run. When the file open before
   // cannot be closed cleanly (its last lines cannot be written), that is reported as a write
   // error and ends logging: ChkLog is unticked and no new file is opened.
   void OpenLogFile();
 
-  // One line for a received frame; nothing when no file is open. The time is the low 16
-  // bits of the tick count; the identifier text is lower-case hexadecimal; the DLC is
-  // written as received; all eight data bytes are written whatever the DLC.
+  // FrameConsumer: one line per frame; nothing when no file is open. The frames of a batch
+  // are handled at one moment: their time is the low 16 bits of the tick count read once.
+  // The identifier text is lower-case hexadecimal; the DLC is written as received; all eight
+  // data bytes are written whatever the DLC.
+  void OnFrames(std::span<const CanFrame> frames) override;
+  // One line for one received frame, as above.
   void WriteLogLine(std::uint8_t ide, std::uint32_t id, std::uint8_t dlc,
                     std::span<const std::uint8_t, 8> data);
 
@@ -122,33 +129,31 @@ class DataLog {
   // connection does).
   void ChkLogClick(bool checked);
 
-  // Hands every pending line to the system and asks it to put them on the disk (only when
-  // something was written since the last time, so an idle log costs nothing). A failure is
-  // reported once and ends logging.
+  // Waits until every line so far is written and on the disk. A failure is reported once
+  // and ends logging.
   void Flush();
 
-  // Writes what is pending and closes the file (a failure is reported as for Flush). False
-  // when a file was open and that failed; true otherwise.
+  // Writes every line and closes the file (a failure is reported as for Flush). False when
+  // a file was open and that failed; true otherwise.
   bool Close();
 
-  bool IsOpen() const { return m_fd >= 0; }
+  // A failure the writer thread met is reported now (box, ChkLog unticked, file closed).
+  void CheckWriter();
+
+  bool IsOpen() const { return m_writer != nullptr; }
   // The last text written to the file: the header, then each frame line.
-  const std::string& LogLine() const { return m_logLine; }
+  const std::string& LogLine() const;
   std::uint32_t LogCounter() const { return m_namer.Counter(); }
   const LogFileNamer& Namer() const { return m_namer; }
-  // Bytes given to WriteLogLine and the header that have not reached the system yet.
-  std::size_t PendingBytes() const { return m_pending.size(); }
+  // Lines not written because the writer's queue was full, over every file of this run.
+  std::uint64_t DroppedLines() const;
 
-  // The frame line: " " time "\t," IDE "\t," id "\t," dlc "\t," then the eight data bytes
-  // as two upper-case hexadecimal digits, each followed by "\t, " except the last, which is
-  // followed by "\t \n".
+  // The frame line (see AppendLogLine in traffic/data_log_writer.h).
   static void AppendLogLine(std::string& out, std::uint16_t time, std::uint8_t ide,
                             std::uint32_t id, std::uint8_t dlc,
                             std::span<const std::uint8_t, 8> data);
 
  private:
-  // Writes m_pending; false after reporting a failure (the file is then closed).
-  bool writePending();
   // Reports the first failure of the open file, closes it without writing more and
   // unticks ChkLog.
   void fail(std::error_code reason);
@@ -158,11 +163,14 @@ class DataLog {
   MessageBoxes& m_boxes;
   LogFileView& m_view;
   LogEnvironment m_env;
+  DataLogWriter::Options m_writerOptions;
   LogFileNamer m_namer;
-  int m_fd = -1;
-  std::string m_pending;
-  bool m_unsynced = false;  // written to the system since the last fdatasync
-  std::string m_logLine;
+  std::unique_ptr<DataLogWriter> m_writer;  // the open file
+  std::uint64_t m_droppedBefore = 0;        // lines dropped by the writers of closed files
+  // LogLine: the header, or the last frame line, made when asked for.
+  mutable std::string m_logLine;
+  DataLogRecord m_lastRecord;
+  mutable bool m_lastLineStale = false;
 };
 
 }  // namespace velqor

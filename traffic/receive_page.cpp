@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTableView>
 
+#include "traffic/fixed_text_delegate.h"
 #include "widgets/fonts.h"
 #include "widgets/radio_group.h"
 
@@ -16,6 +17,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   m_listView->setGeometry(4, 4, 587, 352);
   m_listView->setFont(MakeFont(QString::fromUtf8(kFontGothic), 13, true));
   m_listView->setModel(m_model);
+  // The texts are painted at display rate for every visible row: without a layout each.
+  m_listView->setItemDelegate(new FixedTextDelegate(m_listView));
   m_listView->setShowGrid(true);
   m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -47,8 +50,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   connect(m_btnClear, &QPushButton::clicked, m_model, &ReceivedFrameModel::Clear);
 }
 
-void ReceivePage::ShowReceivedFrame(const RxFrame& frame) {
-  m_model->ShowReceivedFrame(frame, m_rxDispFormat->itemIndex());
+void ReceivePage::OnFrames(std::span<const CanFrame> frames) {
+  m_model->ShowReceivedFrames(frames, m_rxDispFormat->itemIndex());
 }
 
 }  // namespace velqor

@@ -77,29 +77,30 @@ ReceivedFrameModel::ReceivedFrameModel(Clock clock, QObject* parent)
   connect(&m_repaint, &QTimer::timeout, this, &ReceivedFrameModel::flush);
 }
 
-void ReceivedFrameModel::ShowReceivedFrame(const RxFrame& frame, int displayFormat) {
-  const int dlc = frame.Dlc <= 8 ? frame.Dlc : 0;
-  const QString time = FormatRxTime(m_clock());
-  const QString data = FormatRxData(frame.Data.data(), dlc, displayFormat == kHex);
-  const QString id = FormatRxId(frame.Id);
-  const QString ide = QString::number(frame.Ide);
-  const QString dlcText = QString::number(dlc);
-
-  const auto found = m_rowById.constFind(id);
-  if (found != m_rowById.constEnd()) {
-    const int r = found.value();
-    Row& row = m_rows[static_cast<std::size_t>(r)];
-    row.ide = ide;
-    row.dlc = dlcText;
-    row.time = time;
-    row.data = data;
-    if (r < m_visibleRows) {
-      if (m_dirtyFirst < 0 || r < m_dirtyFirst) m_dirtyFirst = r;
-      if (r > m_dirtyLast) m_dirtyLast = r;
+void ReceivedFrameModel::ShowReceivedFrames(std::span<const CanFrame> frames, int displayFormat) {
+  if (frames.empty()) return;
+  const std::int32_t timeMs = m_clock().msecsSinceStartOfDay();
+  const bool hex = displayFormat == kHex;
+  for (const CanFrame& frame : frames) {
+    Row row;
+    row.id = frame.id;
+    row.timeMs = timeMs;
+    row.ide = frame.ide;
+    row.dlc = frame.dlc <= 8 ? frame.dlc : 0;
+    row.hex = hex;
+    row.data = frame.data;
+    const auto found = m_rowById.constFind(frame.id);
+    if (found != m_rowById.constEnd()) {
+      const int r = found.value();
+      m_rows[static_cast<std::size_t>(r)] = row;
+      if (r < m_visibleRows) {
+        if (m_dirtyFirst < 0 || r < m_dirtyFirst) m_dirtyFirst = r;
+        if (r > m_dirtyLast) m_dirtyLast = r;
+      }
+    } else {
+      m_rowById.insert(frame.id, static_cast<int>(m_rows.size()));
+      m_rows.push_back(row);
     }
-  } else {
-    m_rowById.insert(id, static_cast<int>(m_rows.size()));
-    m_rows.push_back(Row{time, ide, id, dlcText, data});
   }
   schedule();
 }
@@ -118,14 +119,19 @@ void ReceivedFrameModel::ListViewColumnClick(int column) {
   m_sortColumn = column;
   flush();
   const std::size_t n = m_rows.size();
+  // The keys are taken once per row, not once per comparison.
+  std::vector<SortKey> keys(n);
+  for (std::size_t i = 0; i < n; ++i) keys[i] = sortKey(m_rows[i]);
   std::vector<int> order(n), scratch(n);
   for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<int>(i);
-  MergeSort(order, scratch, 0, n, [this](int a, int b) { return ListViewCompare(a, b); });
+  MergeSort(order, scratch, 0, n, [&keys](int a, int b) {
+    return compareKeys(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
+  });
 
   emit layoutAboutToBeChanged();
   std::vector<Row> sorted;
   sorted.reserve(n);
-  for (int i : order) sorted.push_back(std::move(m_rows[static_cast<std::size_t>(i)]));
+  for (int i : order) sorted.push_back(m_rows[static_cast<std::size_t>(i)]);
   m_rows = std::move(sorted);
   rebuildIndex();
   // Persistent indexes (a selection, the current cell) follow their rows.
@@ -143,17 +149,32 @@ void ReceivedFrameModel::ListViewColumnClick(int column) {
 }
 
 int ReceivedFrameModel::ListViewCompare(int row1, int row2) const {
-  const Row& a = m_rows[static_cast<std::size_t>(row1)];
-  const Row& b = m_rows[static_cast<std::size_t>(row2)];
+  return compareKeys(sortKey(m_rows[static_cast<std::size_t>(row1)]),
+                     sortKey(m_rows[static_cast<std::size_t>(row2)]));
+}
+
+ReceivedFrameModel::SortKey ReceivedFrameModel::sortKey(const Row& row) const {
   switch (m_sortColumn) {
     case kTime:
-      return QString::compare(a.time, b.time, Qt::CaseInsensitive);
+      // The captions have one fixed layout of digits ("hh:mm:ss.cc"), so their text order,
+      // letter case aside, is the order of the hundredths they show.
+      return {true, static_cast<double>(row.timeMs / 10)};
     case kIde:
-    case kId:
-      return CompareAsNumbers(cell(a, m_sortColumn), cell(b, m_sortColumn));
+      return {true, static_cast<double>(row.ide)};  // its decimal text read as a number
+    case kId: {
+      // The hexadecimal text read as a decimal number, as the list always compared it.
+      SortKey key;
+      key.valid = ReadDecimal(FormatRxId(row.id), key.value);
+      return key;
+    }
     default:  // DLC and Data do not order the rows
-      return 0;
+      return {};
   }
+}
+
+int ReceivedFrameModel::compareKeys(const SortKey& a, const SortKey& b) {
+  if (!a.valid || !b.valid || a.value == b.value) return 0;
+  return a.value > b.value ? 1 : -1;
 }
 
 int ReceivedFrameModel::CompareAsNumbers(const QString& a, const QString& b) {
@@ -193,18 +214,18 @@ void ReceivedFrameModel::rebuildIndex() {
     m_rowById.insert(m_rows[i].id, static_cast<int>(i));
 }
 
-const QString& ReceivedFrameModel::cell(const Row& row, int column) {
+QString ReceivedFrameModel::cell(const Row& row, int column) {
   switch (column) {
     case kTime:
-      return row.time;
+      return FormatRxTime(QTime::fromMSecsSinceStartOfDay(row.timeMs));
     case kIde:
-      return row.ide;
+      return QString::number(row.ide);
     case kId:
-      return row.id;
+      return FormatRxId(row.id);
     case kDlc:
-      return row.dlc;
+      return QString::number(row.dlc);
     default:
-      return row.data;
+      return FormatRxData(row.data.data(), row.dlc, row.hex);
   }
 }
 

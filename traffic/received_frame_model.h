@@ -1,8 +1,15 @@
 #pragma once
 // The received-frame list of the "Receive" page: one row per identifier text, each new frame
 // of an identifier overwriting its row (time, ide, DLC, data), a new identifier appended at
-// the bottom. Rows are found through a hash from identifier text to row, which gives what a
-// walk over all rows comparing texts would, since no two rows ever hold the same text.
+// the bottom. Rows are found through a hash from identifier to row, which gives what a walk
+// over all rows comparing identifier texts would: the text (lower-case hexadecimal without
+// leading zeros) and the value determine each other, and no two rows ever hold the same.
+//
+// A row keeps the values of its last frame (identifier, ide, DLC, data, the time of day it
+// was processed and the display format chosen then), not texts: its five texts are made when
+// the view asks for them, that is for the rows being painted, at display rate. So a frame
+// costs a lookup and a copy, and a row keeps the format it was shown in until its
+// identifier's next frame, as it always did.
 //
 // The view is told about changes at display rate, not per frame: new rows become visible in
 // one beginInsertRows per batch and updated rows in one dataChanged over the touched range,
@@ -15,10 +22,13 @@
 #include <QString>
 #include <QTime>
 #include <QTimer>
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
-#include "traffic/rx_frame.h"
+#include "link/can_frame.h"
 
 namespace velqor {
 
@@ -30,7 +40,7 @@ class ReceivedFrameModel : public QAbstractTableModel {
   // RxDispFormat item indexes.
   static constexpr int kHex = 0;
   static constexpr int kDec = 1;
-  static constexpr int kRepaintIntervalMs = 25;  // 40 Hz
+  static constexpr int kRepaintIntervalMs = 20;  // 50 Hz
 
   using Clock = std::function<QTime()>;
 
@@ -38,10 +48,14 @@ class ReceivedFrameModel : public QAbstractTableModel {
   // stamp of its own); QTime::currentTime when empty.
   explicit ReceivedFrameModel(Clock clock = {}, QObject* parent = nullptr);
 
-  // Updates or appends the row of `frame`'s identifier text. `displayFormat` is the item
-  // index of RxDispFormat: 0 shows the data in hexadecimal, any other index in decimal.
-  // Rows already shown keep their format until their identifier's next frame.
-  void ShowReceivedFrame(const RxFrame& frame, int displayFormat);
+  // Updates or appends the row of each frame's identifier text, in order; all of them are
+  // processed now (one reading of the clock). `displayFormat` is the item index of
+  // RxDispFormat: 0 shows the data in hexadecimal, any other index in decimal. Rows already
+  // shown keep their format until their identifier's next frame.
+  void ShowReceivedFrames(std::span<const CanFrame> frames, int displayFormat);
+  void ShowReceivedFrame(const CanFrame& frame, int displayFormat) {
+    ShowReceivedFrames({&frame, 1}, displayFormat);
+  }
 
   // "Clear": removes every row. SortColumn stays.
   void Clear();
@@ -63,7 +77,7 @@ class ReceivedFrameModel : public QAbstractTableModel {
   void flush();
   bool hasPendingChanges() const;
 
-  // The text of a cell, visible or still pending; for tests and the log.
+  // The text of a cell, visible or still pending.
   QString text(int row, int column) const;
   // Every row held, pending ones included.
   int heldRowCount() const { return static_cast<int>(m_rows.size()); }
@@ -79,19 +93,28 @@ class ReceivedFrameModel : public QAbstractTableModel {
 
  private:
   struct Row {
-    QString time;
-    QString ide;
-    QString id;  // the row's key
-    QString dlc;
-    QString data;
+    std::uint32_t id = 0;     // the row's key
+    std::int32_t timeMs = 0;  // milliseconds since midnight when the frame was processed
+    std::uint8_t ide = 0;
+    std::uint8_t dlc = 0;  // 0..8: a DLC above 8 is shown as 0
+    bool hex = true;
+    std::array<std::uint8_t, 8> data{};
   };
-  static const QString& cell(const Row& row, int column);
+  // What the sort compares a row by in SortColumn: a number, or none (a text that is not a
+  // decimal number compares equal to every row).
+  struct SortKey {
+    bool valid = false;
+    double value = 0;
+  };
+  static QString cell(const Row& row, int column);
+  SortKey sortKey(const Row& row) const;
+  static int compareKeys(const SortKey& a, const SortKey& b);
   void schedule();
   void rebuildIndex();
 
   Clock m_clock;
   std::vector<Row> m_rows;
-  QHash<QString, int> m_rowById;
+  QHash<std::uint32_t, int> m_rowById;
   int m_visibleRows = 0;  // rows the view knows of; the rest are pending inserts
   int m_dirtyFirst = -1;  // range of visible rows changed since the last flush
   int m_dirtyLast = -1;

@@ -136,6 +136,7 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   state->setObjectName(QStringLiteral("PanelWaveStat"));
   state->setFont(MakeFont(QString::fromLatin1(kFontMeiryoUi), 27));
   state->setGeometry(right, 306, 137, 49);
+  m_state = state;
 
   // The logic holds the values; the controls show them and report what the user changes.
   // A control set from here signals back with the value the logic already has, which does
@@ -350,6 +351,15 @@ bool WavePage::eventFilter(QObject* watched, QEvent* event) {
       return false;
   }
 }
+
+void WavePage::SetWaveState(const QString& text) { m_state->setText(text); }
+
+void WavePage::loadSettings(float triggerLevel, int capturePort) {
+  m_capture.loadTriggerLevel(triggerLevel);
+  m_port->setItemIndex(capturePort);
+}
+
+int WavePage::capturePort() const { return m_port->itemIndex(); }
 
 void WavePage::PlotWave(std::uint16_t interval, const std::array<float, kSamples>& samples) {
   QList<QPointF> points;

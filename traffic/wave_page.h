@@ -1,7 +1,8 @@
 #pragma once
 // The "Wave" page: the chart `Chart1` with the series `canphy`, the capture buttons, the
 // trigger level (`EditTriggerlv`, `TracTrigger`), the capture port `RadioCapPort` and the
-// capture state `PanelWaveStat`.
+// capture state `PanelWaveStat`. The page builds its controls, binds them to its logic
+// (WaveCapture) and loads and saves its settings.
 //
 // Around them, without moving them: the trigger level as a dashed line on the chart, each
 // trace decoded (the frame's fields as bands under the trace, stuff bits marked), a line below
@@ -57,6 +58,14 @@ class WavePage : public QWidget {
   // previous trace in one go; the axes stay as they are.
   void PlotWave(std::uint16_t interval, const std::array<float, kSamples>& samples);
 
+  // PanelWaveStat's caption: "STOP", "READY" or "CONT".
+  void SetWaveState(const QString& text);
+
+  // Settings (AD): the trigger level (TriggerLevel; the track bar and the edit follow, their
+  // handlers run and send nothing while there is no terminal window), then the capture port.
+  void loadSettings(float triggerLevel, int capturePort);
+  int capturePort() const;
+
   WaveCapture& capture() { return m_capture; }
   QLineSeries* canphy() const { return m_canphy; }
 
@@ -100,6 +109,7 @@ class WavePage : public QWidget {
   QLineEdit* m_triggerText = nullptr;
   QSlider* m_track = nullptr;
   RadioGroup* m_port = nullptr;
+  QLabel* m_state = nullptr;
   MessageBoxes& m_boxes;
 
   WaveOverlay* m_overlay = nullptr;

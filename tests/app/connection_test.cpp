@@ -23,6 +23,7 @@
 #include "app/simulated_adapter.h"
 #include "common/ini_file.h"
 #include "link/protocol.h"
+#include "tests/app/frame_recorder.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/pty.h"
 #include "tests/support/qt_application.h"
@@ -335,12 +336,8 @@ TEST_F(ConnectionTest, ALargeSerialBlockIsReadWholeAndInOrder) {
     const Frame f = ReceivedFrame(static_cast<std::uint32_t>(i % 100), i);
     block.insert(block.end(), f.begin(), f.end());
   }
-  std::vector<std::uint64_t> sequences;
-  window->setWriteLogLine([&sequences](const RxFrame& f) {
-    std::uint64_t s = 0;
-    for (int i = 0; i < 8; ++i) s = (s << 8) | f.Data[i];
-    sequences.push_back(s);
-  });
+  test::FrameRecorder received;
+  window->receivePath().addFrameConsumer(received);
   std::jthread writer([&] {
     std::size_t at = 0;
     while (at < block.size()) {
@@ -351,9 +348,13 @@ TEST_F(ConnectionTest, ALargeSerialBlockIsReadWholeAndInOrder) {
         break;
     }
   });
-  ASSERT_TRUE(test::ProcessEventsUntil([&] { return sequences.size() == 600; }, 10000))
-      << sequences.size();
-  for (std::uint64_t i = 0; i < 600; ++i) ASSERT_EQ(sequences[i], i);
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return received.frames.size() == 600; }, 10000))
+      << received.frames.size();
+  for (std::uint64_t i = 0; i < 600; ++i) {
+    std::uint64_t sequence = 0;
+    for (std::uint8_t b : received.frames[i].data) sequence = (sequence << 8) | b;
+    ASSERT_EQ(sequence, i);
+  }
   EXPECT_EQ(window->receivePath().lostCount(), 0u);
 }
 
@@ -384,17 +385,47 @@ TEST_F(ConnectionTest, SendToDeviceReachesTheAdapterAndTheTransmitMonitor) {
   EXPECT_EQ(window->Usbif().GetCounters().reportsWritten, 5u);
 }
 
+// A SendCanFrame that went out is a sent frame on the frame path, once, with its send time;
+// other commands and blocks that did not go out are not.
+TEST_F(ConnectionTest, SentCanFramesReachTheConsumersThatFollowThem) {
+  Start();
+  click();
+  test::FrameRecorder frames;
+  window->receivePath().addFrameConsumer(frames, ReceivePath::Frames::ReceivedAndSent);
+  const CanTime before = CanTime::Now();
+  window->SendToDevice(SendCanFrame({1, 0x18FF1234, 2, {0xAA, 0xBB}}));
+  window->SendToDevice(GetTerminator());
+  auto sent = [&frames] {
+    std::vector<CanFrame> out;
+    for (const CanFrame& f : frames.frames)
+      if (f.tx()) out.push_back(f);
+    return out;
+  };
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !sent().empty(); }));
+  click();  // disconnected: the next one does not go out
+  window->SendToDevice(SendCanFrame({0, 0x123, 0, {}}));
+  test::ProcessEvents();
+  window->receivePath().drainAll();
+  const std::vector<CanFrame> out = sent();
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].id, 0x18FF1234u);
+  EXPECT_EQ(out[0].ide, 1);
+  EXPECT_EQ(out[0].dlc, 2);
+  EXPECT_EQ(out[0].data, (std::array<std::uint8_t, 8>{0xAA, 0xBB, 0, 0, 0, 0, 0, 0}));
+  EXPECT_GE(out[0].time.steadyUs, before.steadyUs);
+}
+
 TEST_F(ConnectionTest, UsbReportsReachTheTerminalOnlyWhileItIsShowing) {
   Start();
   click();
   ASSERT_TRUE(test::ProcessEventsUntil([&] { return list().heldRowCount() > 0; }));
   EXPECT_TRUE(terminal.received().empty());  // hidden: decoded, not shown
 
-  terminalWindow.show();
+  terminal.showing = true;  // the window tells whether it shows
   ASSERT_TRUE(test::ProcessEventsUntil([&] { return terminal.received().size() >= 3; }));
   for (const auto& block : terminal.received()) EXPECT_EQ(block.size(), 64u);  // whole reports
 
-  terminalWindow.hide();
+  terminal.showing = false;
   const std::size_t shown = terminal.received().size();
   const auto delivered = window->Usbif().GetCounters().reportsDelivered;
   ASSERT_TRUE(test::ProcessEventsUntil(

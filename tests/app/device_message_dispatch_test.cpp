@@ -20,8 +20,6 @@ class RecordingView : public DeviceMessageView {
     add("counters", std::string(tx) + "/" + std::string(rx));
   }
   void SetWaveState(std::string_view t) override { add("wave", t); }
-  void ShowReceivedFrame() override { add("show", std::to_string(fields->LastRxFrame.Id)); }
-  void WriteLogLine() override { add("log", std::to_string(fields->LastRxFrame.Id)); }
   void PlotWave() override { add("plot", std::to_string(fields->WaveInterval)); }
 
  private:
@@ -154,18 +152,6 @@ TEST_F(DispatchTest, WaveformStoresIntervalAndSamplesThenPlots) {
   EXPECT_EQ(view.calls, (Calls{"plot=500"}));
   EXPECT_EQ(fields.WaveSamples[0], 56.0f);
   EXPECT_EQ(fields.WaveSamples[199], 255.0f);
-}
-
-TEST_F(DispatchTest, ReceivedFrameIsCopiedThenShownThenLogged) {
-  message.Id = 0x1FFFFFFF;
-  message.Ide = 1;
-  message.Dlc = 12;
-  run(202, {1, 2, 3, 4, 5, 6, 7, 8, 9});
-  EXPECT_EQ(view.calls, (Calls{"show=536870911", "log=536870911"}));
-  EXPECT_EQ(fields.LastRxFrame.Id, 0x1FFFFFFFu);
-  EXPECT_EQ(fields.LastRxFrame.Ide, 1);
-  EXPECT_EQ(fields.LastRxFrame.Dlc, 12);  // as received; the list limits it
-  EXPECT_EQ(fields.LastRxFrame.Data, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
 }
 
 }  // namespace

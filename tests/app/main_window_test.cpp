@@ -29,6 +29,7 @@
 #include "app/application.h"
 #include "common/ini_file.h"
 #include "link/protocol.h"
+#include "tests/app/frame_recorder.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/control_table.h"
 #include "tests/support/qt_application.h"
@@ -390,13 +391,13 @@ TEST_F(MainWindowTest, DebugButtonFeedsItsThreeFramesToTheListAndTheTerminal) {
     EXPECT_EQ(b[1], 0x0E);
   }
   EXPECT_EQ(blocks[2][5], 0x01);  // the third frame's ide
-  EXPECT_EQ(window->fields().LastRxFrame.Id, 0x06061102u);
-  EXPECT_EQ(window->fields().LastRxFrame.Dlc, 0x33);
+  EXPECT_EQ(window->fields().LastRxFrame.id, 0x06061102u);
+  EXPECT_EQ(window->fields().LastRxFrame.dlc, 0x33);
 }
 
 TEST_F(MainWindowTest, ReceivedFramesFillTheListAndTheLogHook) {
-  std::vector<std::uint32_t> logged;
-  window->setWriteLogLine([&logged](const RxFrame& f) { logged.push_back(f.Id); });
+  test::FrameRecorder logged;  // after the list and the log
+  window->receivePath().addFrameConsumer(logged);
   auto frame = [](std::uint32_t id, std::uint8_t ide, std::uint8_t dlc) {
     return Message(Category::Can, Cmd::ReceivedCanFrame,
                    {0, ide, static_cast<std::uint8_t>(id >> 24),
@@ -414,7 +415,14 @@ TEST_F(MainWindowTest, ReceivedFramesFillTheListAndTheLogHook) {
   EXPECT_EQ(list().text(1, ReceivedFrameModel::kData),
             QStringLiteral("0A  FF  01  00  00  00  00  00"));
   EXPECT_EQ(list().text(2, ReceivedFrameModel::kId), QStringLiteral("0"));
-  EXPECT_EQ(logged, (std::vector<std::uint32_t>{0x7FF, 0x18DA10F1, 0, 0x7FF}));
+  EXPECT_EQ(logged.ids(), (std::vector<std::uint32_t>{0x7FF, 0x18DA10F1, 0, 0x7FF}));
+  // LastRxFrame: the last frame received, all its values as received.
+  receive({frame(0x1FFFFFFF, 1, 12)});
+  const CanFrame& last = window->fields().LastRxFrame;
+  EXPECT_EQ(last.id, 0x1FFFFFFFu);
+  EXPECT_EQ(last.ide, 1);
+  EXPECT_EQ(last.dlc, 12);
+  EXPECT_EQ(last.data, (std::array<std::uint8_t, 8>{10, 255, 1, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(MainWindowTest, BusErrorsAndResultsReachTheStatusBarAndCounters) {

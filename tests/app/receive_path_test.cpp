@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
 #include "app/main_window.h"
 #include "link/protocol.h"
+#include "tests/app/frame_recorder.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
 #include "traffic/receive_page.h"
@@ -28,26 +30,47 @@ Frame ReceivedFrame(std::uint32_t id, std::uint8_t dlc = 8) {
   return MakeFrame(Category::Can, Cmd::ReceivedCanFrame, payload);
 }
 
-// Records the codes and identifiers handed to the GUI side, and on which thread.
-class RecordingSink : public DeviceMessageSink {
+// Records what reaches the GUI side, in one sequence: frames as their identifier (code 202),
+// other messages as their code and text; the size of each batch of frames; and whether
+// everything came on the GUI thread.
+class RecordingSink : public DeviceMessageHandler, public FrameConsumer {
  public:
   void OnDeviceMessage(int code, const DeviceMessage& m) override {
-    if (throwOn == m.Id) throw std::runtime_error("handler failed");
+    if (code == throwOn) throw std::runtime_error("handler failed");
     codes.push_back(code);
-    ids.push_back(m.Id);
+    ids.push_back(0);
     texts.emplace_back(m.Text);
+    onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+  }
+  void OnFrames(std::span<const CanFrame> frames) override {
+    for (const CanFrame& f : frames) {
+      codes.push_back(MsgCode::ReceivedFrame);
+      ids.push_back(f.id);
+      texts.emplace_back();
+    }
+    batches.push_back(frames.size());
     onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
   }
   std::vector<int> codes;
   std::vector<std::uint32_t> ids;
   std::vector<std::string> texts;
+  std::vector<std::size_t> batches;
   bool onGuiThread = true;
-  std::uint32_t throwOn = 0xFFFFFFFF;
+  int throwOn = 0;
+};
+
+// A path whose frames go to `sink` as well.
+struct Path : ReceivePath {
+  Path(RecordingSink& sink, std::function<void(const std::string&)> onError = nullptr,
+       std::size_t capacity = kDefaultCapacity)
+      : ReceivePath(sink, std::move(onError), capacity) {
+    addFrameConsumer(sink);
+  }
 };
 
 TEST(ReceivePath, FramesFedFromAnotherThreadArriveInOrderOnTheGuiThread) {
   RecordingSink sink;
-  ReceivePath path(sink, nullptr);
+  Path path(sink);
   constexpr std::uint32_t kFrames = 20000;
   std::jthread reader([&path] {
     // Two frames per 64-byte report, as the USB link delivers them, one cut across reports.
@@ -68,7 +91,7 @@ TEST(ReceivePath, FramesFedFromAnotherThreadArriveInOrderOnTheGuiThread) {
 
 TEST(ReceivePath, AFullQueueDropsAndCountsWithoutBlockingTheReader) {
   RecordingSink sink;
-  ReceivePath path(sink, nullptr, 100);
+  Path path(sink, nullptr, 100);
   QSignalSpy lost(&path, &ReceivePath::lostCountChanged);
   // The GUI thread handles nothing while the reader runs: the reader must finish anyway.
   std::jthread reader([&path] {
@@ -82,6 +105,8 @@ TEST(ReceivePath, AFullQueueDropsAndCountsWithoutBlockingTheReader) {
   EXPECT_EQ(path.lostCount(), 150u);
   ASSERT_TRUE(test::ProcessEventsUntil([&] { return sink.ids.size() == 100; }));
   for (std::uint32_t i = 0; i < 100; ++i) ASSERT_EQ(sink.ids[i], i);  // the oldest are kept
+  // Everything queued while the GUI thread was busy is handed over in one batch.
+  EXPECT_EQ(sink.batches, (std::vector<std::size_t>{100}));
   ASSERT_EQ(lost.count(), 1);
   EXPECT_EQ(lost.at(0).at(0).toULongLong(), 150u);
   // The queue works on after an overflow.
@@ -94,7 +119,7 @@ TEST(ReceivePath, AFullQueueDropsAndCountsWithoutBlockingTheReader) {
 
 TEST(ReceivePath, ALargeBlockIsFedWholeAndOtherMessagesKeepTheirRecord) {
   RecordingSink sink;
-  ReceivePath path(sink, nullptr);
+  Path path(sink);
   // 600 frames (10 800 bytes) in one call: more than the interpreter's 4096-byte buffer.
   std::vector<std::uint8_t> block;
   for (std::uint32_t i = 0; i < 600; ++i) {
@@ -112,18 +137,72 @@ TEST(ReceivePath, ALargeBlockIsFedWholeAndOtherMessagesKeepTheirRecord) {
   EXPECT_EQ(sink.texts.back(), "V1.2");
 }
 
-TEST(ReceivePath, AnExceptionInTheHandlerIsReportedAndTheRestIsStillHandled) {
+Frame VersionMessage(const char* text) {
+  std::vector<std::uint8_t> payload(text, text + std::strlen(text) + 1);
+  return MakeFrame(Category::Config, Cmd::GetFirmwareVersion, payload);
+}
+
+TEST(ReceivePath, AnExceptionIsReportedAndEverythingElseIsStillHandled) {
   RecordingSink sink;
-  sink.throwOn = 2;
+  sink.throwOn = MsgCode::FirmwareVersion;
+  struct Throwing : FrameConsumer {
+    void OnFrames(std::span<const CanFrame>) override { throw std::runtime_error("consumer"); }
+  } throwing;
   std::vector<std::string> errors;
   ReceivePath path(sink, [&errors](const std::string& e) { errors.push_back(e); });
-  for (std::uint32_t i = 1; i <= 3; ++i) {
-    const Frame f = ReceivedFrame(i);
+  path.addFrameConsumer(throwing);
+  path.addFrameConsumer(sink);
+  for (const Frame& f : {ReceivedFrame(1), VersionMessage("V1"), ReceivedFrame(3)})
     path.Feed(f.data(), f.size());
-  }
-  ASSERT_TRUE(test::ProcessEventsUntil([&] { return sink.ids.size() == 2; }));
+  path.drainAll();
   EXPECT_EQ(sink.ids, (std::vector<std::uint32_t>{1, 3}));
-  EXPECT_EQ(errors, (std::vector<std::string>{"handler failed"}));
+  EXPECT_EQ(errors, (std::vector<std::string>{"consumer", "handler failed", "consumer"}));
+}
+
+// One queue, in arrival order: a message between two frames is handled between them, and the
+// frames around it reach the consumers as runs, one call per run, whatever block they came in.
+TEST(ReceivePath, MessagesKeepTheirPlaceAmongFramesThatComeInRuns) {
+  RecordingSink sink;
+  Path path(sink);
+  std::vector<std::uint8_t> block;
+  for (const Frame& f : {ReceivedFrame(1), ReceivedFrame(2), VersionMessage("V2"), ReceivedFrame(3),
+                         ReceivedFrame(4)})
+    block.insert(block.end(), f.begin(), f.end());
+  path.Feed(block.data(), block.size());
+  const Frame five = ReceivedFrame(5);
+  path.Feed(five.data(), five.size(), ReceivePath::Link::Usb);
+  EXPECT_EQ(path.queuedCount(), 6u);
+  path.drainAll();
+  EXPECT_EQ(sink.codes, (std::vector<int>{202, 202, 119, 202, 202, 202}));
+  EXPECT_EQ(sink.ids, (std::vector<std::uint32_t>{1, 2, 0, 3, 4, 5}));
+  EXPECT_EQ(sink.texts[2], "V2");
+  EXPECT_EQ(sink.batches, (std::vector<std::size_t>{2, 3}));
+  EXPECT_EQ(path.framesHandled(), 5u);
+  EXPECT_EQ(path.queuedCount(), 0u);
+}
+
+// Frames the program sent go in the same order to the consumers that follow them, and to no
+// other; the others get the received frames around them.
+TEST(ReceivePath, SentFramesReachOnlyTheConsumersThatAskForThem) {
+  RecordingSink sink;
+  Path path(sink);
+  test::FrameRecorder all;
+  path.addFrameConsumer(all, ReceivePath::Frames::ReceivedAndSent);
+  const Frame one = ReceivedFrame(1), two = ReceivedFrame(2);
+  path.Feed(one.data(), one.size());
+  CanFrame sent;
+  sent.id = 0x555;
+  sent.time = CanTime{7, 8};
+  path.Transmitted(sent);
+  path.Feed(two.data(), two.size());
+  path.drainAll();
+  EXPECT_EQ(all.ids(), (std::vector<std::uint32_t>{1, 0x555, 2}));
+  EXPECT_EQ(all.batches, (std::vector<std::size_t>{3}));
+  EXPECT_TRUE(all.frames[1].tx());
+  EXPECT_EQ(all.frames[1].time, (CanTime{7, 8}));
+  EXPECT_FALSE(all.frames[0].tx());
+  EXPECT_EQ(sink.ids, (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ(path.framesHandled(), 2u);
 }
 
 // The two links are separate byte streams: bytes of one arriving while a frame of the other
@@ -140,7 +219,7 @@ class ReceivePathLinks : public ::testing::TestWithParam<InterleavedCase> {};
 TEST_P(ReceivePathLinks, AFrameCutAcrossReadsSurvivesTheOtherLinksBytes) {
   const InterleavedCase& c = GetParam();
   RecordingSink sink;
-  ReceivePath path(sink, nullptr);
+  Path path(sink);
   const Frame whole = ReceivedFrame(0x123);
   const std::size_t cut = 7;  // inside the identifier
   path.Feed(whole.data(), cut, c.split);
@@ -198,17 +277,17 @@ TEST(TFrmMain, FramesFedFromAReaderThreadReachTheList) {
   TFrmMain::Options options;
   options.settingsPath = folder.filePath(QStringLiteral("Velqor.INI")).toStdString();
   TFrmMain window(boxes, options);
-  std::vector<std::uint32_t> logged;
-  window.setWriteLogLine([&logged](const RxFrame& f) { logged.push_back(f.Id); });
+  test::FrameRecorder logged;
+  window.receivePath().addFrameConsumer(logged);
   std::jthread reader([&window] {
     for (std::uint32_t i = 0; i < 500; ++i) {
       const Frame f = ReceivedFrame(i % 50);
       window.Feed(f.data(), f.size());
     }
   });
-  ASSERT_TRUE(test::ProcessEventsUntil([&] { return logged.size() == 500; }));
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return logged.frames.size() == 500; }));
   reader.join();
-  for (std::uint32_t i = 0; i < 500; ++i) ASSERT_EQ(logged[i], i % 50);
+  for (std::uint32_t i = 0; i < 500; ++i) ASSERT_EQ(logged.frames[i].id, i % 50);
   window.receivePage()->model()->flush();
   EXPECT_EQ(window.receivePage()->model()->rowCount(), 50);
 }

@@ -18,8 +18,8 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
-#include "app/termination_signals.h"
 #include "common/ini_file.h"
+#include "link/termination_signals.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/qt_application.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 // Recording stand-ins for the message boxes and the terminal window.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -17,6 +18,7 @@ using RecordingBoxes = velqor::testing::RecordingBoxes;
 class RecordingTerminal : public TerminalMonitor {
  public:
   using Block = std::vector<std::uint8_t>;
+  bool IsShowing() const override { return showing.load(); }
   void ShowReceived(const std::uint8_t* bytes, std::size_t length) override {
     std::lock_guard lock(m_mutex);
     m_received.emplace_back(bytes, bytes + length);
@@ -33,6 +35,7 @@ class RecordingTerminal : public TerminalMonitor {
     std::lock_guard lock(m_mutex);
     return m_sent;
   }
+  std::atomic<bool> showing{false};  // as a window that starts hidden
 
  private:
   mutable std::mutex m_mutex;

@@ -219,6 +219,21 @@ TEST_F(TCommXTest, NoOnReceiveWhenTheQueueTurnedOutEmpty) {
   EXPECT_EQ(sizes, std::vector<int>{2});
 }
 
+// Right after a receive the owner takes later arrivals on a timer tick, not at each one.
+TEST_F(TCommXTest, DataArrivingWhileArrivalsAreHeldComesWithTheNextTick) {
+  Bytes got;
+  comm.OnReceive = [&](TCustomCommX*, int size) {
+    Bytes buffer(static_cast<std::size_t>(size));
+    comm.ReceiveBlock(buffer.data(), size);
+    if (got.empty()) pty.Write({2, 3});  // while the first receive is being handled
+    got.insert(got.end(), buffer.begin(), buffer.end());
+  };
+  comm.PortOpen();
+  pty.Write({1});
+  ASSERT_TRUE(PumpUntil([&] { return got.size() == 3; }));
+  EXPECT_EQ(got, (Bytes{1, 2, 3}));
+}
+
 TEST_F(TCommXTest, ReceiveBlockWaitsForTheRestUpToTheTimeOut) {
   comm.SetTimeOutReceive(3'600'000);
   comm.PortOpen();

@@ -191,6 +191,7 @@ struct BrokenCase {
   const char* name;
   Bytes descriptor;
   const char* says;
+  HidErrorKind kind = HidErrorKind::BadDescriptor;
 };
 
 void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name; }
@@ -201,6 +202,7 @@ TEST_P(ReportDescriptorErrors, AreReportedWithTheirOffset) {
   const ReportDescriptorParse parsed = ParseReportDescriptor(GetParam().descriptor);
   ASSERT_FALSE(parsed.ok());
   EXPECT_NE(parsed.error.find(GetParam().says), std::string::npos) << parsed.error;
+  EXPECT_EQ(parsed.errorKind, GetParam().kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -215,7 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
         // 0xFFFFFFFF fields of 0xFFFFFFFF bits: refused, not wrapped round.
         BrokenCase{"HugeReport",
                    {0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02},
-                   "input report longer"}),
+                   "input report longer",
+                   HidErrorKind::TooLong}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ParseUeventHidId, ReadsBusVendorAndProduct) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <sstream>
@@ -18,20 +19,23 @@ using Bytes = std::vector<std::uint8_t>;
 struct Announcement {
   int code;
   DeviceMessage message;  // a copy, as the record looked during the announcement
+  CanFrame frame;         // code 202
 
-  // Field by field: the record has padding bytes, which copies need not preserve.
+  // Field by field: the record has padding bytes, which copies need not preserve. The
+  // frames' arrival times differ between runs.
   bool operator==(const Announcement& o) const {
     const DeviceMessage& a = message;
     const DeviceMessage& b = o.message;
     return code == o.code && a.Valid == b.Valid && a.Ide == b.Ide && a.Id == b.Id &&
            a.Dlc == b.Dlc && std::memcmp(a.Data, b.Data, sizeof a.Data) == 0 &&
-           std::memcmp(a.Text, b.Text, sizeof a.Text) == 0;
+           std::memcmp(a.Text, b.Text, sizeof a.Text) == 0 && frame.id == o.frame.id &&
+           frame.ide == o.frame.ide && frame.dlc == o.frame.dlc && frame.data == o.frame.data;
   }
 };
 
 void PrintTo(const Announcement& a, std::ostream* os) {
-  *os << "code " << a.code << " ide " << int(a.message.Ide) << " id " << a.message.Id << " dlc "
-      << int(a.message.Dlc) << " data[0..3] " << int(a.message.Data[0]) << ","
+  *os << "code " << a.code << " frame ide " << int(a.frame.ide) << " id " << a.frame.id << " dlc "
+      << int(a.frame.dlc) << " data[0..3] " << int(a.message.Data[0]) << ","
       << int(a.message.Data[1]) << "," << int(a.message.Data[2]) << "," << int(a.message.Data[3])
       << " text \"" << a.message.Text << "\"";
 }
@@ -55,8 +59,11 @@ std::string FirstDifference(const std::vector<Announcement>& a,
 class Recorder : public DeviceMessageSink {
  public:
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
-    seen.push_back({code, message});
+    seen.push_back({code, message, {}});
     last = &message;
+  }
+  void OnReceivedFrame(const CanFrame& frame) override {
+    seen.push_back({MsgCode::ReceivedFrame, {}, frame});
   }
   std::vector<Announcement> seen;
   const DeviceMessage* last = nullptr;
@@ -139,11 +146,23 @@ TEST_F(Interpreter, ReceivedCanFrameFillsIdeIdDlcAndData) {
   Feed({0xFC, 0x11, 0x02, 0x02, 0x00, 0x01, 0x12, 0x34, 0x56, 0x78, 0x08, 0x01, 0x02, 0x03, 0x04,
         0x05, 0x06, 0x07, 0x08});
   ASSERT_EQ(Codes(), std::vector<int>{202});
-  const DeviceMessage& m = rec.seen[0].message;
-  EXPECT_EQ(m.Ide, 1);
-  EXPECT_EQ(m.Id, 0x12345678u);
-  EXPECT_EQ(m.Dlc, 8);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(m.Data[i], i + 1);
+  const CanFrame& f = rec.seen[0].frame;
+  EXPECT_EQ(f.ide, 1);
+  EXPECT_EQ(f.id, 0x12345678u);
+  EXPECT_EQ(f.dlc, 8);
+  EXPECT_EQ(f.data, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(f.flags, 0);
+}
+
+TEST_F(Interpreter, AFrameCutAcrossFeedsTakesTheArrivalOfTheFeedThatCompletesIt) {
+  const Bytes frame = {0xFC, 0x11, 0x02, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x23,
+                       0x01, 0xAA, 0,    0,    0,    0,    0,    0,    0};
+  interp.Feed(frame.data(), 7, CanTime{100, 5000});
+  interp.Feed(frame.data() + 7, 12, CanTime{250, 5150});
+  interp.Feed(frame.data(), 19, CanTime{400, 5300});
+  ASSERT_EQ(Codes(), (std::vector<int>{202, 202}));
+  EXPECT_EQ(rec.seen[0].frame.time, (CanTime{250, 5150}));
+  EXPECT_EQ(rec.seen[1].frame.time, (CanTime{400, 5300}));
 }
 
 TEST_F(Interpreter, KeepsTheFirst4096BytesOfAnOversizedChunk) {

@@ -141,5 +141,31 @@ TEST(Protocol, TextPayloadEndsAtTheFirstZeroOrAfterFifteenBytes) {
   EXPECT_EQ(TextPayload(Bytes{}), "");
 }
 
+// The frames a block of outgoing bytes sends: every whole SendCanFrame, walking frame by frame.
+TEST(Protocol, SentCanFrameRecordsAreTheWholeSendCanFramesOfABlock) {
+  const TxRecord a{1, 0x18FF1234, 2, {0xAA, 0xBB}};
+  const TxRecord b{0, 0x7FF, 8, {1, 2, 3, 4, 5, 6, 7, 8}};
+  auto join = [](std::initializer_list<Frame> frames) {
+    Bytes block;
+    for (const Frame& f : frames) block.insert(block.end(), f.begin(), f.end());
+    return block;
+  };
+  const Bytes cut = join({SendCanFrame(a), SendCanFrame(b)});
+  const struct {
+    const char* name;
+    Bytes block;
+    std::vector<TxRecord> records;
+  } cases[] = {
+      {"one", SendCanFrame(a), {a}},
+      {"two around another command",
+       join({SendCanFrame(a), GetTerminator(), SendCanFrame(b)}),
+       {a, b}},
+      {"the second cut short", Bytes(cut.begin(), cut.end() - 1), {a}},
+      {"another command", GetTerminator(), {}},
+      {"not a frame", Bytes{0x00, 0xFC, 0x10, 0x02, 0x01}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SentCanFrameRecords(c.block), c.records) << c.name;
+}
+
 }  // namespace
 }  // namespace velqor

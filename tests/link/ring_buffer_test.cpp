@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace velqor {
@@ -66,6 +67,38 @@ TEST(TRingBuf, WriteStopsWhenFullAndReturnsTheRoomLeft) {
   EXPECT_EQ(b.Pop(), 2);
   EXPECT_EQ(b.Pop(), 3);
   EXPECT_EQ(b.Pop(), 4);  // 5 and 6 were dropped
+}
+
+// Write and DropUntil against the same work done one element at a time (Push, Pop), from
+// every head position of a small ring, so that each crosses the wrap.
+TEST(TRingBuf, WriteAndDropUntilDoWhatPushAndPopDo) {
+  constexpr std::uint32_t kCapacity = 7;
+  const unsigned char data[] = {1, 9, 2, 9, 3, 4, 5, 6};
+  for (int shift = 0; shift < 7; ++shift) {
+    for (std::uint32_t length = 0; length <= 8; ++length) {
+      TRingBuf<unsigned char> fast(kCapacity), slow(kCapacity);
+      for (int i = 0; i < shift; ++i) {  // moves head and tail on
+        fast.Push(0);
+        fast.Pop();
+        slow.Push(0);
+        slow.Pop();
+      }
+      fast.Push(8);
+      slow.Push(8);
+      EXPECT_EQ(fast.Write(data, length), kCapacity - std::min(length + 1, kCapacity));
+      for (std::uint32_t i = 0; i < length && slow.GetCount() < 7; ++i) slow.Push(data[i]);
+      int popped = 0;
+      while (slow.GetCount() > 0 && slow.Peek(0) != 9) {
+        slow.Pop();
+        ++popped;
+      }
+      EXPECT_EQ(fast.DropUntil(9), popped) << shift << " " << length;
+      EXPECT_EQ(fast.GetHead(), slow.GetHead());
+      EXPECT_EQ(fast.GetTail(), slow.GetTail());
+      ASSERT_EQ(fast.GetCount(), slow.GetCount());
+      while (slow.GetCount() > 0) EXPECT_EQ(fast.Pop(), slow.Pop());
+    }
+  }
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST(RecordedTraffic, FramesTakeTheBusAtTheirRecordedTimesAndTheLogStartsAgain) 
     sim.AdvanceTo(sim.Now() + 100us);
     InputReport r;
     while (sim.TakeInputReport(r)) interpreter.Feed(r.data(), static_cast<std::uint32_t>(r.size()));
-    for (const Seen& s : collector.seen) seen.emplace_back(s.message.Id, sim.Now());
+    for (const Seen& s : collector.seen) seen.emplace_back(s.frame.id, sim.Now());
     collector.seen.clear();
   }
   // Six frames over 100 ms: the next pass follows after the mean interval, 20 ms.

@@ -26,10 +26,13 @@ using testing::WaitUntil;
 
 // The program's side: every report, and the messages decoded from them, on the reader thread.
 struct ProgramSide : DeviceMessageSink {
+  void OnReceivedFrame(const CanFrame&) override {
+    codes.push_back(MsgCode::ReceivedFrame);
+    ++frames;
+  }
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
     codes.push_back(code);
     if (code == MsgCode::FirmwareVersion) version = message.Text;
-    if (code == MsgCode::ReceivedFrame) ++frames;
   }
   void Attach(TUsbif& usb) {
     usb.SetRxEventType(TUsbifEventType::Direct);

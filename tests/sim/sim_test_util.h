@@ -42,16 +42,21 @@ class FrameSplitter {
   Bytes m_cur;
 };
 
-// One decoded message as the program would see it.
+// One decoded message as the program would see it: a received frame (code 202) or another
+// message with its record.
 struct Seen {
   int code;
   DeviceMessage message;
+  CanFrame frame;
 };
 
 class Collector : public DeviceMessageSink {
  public:
+  void OnReceivedFrame(const CanFrame& frame) override {
+    seen.push_back({MsgCode::ReceivedFrame, {}, frame});
+  }
   void OnDeviceMessage(int code, const DeviceMessage& message) override {
-    seen.push_back({code, message});
+    seen.push_back({code, message, {}});
   }
   std::vector<Seen> seen;
 };

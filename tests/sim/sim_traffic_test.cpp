@@ -28,10 +28,10 @@ struct Program {
       }
     }
   }
-  std::vector<Seen> Received() const {
-    std::vector<Seen> out;
+  std::vector<CanFrame> Received() const {
+    std::vector<CanFrame> out;
     for (const Seen& s : collector.seen) {
-      if (s.code == MsgCode::ReceivedFrame) out.push_back(s);
+      if (s.code == MsgCode::ReceivedFrame) out.push_back(s.frame);
     }
     return out;
   }
@@ -50,8 +50,8 @@ TEST(SimTraffic, DefaultProfileLooksLikeASmallVehicleNetwork) {
   SimAdapter sim;
   Program program(sim);
   program.Run(std::chrono::seconds(2));
-  std::map<std::pair<int, std::uint32_t>, std::vector<DeviceMessage>> byId;
-  for (const Seen& s : program.Received()) byId[{s.message.Ide, s.message.Id}].push_back(s.message);
+  std::map<std::pair<int, std::uint32_t>, std::vector<CanFrame>> byId;
+  for (const CanFrame& f : program.Received()) byId[{f.ide, f.id}].push_back(f);
 
   const auto profile = DefaultVehicleProfile();
   EXPECT_GE(profile.size(), 15u);
@@ -69,9 +69,9 @@ TEST(SimTraffic, DefaultProfileLooksLikeASmallVehicleNetwork) {
     EXPECT_NEAR(static_cast<double>(frames.size()), static_cast<double>(expected), 1.0);
     for (const Signal& s : m.fields) {
       if (s.kind != Signal::Kind::Checksum) continue;
-      for (const DeviceMessage& f : frames) {
+      for (const CanFrame& f : frames) {
         unsigned sum = (m.id & 0xFF) + ((m.id >> 8) & 0xFF) + ((m.id >> 16) & 0xFF) + (m.id >> 24);
-        for (int i = 0; i < m.dlc; ++i) sum += f.Data[i];
+        for (int i = 0; i < m.dlc; ++i) sum += f.data[i];
         ASSERT_EQ(sum & 0xFF, 0xFFu);
       }
     }
@@ -80,10 +80,10 @@ TEST(SimTraffic, DefaultProfileLooksLikeASmallVehicleNetwork) {
   // Engine speed changes from frame to frame; the message counter counts modulo 16.
   const auto& engine = byId[{0, 0x0C0}];
   ASSERT_GT(engine.size(), 100u);
-  EXPECT_NE(engine[10].Data[0] * 256 + engine[10].Data[1],
-            engine[150].Data[0] * 256 + engine[150].Data[1]);
+  EXPECT_NE(engine[10].data[0] * 256 + engine[10].data[1],
+            engine[150].data[0] * 256 + engine[150].data[1]);
   for (std::size_t i = 1; i < engine.size(); ++i) {
-    ASSERT_EQ(engine[i].Data[6] & 0x0F, (engine[i - 1].Data[6] + 1) & 0x0F);
+    ASSERT_EQ(engine[i].data[6] & 0x0F, (engine[i - 1].data[6] + 1) & 0x0F);
   }
 }
 
@@ -128,7 +128,7 @@ TEST(SimTraffic, ReceiveMailboxesFilterTheFrames) {
     Program program(sim);
     program.Run(100ms);
     std::set<std::uint32_t> seen;
-    for (const Seen& s : program.Received()) seen.insert(s.message.Id);
+    for (const CanFrame& f : program.Received()) seen.insert(f.id);
     EXPECT_EQ(seen, c.expected);
     const auto after = sim.Stats();
     EXPECT_EQ(after.framesReported - before.framesReported, program.Received().size());
@@ -159,11 +159,10 @@ TEST(SimTraffic, BothPackingsDeliverEveryFrameOnce) {
       for (std::size_t i = checked; i < program.collector.seen.size(); ++i) {
         const Seen& s = program.collector.seen[i];
         if (s.code != MsgCode::ReceivedFrame) continue;
-        const std::uint64_t seq = ReadBe32(s.message.Data);
+        const std::uint64_t seq = ReadBe32(s.frame.data.data());
         inOrder = inOrder && seq == next;
         const BusFrame f = FloodFrame(flood, seq);
-        inOrder =
-            inOrder && s.message.Id == f.id && s.message.Ide == f.extended && s.message.Dlc == 4;
+        inOrder = inOrder && s.frame.id == f.id && s.frame.ide == f.extended && s.frame.dlc == 4;
         ++next;
       }
       checked = program.collector.seen.size();
@@ -193,8 +192,8 @@ TEST(SimTraffic, FloodIsLimitedByTheBus) {
   const auto frames = program.Received();
   // The frames, each with its stuffed length and the intermission, fit into the second.
   std::int64_t bits = 0;
-  for (const Seen& s : frames) {
-    bits += FrameSlotBits(BuildCanBitStream({s.message.Id, s.message.Ide == 1, s.message.Dlc, {}}));
+  for (const CanFrame& f : frames) {
+    bits += FrameSlotBits(BuildCanBitStream({f.id, f.ide == 1, f.dlc, {}}));
   }
   EXPECT_LE(bits, (sim.Now() - start).count() / 1000 + 200);
   EXPECT_GT(bits, 990000);  // and the bus was full
@@ -214,7 +213,7 @@ TEST(SimTraffic, FloodIsLimitedByTheBus) {
   const auto& got = beyond.Received();
   EXPECT_NEAR(static_cast<double>(got.size()), 21277, 2);
   std::set<std::uint32_t> ids;
-  for (const Seen& f : got) ids.insert(f.message.Id);
+  for (const CanFrame& f : got) ids.insert(f.id);
   EXPECT_EQ(ids.size(), 2048u);
 }
 

@@ -69,7 +69,12 @@ TEST(MessageJson, EachCodeCarriesItsFields) {
   m.Dlc = 8;
   std::snprintf(m.Text, sizeof m.Text, "CRC_ERROR");
 
-  EXPECT_EQ(MessageJson(202, m),
+  CanFrame frame;
+  frame.ide = 1;
+  frame.id = 0x18DA10F1;
+  frame.dlc = 8;
+  frame.data = {0, 1, 2, 3, 4, 5, 6, 7};
+  EXPECT_EQ(FrameJson(frame),
             "{\"code\":202,\"ide\":1,\"id\":416944369,\"dlc\":8,\"data\":[0,1,2,3,4,5,6,7]}");
   EXPECT_EQ(MessageJson(200, m), "{\"code\":200,\"text\":\"CRC_ERROR\",\"tx\":1,\"rx\":2}");
   EXPECT_EQ(MessageJson(119, m), "{\"code\":119,\"text\":\"CRC_ERROR\"}");

@@ -7,22 +7,22 @@
 namespace velqor::cli {
 namespace {
 
-DeviceMessage Frame(std::uint8_t ide, std::uint32_t id, std::uint8_t dlc,
-                    std::initializer_list<std::uint8_t> data) {
-  DeviceMessage m;
-  m.Ide = ide;
-  m.Id = id;
-  m.Dlc = dlc;
+// Arrived at 1700000000.000042 on the wall clock.
+CanFrame Frame(std::uint8_t ide, std::uint32_t id, std::uint8_t dlc,
+               std::initializer_list<std::uint8_t> data) {
+  CanFrame f;
+  f.ide = ide;
+  f.id = id;
+  f.dlc = dlc;
   std::size_t i = 0;
-  for (std::uint8_t b : data) m.Data[i++] = b;
-  return m;
+  for (std::uint8_t b : data) f.data[i++] = b;
+  f.time.wallUs = 1700000000000042;
+  return f;
 }
 
 TEST(CandumpLine, StampIdentifierAndData) {
-  using namespace std::chrono;
-  const system_clock::time_point at{seconds(1700000000) + microseconds(42)};
   struct {
-    DeviceMessage frame;
+    CanFrame frame;
     const char* line;
   } const cases[] = {
       {Frame(0, 0x123, 2, {0x11, 0xAB}), "(1700000000.000042) usb 123#11AB"},
@@ -33,7 +33,7 @@ TEST(CandumpLine, StampIdentifierAndData) {
       {Frame(0, 0x100, 15, {1, 2, 3, 4, 5, 6, 7, 8}),
        "(1700000000.000042) usb 100#0102030405060708"},
   };
-  for (const auto& c : cases) EXPECT_EQ(CandumpLine(at, c.frame), c.line);
+  for (const auto& c : cases) EXPECT_EQ(CandumpLine(c.frame), c.line);
 }
 
 TEST(MessageText, NamesResultsAndErrors) {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -225,24 +227,57 @@ TEST_F(DataLogTest, NothingIsWrittenWithoutAnOpenFile) {
       << "the one log and the settings file";
 }
 
-TEST_F(DataLogTest, LinesWaitForFlushOrCloseButNotLonger) {
+TEST_F(DataLogTest, TheWriterThreadWritesEveryLineByFlushAndAtExit) {
   auto log = start();
   log->OpenLogFile();
-  log->WriteLogLine(0, 0xABC, 8, kData);
-  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), kHeader) << "not written per line";
-  EXPECT_GT(log->PendingBytes(), 0u);
+  // A batch of frames is handled at one moment: one time for all its lines, in order.
+  std::vector<CanFrame> batch(3);
+  for (std::size_t i = 0; i < batch.size(); ++i) batch[i].id = 0xA0 + static_cast<std::uint32_t>(i);
+  tick = 777;
+  log->OnFrames(batch);
+  tick = 778;
   log->Flush();
-  EXPECT_EQ(log->PendingBytes(), 0u);
-  EXPECT_THAT(readFile(logPath("261207CAN001.txt")), HasSubstr("\t,abc\t,8\t,"));
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")).substr(kHeader.size()),
+            " 777\t,0\t,a0\t,0\t,00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t \n"
+            " 777\t,0\t,a1\t,0\t,00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t \n"
+            " 777\t,0\t,a2\t,0\t,00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t, 00\t \n");
+  EXPECT_EQ(log->LogLine().substr(0, 9), " 777\t,0\t,");
 
-  // A burst larger than the chunk goes to the system without waiting for the timer.
-  const int lines = static_cast<int>(DataLog::kWriteChunk / 40);  // lines are longer than 40
+  // More lines than one write takes, then the program ends: every one is in the file.
+  const int lines = static_cast<int>(DataLogWriter::kWriteChunk / 40);  // lines are longer than 40
   for (int i = 0; i < lines; ++i) log->WriteLogLine(0, 1, 8, kData);
-  EXPECT_LT(log->PendingBytes(), DataLog::kWriteChunk);
-  EXPECT_GT(fs::file_size(logPath("261207CAN001.txt")), DataLog::kWriteChunk);
-  log.reset();  // leaving the program writes everything
+  log.reset();
   const std::string text = readFile(logPath("261207CAN001.txt"));
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + lines);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3 + lines);
+  EXPECT_EQ(text.back(), '\n');
+}
+
+TEST_F(DataLogTest, LinesThatFindTheWritersQueueFullAreCountedNotWritten) {
+  // The writer is held before it takes its first line, so the queue of 4 fills.
+  std::promise<void> held, release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> first{true};
+  DataLogWriter::Options writer;
+  writer.capacity = 4;
+  writer.beforeTake = [&] {
+    if (!first.exchange(false)) return;
+    held.set_value();
+    released.wait();
+  };
+  DataLog log(ini, boxes, page, env(), 0, writer);
+  log.OpenLogFile();
+  log.WriteLogLine(0, 1, 8, kData);
+  ASSERT_EQ(held.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  for (std::uint32_t id = 2; id <= 11; ++id) log.WriteLogLine(0, id, 8, kData);
+  EXPECT_EQ(log.DroppedLines(), 7u);  // 1 to 4 are queued
+  release.set_value();
+  log.Flush();
+  const std::string text = readFile(logPath("261207CAN001.txt"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 4);
+  EXPECT_THAT(text, HasSubstr("\t,4\t,8\t,"));
+  EXPECT_THAT(text, ::testing::Not(HasSubstr("\t,5\t,8\t,")));
+  EXPECT_THAT(boxes.shown(), IsEmpty()) << "a loss is counted, not a failure";
+  EXPECT_TRUE(log.IsOpen());
 }
 
 TEST_F(DataLogTest, FileThatCannotBeCreatedIsReportedAndLoggingStops) {

@@ -78,9 +78,9 @@ TEST(ReceivePage, HeaderClickSortsAndClearEmpties) {
   ReceivePage page([] { return QTime(1, 0); });
   auto* view = page.findChild<QTableView*>(QStringLiteral("ListView"));
   ASSERT_NE(view, nullptr);
-  RxFrame f;
+  CanFrame f;
   for (std::uint32_t id : {0x100u, 0x20u}) {
-    f.Id = id;
+    f.id = id;
     page.ShowReceivedFrame(f);
   }
   page.model()->flush();
@@ -94,13 +94,13 @@ TEST(ReceivePage, HeaderClickSortsAndClearEmpties) {
 
 TEST(ReceivePage, ShowsTheFormatTheRadioGroupSelects) {
   ReceivePage page([] { return QTime(1, 0); });
-  RxFrame f;
-  f.Id = 1;
-  f.Dlc = 1;
-  f.Data[0] = 10;
+  CanFrame f;
+  f.id = 1;
+  f.dlc = 1;
+  f.data[0] = 10;
   page.ShowReceivedFrame(f);
   page.RxDispFormat()->setItemIndex(1);
-  f.Id = 2;
+  f.id = 2;
   page.ShowReceivedFrame(f);
   EXPECT_EQ(page.model()->text(0, ReceivedFrameModel::kData), QStringLiteral("0A"));
   EXPECT_EQ(page.model()->text(1, ReceivedFrameModel::kData), QStringLiteral(" 10  "));

@@ -16,13 +16,13 @@ namespace {
 
 using Model = ReceivedFrameModel;
 
-RxFrame Frame(std::uint32_t id, std::uint8_t dlc, std::initializer_list<std::uint8_t> data = {},
-              std::uint8_t ide = 0) {
-  RxFrame f;
-  f.Id = id;
-  f.Ide = ide;
-  f.Dlc = dlc;
-  std::copy(data.begin(), data.end(), f.Data.begin());
+CanFrame Frame(std::uint32_t id, std::uint8_t dlc, std::initializer_list<std::uint8_t> data = {},
+               std::uint8_t ide = 0) {
+  CanFrame f;
+  f.id = id;
+  f.ide = ide;
+  f.dlc = dlc;
+  std::copy(data.begin(), data.end(), f.data.begin());
   return f;
 }
 
@@ -54,7 +54,7 @@ TEST_F(ReceivedFrameModelTest, OneRowPerIdentifierTextShowingTheLatestFrame) {
 
 struct TextCase {
   const char* name;
-  RxFrame frame;
+  CanFrame frame;
   int format;
   const char* id;
   const char* dlc;

@@ -1,4 +1,4 @@
-#include "app/termination_signals.h"
+#include "link/termination_signals.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,7 @@
 #pragma once
-// SIGINT and SIGTERM end the program the way closing the main window does (settings saved,
-// log and links closed), not at once. The signal handler only writes to an eventfd, which is
+// SIGINT and SIGTERM end the program in order, not at once: the program closes its main
+// window as the close box does (settings saved, log and links closed), velqor-cli ends the
+// command that runs. The signal handler only writes to an eventfd, which is
 // async-signal-safe; the event loop of the thread that made this object sees it and runs
 // `close` there.
 //

@@ -1,0 +1,187 @@
+// TFrmMain's links: the connect switch, the receive events of the COM port and the USB
+// device, the hidden "Debug" button's frames and the one send path SendToDevice.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QToolButton>
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "app/main_window.h"
+#include "config/config_page.h"
+#include "link/protocol.h"
+#include "terminal/terminal_monitor.h"
+#include "traffic/wave_page.h"
+
+namespace velqor {
+
+namespace {
+
+// The three received-frame messages the hidden "Debug" button feeds.
+constexpr std::uint8_t kDebugFrames[3][16] = {
+    {0xFC, 0x0E, 0x02, 0x02, 0x01, 0x00, 0x04, 0x08, 0x11, 0x22, 0x33, 0x04, 0x55, 0x66, 0x77,
+     0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x00, 0x06, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+     0x88},
+    {0xFC, 0x0E, 0x02, 0x02, 0x02, 0x01, 0x06, 0x06, 0x11, 0x02, 0x33, 0x04, 0x55, 0x66, 0x77,
+     0x88},
+};
+
+}  // namespace
+
+void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
+  {
+    // Waits for a reader or script thread that is inside the old monitor.
+    std::lock_guard lock(m_terminalMutex);
+    m_terminal = monitor;
+  }
+  m_terminalWindow = window;
+  // From now on the trigger level reaches the adapter when it changes.
+  m_wavePage->capture().setTerminalExists(monitor != nullptr);
+}
+
+bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
+  // One report per call. The monitor shows the block either way; Usbif counts failed writes.
+  const CanTime sent = CanTime::Now();
+  const bool written = m_usbif->Write(bytes, length);
+  {
+    std::lock_guard lock(m_terminalMutex);
+    if (m_terminal != nullptr) m_terminal->ShowSent(bytes, length);
+  }
+  // Each SendCanFrame that went out is a sent frame on the frame path, for the consumers
+  // that follow the program's own frames.
+  if (written && m_receivePath) {
+    for (const TxRecord& record : SentCanFrameRecords({bytes, length})) {
+      CanFrame frame;
+      frame.id = record.id;
+      frame.ide = record.ide;
+      frame.dlc = record.dlc;
+      frame.data = record.data;
+      frame.time = sent;
+      m_receivePath->Transmitted(frame);
+    }
+  }
+  return written;
+}
+
+void TFrmMain::Feed(const std::uint8_t* bytes, std::size_t length, ReceivePath::Link link) {
+  m_receivePath->Feed(bytes, length, link);
+}
+
+void TFrmMain::BtnDebugClick() {
+  for (const auto& frame : kDebugFrames) {
+    Feed(frame, sizeof frame);
+    std::lock_guard lock(m_terminalMutex);
+    if (m_terminal != nullptr) m_terminal->ShowReceived(frame, sizeof frame);
+  }
+}
+
+void TFrmMain::SpdSwitchClick() {
+  if (m_spdSwitch->isChecked()) {
+    connectLinks();
+  } else {
+    disconnectLinks();
+  }
+}
+
+void TFrmMain::connectLinks() {
+  // 1. The COM port. An error skips the rest: caption, USB and log stay untouched, the
+  // switch stays down with both flags 0, and the next click only releases it.
+  try {
+    if (m_commX1->PortNo() < 1) {
+      // COMM is kept narrowed to 8 bits: a number above 127 in the file comes back negative.
+      throw ECommError(kCommErrOpen, "COM" + std::to_string(m_commX1->PortNo()) +
+                                         ": there is no port with this number (COM1 to COM127; "
+                                         "[UART] COMM in the settings file)");
+    }
+    m_commX1->PortOpen();
+  } catch (const ECommError& e) {
+    std::string text = e.what();
+    if (!e.Detail().empty()) text += "\n" + e.Detail();
+    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
+    return;
+  }
+  m_commX1->setProperty("Tag", 1);
+
+  // 2. The caption: the port may have changed in the port dialog since start.
+  m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
+  setCaption();
+
+  // 3. The USB device; the COM port stays open either way.
+  if (m_usbif->Open(m_usb.venderId, m_usb.productId)) {
+    setConnectionText(QStringLiteral("接続できた！"),
+                      QString::fromStdString("USB: " + m_usbif->DevicePath()));
+    m_usbif->setProperty("Tag", 1);
+  } else {
+    setConnectionText(QStringLiteral("接続無理！"),
+                      QString::fromStdString("USB: " + m_usbif->LastError().text));
+    m_usbif->Close();
+    m_usbif->setProperty("Tag", 0);
+  }
+
+  // 4. A new log file when logging is ticked, whatever became of the USB device.
+  OpenLogFileOnConnect();
+}
+
+void TFrmMain::disconnectLinks() {
+  if (OpenFlag(*m_commX1) == 1) {
+    m_commX1->PortClose();
+    m_commX1->setProperty("Tag", 0);
+  }
+  if (OpenFlag(*m_usbif) == 1) {
+    m_usbif->Close();
+    setConnectionText(QStringLiteral("接続断"), QString());
+    m_usbif->setProperty("Tag", 0);
+  }
+}
+
+void TFrmMain::setConnectionText(const QString& text, const QString& why) {
+  m_connectionPanel->setText(text);
+  m_connectionPanel->setToolTip(why);
+}
+
+std::string TFrmMain::portPath(int portNo) const {
+  if (portNo < 1) return std::string();  // names no port; PortOpen says so
+  const std::string key = "COM" + std::to_string(portNo);
+  const IniFile ini(m_options.settingsPath);
+  if (std::optional<std::string> mapped = ini.readValue("PORTS", key); mapped && !mapped->empty())
+    return *mapped;
+  return m_options.unmappedPortPath ? m_options.unmappedPortPath(portNo)
+                                    : TCustomCommX::DefaultPortPath(portNo);
+}
+
+void TFrmMain::CommX1Receive(TCustomCommX* Sender, int ReceiveSize) {
+  // Read in pieces through one buffer on the stack: nothing is allocated per event, so no
+  // allocation can fail here.
+  std::array<std::uint8_t, 4096> buffer;
+  int left = ReceiveSize;
+  while (left > 0) {
+    const int n = Sender->ReceiveBlock(buffer.data(), std::min<int>(left, buffer.size()));
+    if (n <= 0) break;  // closed or failed meanwhile
+    Feed(buffer.data(), static_cast<std::size_t>(n), ReceivePath::Link::Serial);
+    left -= n;
+  }
+}
+
+void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
+  if (Size <= 0) return;
+  const CanTime arrival = CanTime::Now();  // the report's, for the frames it completes
+  const auto size = static_cast<std::size_t>(Size);
+  m_receivePath->Feed(Buffer, size, ReceivePath::Link::Usb, arrival);
+  std::lock_guard lock(m_terminalMutex);
+  if (m_terminal != nullptr && m_terminal->IsShowing()) m_terminal->ShowReceived(Buffer, size);
+}
+
+void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
+  if (OpenFlag(*m_usbif) != 1) return;
+  setConnectionText(QStringLiteral("接続断"),
+                    QStringLiteral("The adapter was unplugged. Release the switch and press it "
+                                   "again to reconnect."));
+}
+
+void TFrmMain::OpenLogFileOnConnect() {
+  if (m_configPage->ChkLog->isChecked()) m_log->OpenLogFile();
+}
+
+}  // namespace velqor
