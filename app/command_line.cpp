@@ -28,6 +28,9 @@ const char kVelqorUsage[] =
     "  --sim-replay FILE      (with --simulate) a recorded log (.log .asc .blf .csv .txt) as the\n"
     "                         bus traffic instead of the vehicle's: its frames at their\n"
     "                         recorded intervals, from the start again when it ends\n"
+    "  --lang ja|en|auto      the language of the windows: ja the program's own texts, en\n"
+    "                         English; auto (the default, or [OPTION] LANGUAGE of\n"
+    "                         Velqor.INI) English when the desktop's language is English\n"
     "  -h, --help             this text\n"
     "\n"
     "Qt's own options (-platform offscreen, -style NAME, ...) are passed to Qt.\n"
@@ -132,6 +135,16 @@ std::optional<CommandLine> ParseCommandLine(const std::vector<std::string>& args
         return std::nullopt;
       }
       simOnly.push_back("--sim-replay");
+    } else if (a == "--lang" || a.starts_with("--lang=")) {
+      if (a.size() > 6) {
+        cl.language = a.substr(7);
+      } else if (i + 1 < args.size()) {
+        cl.language = args[++i];
+      }
+      if (cl.language != "ja" && cl.language != "en" && cl.language != "auto") {
+        error = "--lang needs ja, en or auto, got '" + cl.language + "'";
+        return std::nullopt;
+      }
     } else if (const std::string qt = QtOptionName(a); !qt.empty()) {
       // Qt's; a value-taking option written "-style fusion" takes the next argument along.
       if (kQtOptionsWithValue.count(qt) && a.find('=') == std::string::npos) ++i;

@@ -16,6 +16,8 @@ struct CommandLine {
   bool help = false;
   bool simulate = false;
   SimulationOptions sim;
+  // --lang: "ja", "en" or "auto" (see app/ui_language.h); empty when not given.
+  std::string language;
 };
 
 // What `velqor --help` prints.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/main_window.h"
+#include "common/ui_text.h"
 #include "config/config_page.h"
 #include "link/protocol.h"
 #include "terminal/terminal_monitor.h"
@@ -97,7 +98,7 @@ void TFrmMain::connectLinks() {
     }
     m_commX1->PortOpen();
   } catch (const ECommError& e) {
-    std::string text = e.what();
+    std::string text = UiText(kCommErrorContext, e.what());
     if (!e.Detail().empty()) text += "\n" + e.Detail();
     m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
     return;
@@ -110,11 +111,10 @@ void TFrmMain::connectLinks() {
 
   // 3. The USB device; the COM port stays open either way.
   if (m_usbif->Open(m_usb.venderId, m_usb.productId)) {
-    setConnectionText(QStringLiteral("接続できた！"),
-                      QString::fromStdString("USB: " + m_usbif->DevicePath()));
+    setConnectionText(tr("接続できた！"), QString::fromStdString("USB: " + m_usbif->DevicePath()));
     m_usbif->setProperty("Tag", 1);
   } else {
-    setConnectionText(QStringLiteral("接続無理！"),
+    setConnectionText(tr("接続無理！"),
                       QString::fromStdString("USB: " + m_usbif->LastError().text));
     m_usbif->Close();
     m_usbif->setProperty("Tag", 0);
@@ -131,7 +131,7 @@ void TFrmMain::disconnectLinks() {
   }
   if (OpenFlag(*m_usbif) == 1) {
     m_usbif->Close();
-    setConnectionText(QStringLiteral("接続断"), QString());
+    setConnectionText(tr("接続断"), QString());
     m_usbif->setProperty("Tag", 0);
   }
 }
@@ -175,9 +175,8 @@ void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
 
 void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
   if (OpenFlag(*m_usbif) != 1) return;
-  setConnectionText(QStringLiteral("接続断"),
-                    QStringLiteral("The adapter was unplugged. Release the switch and press it "
-                                   "again to reconnect."));
+  setConnectionText(tr("接続断"), tr("The adapter was unplugged. Release the switch and press it "
+                                     "again to reconnect."));
 }
 
 void TFrmMain::OpenLogFileOnConnect() {

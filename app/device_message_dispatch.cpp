@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "common/ui_text.h"
 #include "link/protocol.h"
 
 namespace velqor {
 
 namespace {
+
+constexpr char kContext[] = "Status";  // the status bar's texts
 
 // The record's text up to its terminating zero (never beyond the array).
 std::string_view TextOf(const DeviceMessage& m) {
@@ -22,12 +25,14 @@ void DeviceMessageDispatch::OnDeviceMessage(int code, const DeviceMessage& m) {
   switch (code) {
     case MsgCode::Answer02:
     case MsgCode::Answer04:
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       break;
 
     case MsgCode::CaptureState: {
-      static constexpr const char* kStates[] = {"STOP", "READY", "CONT"};
-      if (d[0] < std::size(kStates)) m_view.SetWaveState(kStates[d[0]]);
+      static constexpr const char* kStates[] = {VELQOR_TRANSLATE_NOOP("Status", "STOP"),
+                                                VELQOR_TRANSLATE_NOOP("Status", "READY"),
+                                                VELQOR_TRANSLATE_NOOP("Status", "CONT")};
+      if (d[0] < std::size(kStates)) m_view.SetWaveState(UiText(kContext, kStates[d[0]]));
       break;
     }
 
@@ -40,12 +45,17 @@ void DeviceMessageDispatch::OnDeviceMessage(int code, const DeviceMessage& m) {
 
     case MsgCode::BusError:
       m_view.SetErrorCounters(std::to_string(d[1]), std::to_string(d[2]));
-      m_view.SetResultText(std::string("ERROR!: ").append(TextOf(m)));
+      // The adapter's error name, as the interpreter recorded it (kErrorTexts).
+      m_view.SetResultText(
+          SubstituteArgs(UiText("Status", "ERROR!: %1"),
+                         {UiText(kBusErrorContext, std::string(TextOf(m)).c_str())}));
       break;
 
     case MsgCode::SendResult: {
-      static constexpr const char* kResults[] = {"Complete!", "CAN fail!", "Out of Range!"};
-      if (d[0] < std::size(kResults)) m_view.SetResultText(kResults[d[0]]);
+      static constexpr const char* kResults[] = {VELQOR_TRANSLATE_NOOP("Status", "Complete!"),
+                                                 VELQOR_TRANSLATE_NOOP("Status", "CAN fail!"),
+                                                 VELQOR_TRANSLATE_NOOP("Status", "Out of Range!")};
+      if (d[0] < std::size(kResults)) m_view.SetResultText(UiText(kContext, kResults[d[0]]));
       break;
     }
 

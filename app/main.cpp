@@ -2,6 +2,7 @@
 // With --simulate the links reach a simulated adapter in this process.
 
 #include <QIcon>
+#include <QLocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
+#include "app/ui_language.h"
 #include "canlog/log_error.h"
 #include "dialogs/about_box.h"
 #include "link/termination_signals.h"
@@ -64,6 +66,20 @@ int main(int argc, char** argv) {
   app.setMessageBoxes(&boxes);
 
   velqor::TFrmMain::Options options;
+
+  // The language, before any window is made: every window takes its texts when it is built.
+  velqor::UiTranslation translation;
+  std::string unknownLanguage;
+  const velqor::UiLanguage setting =
+      velqor::ReadUiLanguageSetting(options.settingsPath, &unknownLanguage);
+  if (!unknownLanguage.empty())
+    std::fprintf(stderr, "velqor: [OPTION] LANGUAGE=%s is not auto, ja or en; auto is used\n",
+                 unknownLanguage.c_str());
+  const velqor::UiLanguage language = velqor::ResolveUiLanguage(
+      velqor::ParseUiLanguage(commandLine->language), setting, QLocale::system().uiLanguages());
+  if (!translation.apply(language))
+    std::fputs("velqor: the English texts cannot be loaded; the program's own texts are shown\n",
+               stderr);
   std::unique_ptr<velqor::SimulatedAdapter> simulation;  // outlives the window
   if (commandLine->simulate) {
     try {

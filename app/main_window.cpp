@@ -172,20 +172,20 @@ void TFrmMain::buildLayout() {
   m_spdSwitch->setAutoRaise(false);
   m_spdSwitch->setIcon(SwitchGlyph());
   m_spdSwitch->setIconSize(QSize(19, 19));
-  m_spdSwitch->setToolTip(QStringLiteral("通信ポート接続/切断"));
+  m_spdSwitch->setToolTip(tr("通信ポート接続/切断"));
   m_spdSwitch->setGeometry(16, 4, 25, 25);
   connect(m_spdSwitch, &QToolButton::clicked, this, &TFrmMain::SpdSwitchClick);
 
   QFont bold = font();
   bold.setBold(true);
-  auto* label1 = new QLabel(QStringLiteral("TxErrCount"), client);
+  auto* label1 = new QLabel(tr("TxErrCount"), client);
   label1->setObjectName(QStringLiteral("Label1"));
   label1->setFont(bold);
   label1->setGeometry(96, 8, 84, 16);
   m_panelTxErCount = new SunkenPanel(QStringLiteral("0"), client);
   m_panelTxErCount->setObjectName(QStringLiteral("PanelTxErCount"));
   m_panelTxErCount->setGeometry(184, 4, 73, 25);
-  auto* label8 = new QLabel(QStringLiteral("RxErrCount"), client);
+  auto* label8 = new QLabel(tr("RxErrCount"), client);
   label8->setObjectName(QStringLiteral("Label8"));
   label8->setFont(bold);
   label8->setGeometry(296, 8, 84, 16);
@@ -193,11 +193,11 @@ void TFrmMain::buildLayout() {
   m_panelRxErCount->setObjectName(QStringLiteral("PanelRxErCount"));
   m_panelRxErCount->setGeometry(384, 4, 73, 25);
 
-  auto* test2 = new QPushButton(QStringLiteral("Test Cmd2"), client);
+  auto* test2 = new QPushButton(tr("Test Cmd2"), client);
   test2->setObjectName(QStringLiteral("BtnTest2"));
   test2->setGeometry(472, 4, 57, 25);
   test2->hide();  // it never had a visible effect
-  auto* debug = new QPushButton(QStringLiteral("Debug"), client);
+  auto* debug = new QPushButton(tr("Debug"), client);
   debug->setObjectName(QStringLiteral("BtnDebug"));
   debug->setGeometry(536, 4, 57, 25);
   debug->hide();
@@ -227,10 +227,10 @@ void TFrmMain::buildLayout() {
   m_txSetPage->setObjectName(QStringLiteral("TabSheet4"));
   m_configPage = new ConfigPage(*this, m_boxes, m_fields.SampleTimingTable, resultText);
   m_configPage->setObjectName(QStringLiteral("TabSheet5"));
-  m_pageControl->addTab(m_wavePage, QStringLiteral("Wave"));
-  m_pageControl->addTab(m_receivePage, QStringLiteral("Receive"));
-  m_pageControl->addTab(m_txSetPage, QStringLiteral("TxSet"));
-  m_pageControl->addTab(m_configPage, QStringLiteral("Config"));
+  m_pageControl->addTab(m_wavePage, tr("Wave"));
+  m_pageControl->addTab(m_receivePage, tr("Receive"));
+  m_pageControl->addTab(m_txSetPage, tr("TxSet"));
+  m_pageControl->addTab(m_configPage, tr("Config"));
   m_pageControl->setCurrentWidget(m_configPage);
 }
 
@@ -249,7 +249,8 @@ void TFrmMain::buildStatusBar() {
     bar->addWidget(panel);
     return panel;
   };
-  m_versionPanel = addPanel("VersionPanel", QStringLiteral("Ver\u30003.1.0"), 100);
+  // "Ver", an ideographic space (U+3000) and the version.
+  m_versionPanel = addPanel("VersionPanel", tr("Ver　%1").arg(QStringLiteral("3.1.0")), 100);
   m_connectionPanel = addPanel("ConnectionPanel", QString(), 150);
   m_resultPanel = addPanel("ResultPanel", QString(), 200);
   m_lostPanel = addPanel("LostPanel", QString(), 140);
@@ -264,10 +265,10 @@ void TFrmMain::buildMenu() {
     action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, handler);
   };
-  add("Quit1", QStringLiteral("&Quit"), &TFrmMain::Quit1Click);
-  add("Veiw1", QStringLiteral("&TTY"), &TFrmMain::Veiw1Click);
-  add("Option1", QStringLiteral("&Port"), &TFrmMain::Option1Click);
-  add("About1", QStringLiteral("&About"), &TFrmMain::About1Click);
+  add("Quit1", tr("&Quit"), &TFrmMain::Quit1Click);
+  add("Veiw1", tr("&TTY"), &TFrmMain::Veiw1Click);
+  add("Option1", tr("&Port"), &TFrmMain::Option1Click);
+  add("About1", tr("&About"), &TFrmMain::About1Click);
 }
 
 void TFrmMain::FormCreate() {
@@ -422,15 +423,15 @@ void TFrmMain::showLost() {
   const std::uint64_t lost = m_receivePath ? m_receivePath->lostCount() : 0;
   const std::uint64_t lines = m_log ? m_log->DroppedLines() : 0;
   QString text;
-  if (lost != 0) text = QStringLiteral("Lost: %1").arg(lost);
+  if (lost != 0) text = tr("Lost: %1").arg(lost);
   if (lines != 0) {
     if (!text.isEmpty()) text += QStringLiteral(", ");
-    text += QStringLiteral("Log lost: %1").arg(lines);
+    text += tr("Log lost: %1").arg(lines);
   }
   if (text == m_lostPanel->text()) return;
   m_lostPanel->setText(text);
-  m_lostPanel->setToolTip(QStringLiteral("Frames lost by the receive queue: %1\nLines the data "
-                                         "log could not write in time: %2")
+  m_lostPanel->setToolTip(tr("Frames lost by the receive queue: %1\nLines the data "
+                             "log could not write in time: %2")
                               .arg(lost)
                               .arg(lines));
   m_lostPanel->setVisible(!text.isEmpty());

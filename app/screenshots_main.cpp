@@ -6,13 +6,15 @@
 // button; the Wave page shows a frame the simulated adapter captured after "Single" with the
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
 // for a trigger level no frame crosses (wave_waiting.png). Run it under Xvfb
-// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen. The windows speak the language
+// velqor would choose here (the desktop's, LANG), or the one --lang names.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -20,10 +22,13 @@
 #include <QThread>
 #include <QToolButton>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/simulated_adapter.h"
+#include "app/ui_language.h"
 #include "common/message_boxes.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -75,13 +80,26 @@ void CaptureAFrame(velqor::TFrmMain& window) {
 
 int main(int argc, char** argv) {
   velqor::VelqorApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: velqor-screenshots DIR\n");
+  // [--lang ja|en|auto] DIR
+  std::optional<velqor::UiLanguage> language;
+  const char* folder = argc == 2 ? argv[1] : nullptr;
+  if (argc == 4 && std::string_view(argv[1]) == "--lang") {
+    language = velqor::ParseUiLanguage(argv[2]);
+    folder = language ? argv[3] : nullptr;
+  }
+  if (folder == nullptr) {
+    std::fprintf(stderr, "usage: velqor-screenshots [--lang ja|en|auto] DIR\n");
     return 2;
   }
-  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  const QDir dir(QString::fromLocal8Bit(folder));
   if (!dir.exists() && !QDir().mkpath(dir.path())) {
-    std::fprintf(stderr, "velqor-screenshots: cannot create %s\n", argv[1]);
+    std::fprintf(stderr, "velqor-screenshots: cannot create %s\n", folder);
+    return 1;
+  }
+  velqor::UiTranslation translation;
+  if (!translation.apply(velqor::ResolveUiLanguage(language, velqor::UiLanguage::Auto,
+                                                   QLocale::system().uiLanguages()))) {
+    std::fprintf(stderr, "velqor-screenshots: the English texts cannot be loaded\n");
     return 1;
   }
   PrintedBoxes boxes;

@@ -12,6 +12,7 @@
 #include "common/ini_document.h"
 #include "common/ini_values.h"
 #include "common/regular_file.h"
+#include "common/ui_text.h"
 
 namespace velqor {
 namespace {
@@ -84,8 +85,9 @@ struct IniFile::BatchState {
 
 SettingsWriteError::SettingsWriteError(const std::filesystem::path& file, std::error_code reason,
                                        const std::filesystem::path& written)
-    : std::runtime_error(file.string() + " に書き込めません\n" +
-                         fullPathText(written.empty() ? file : written) + ": " + reason.message()),
+    : std::runtime_error(
+          SubstituteArgs(UiText("SettingsWriteError", "%1 に書き込めません"), {file.string()}) +
+          "\n" + fullPathText(written.empty() ? file : written) + ": " + reason.message()),
       m_file(file),
       m_reason(reason) {}
 

@@ -53,11 +53,11 @@ ConfigPage::~ConfigPage() = default;
 
 void ConfigPage::buildRows() {
   // Receive mailboxes, left half.
-  m_mailboxes = new QGroupBox(QStringLiteral("Receive Mail Box"), this);
+  m_mailboxes = new QGroupBox(tr("Receive Mail Box"), this);
   m_mailboxes->setObjectName(QStringLiteral("GroupBox1"));
   m_mailboxes->setGeometry(8, 4, 236, 382);
-  QLabel* header = AddLabel(m_mailboxes, "Label2",
-                            QStringLiteral("CH       ID(h)     MASK(h)    ide"), kChLeft, 18, 220);
+  QLabel* header =
+      AddLabel(m_mailboxes, "Label2", tr("CH       ID(h)     MASK(h)    ide"), kChLeft, 18, 220);
   // The header places its captions with blanks; extra room per blank sets them over their
   // columns in the fonts found here.
   QFont headerFont = header->font();
@@ -89,7 +89,7 @@ void ConfigPage::buildRows() {
     ChkRxIde[i] = new QCheckBox(m_mailboxes);
     ChkRxIde[i]->setObjectName(QStringLiteral("ChkRxIde") + s);
     ChkRxIde[i]->setGeometry(kIdeLeft, checkTop, kIdeWidth, kCheckHeight);
-    if (i == 0 || i == 8) ChkRxIde[i]->setToolTip(QStringLiteral("標準/拡張指定"));
+    if (i == 0 || i == 8) ChkRxIde[i]->setToolTip(tr("標準/拡張指定"));
 
     // The data length and data of a receive row are kept in the settings only, never shown.
     SpinRxDlc[i] = new QSpinBox(m_mailboxes);
@@ -120,57 +120,55 @@ void ConfigPage::buildRows() {
 void ConfigPage::buildRight() {
   // Bit rate and sample timing.
   const int right = 252;
-  auto* timing = new QGroupBox(QStringLiteral("Bit Rate / Sample Timing"), this);
+  auto* timing = new QGroupBox(tr("Bit Rate / Sample Timing"), this);
   timing->setObjectName(QStringLiteral("GroupBox3"));
   timing->setGeometry(right, 4, 201, 84);
-  AddLabel(timing, "Label3", QStringLiteral("BitRate"), 10, 26, 100);
+  AddLabel(timing, "Label3", tr("BitRate"), 10, 26, 100);
   CmbBitRate = new QComboBox(timing);
   CmbBitRate->setObjectName(QStringLiteral("CmbBitRate"));
   for (const char* name : kBitRateNames) CmbBitRate->addItem(QString::fromLatin1(name));
   CmbBitRate->setGeometry(116, 22, 77, 22);
   connect(CmbBitRate, &QComboBox::activated, this, &ConfigPage::CmbBitRateChange);
-  AddLabel(timing, "Label6", QStringLiteral("Sample Timing(%)"), 10, 56, 104);
+  AddLabel(timing, "Label6", tr("Sample Timing(%)"), 10, 56, 104);
   CombSmpleTime = new QComboBox(timing);
   CombSmpleTime->setObjectName(QStringLiteral("CombSmpleTime"));
   CombSmpleTime->setGeometry(116, 52, 77, 22);
 
   RadioTerminalForm =
-      new RadioGroup(QStringLiteral("Console Out Format"),
-                     {QStringLiteral("Normal Mode"), QStringLiteral("CAN-USB Mode")}, 1, this);
+      new RadioGroup(tr("Console Out Format"), {tr("Normal Mode"), tr("CAN-USB Mode")}, 1, this);
   RadioTerminalForm->setObjectName(QStringLiteral("RadioTerminalForm"));
   RadioTerminalForm->setGeometry(right, 94, 201, 66);
 
-  ChkTerm = new QCheckBox(QStringLiteral("Terminator"), this);
+  ChkTerm = new QCheckBox(tr("Terminator"), this);
   ChkTerm->setObjectName(QStringLiteral("ChkTerm"));
   ChkTerm->setGeometry(right + 8, 168, 120, 17);
 
-  auto addButton = [this](const char* name, const char* caption, const QString& hint, int top) {
-    auto* b = new QPushButton(QString::fromLatin1(caption), this);
+  auto addButton = [this](const char* name, const QString& caption, const char* hint, int top) {
+    auto* b = new QPushButton(caption, this);
     b->setObjectName(QString::fromLatin1(name));
-    b->setToolTip(hint);
+    b->setToolTip(QString::fromStdString(UiText(DeviceParameters::kTextContext, hint)));
     b->setGeometry(464, top, 123, 27);
     return b;
   };
-  BtnReadParam = addButton("BtnReadParam", "&Read Parameter",
-                           QString::fromUtf8(DeviceParameters::kReadHint), 12);
-  BtnConfigSet = addButton("BtnConfigSet", "&Write Parameter",
-                           QString::fromUtf8(DeviceParameters::kWriteHint), 48);
-  BtnStiore = addButton("BtnStiore", "&Store", QString::fromUtf8(DeviceParameters::kStoreHint), 84);
+  BtnReadParam = addButton("BtnReadParam", tr("&Read Parameter"), DeviceParameters::kReadHint, 12);
+  BtnConfigSet =
+      addButton("BtnConfigSet", tr("&Write Parameter"), DeviceParameters::kWriteHint, 48);
+  BtnStiore = addButton("BtnStiore", tr("&Store"), DeviceParameters::kStoreHint, 84);
   connect(BtnConfigSet, &QPushButton::clicked, this, [this] { m_parameters->BtnConfigSetClick(); });
   connect(BtnReadParam, &QPushButton::clicked, this, [this] { m_parameters->BtnReadParamClick(); });
   connect(BtnStiore, &QPushButton::clicked, this, [this] { m_parameters->BtnStioreClick(); });
 
-  auto* info = new QGroupBox(QStringLiteral("Device Infomation"), this);
+  auto* info = new QGroupBox(tr("Device Infomation"), this);
   info->setObjectName(QStringLiteral("GroupBox4"));
   info->setGeometry(right, 196, 335, 66);
   LabVersion = AddLabel(info, "LabVersion", QString(), 12, 22, 311);
   LabDevice = AddLabel(info, "LabDevice", QString(), 12, 42, 311);
 
   // Data log.
-  ChkLog = new QCheckBox(QStringLiteral("データログを保存する"), this);
+  ChkLog = new QCheckBox(tr("データログを保存する"), this);
   ChkLog->setObjectName(QStringLiteral("ChkLog"));
   ChkLog->setGeometry(right + 8, 276, 200, 19);
-  AddLabel(this, "Label5", QStringLiteral("保存ファイル名"), right + 8, 304, 150);
+  AddLabel(this, "Label5", tr("保存ファイル名"), right + 8, 304, 150);
   auto* file = new SunkenPanel(QString(), this);
   file->setObjectName(QStringLiteral("PnlSavefileName"));
   file->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

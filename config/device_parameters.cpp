@@ -68,11 +68,12 @@ void DeviceParameters::BtnReadParamClick() {
   send(GetBitTiming());
   send(GetFirmwareVersion());
   send(GetDeviceName());
-  m_view.SetResultText("Cmd Request!");
+  m_view.SetResultText(UiText("Status", "Cmd Request!"));
 }
 
 void DeviceParameters::BtnStioreClick() {
-  if (m_boxes.Confirm(kStoreQuestion, kStoreCaption, MessageBoxes::Icon::Information)) {
+  if (m_boxes.Confirm(UiText(kTextContext, kStoreQuestion), UiText(kTextContext, kStoreCaption),
+                      MessageBoxes::Icon::Information)) {
     send(StoreParams());
   }
 }
@@ -106,12 +107,12 @@ bool DeviceParameters::OnReply(int code, const DeviceMessage& message) {
       row.id = LowerHex(ReadBe32(d + 3));
       row.mask = LowerHex(ReadBe32(d + 7));
       m_view.SetRxMailbox(index, row);
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       return true;
     }
 
     case MsgCode::SetTerminatorDone:
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       return true;
 
     case MsgCode::TerminatorState:
@@ -127,7 +128,7 @@ bool DeviceParameters::OnReply(int code, const DeviceMessage& message) {
       // Not CmbBitRateChange: the refilled list shows the adapter's position, not the first.
       m_view.SetBitRateIndex(rate);
       m_view.SetSampleTimings(SampleTimingTexts(m_table[static_cast<std::size_t>(rate)]), d[1]);
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       return true;
     }
 
@@ -142,27 +143,31 @@ bool DeviceParameters::OnReply(int code, const DeviceMessage& message) {
       entry.count = static_cast<std::uint8_t>(count);
       std::copy_n(d + 2, count, entry.values.begin());
       // The list on show is refilled by the next bit-timing answer or bit-rate change.
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       return true;
     }
 
     case MsgCode::ConsoleFormat:
       m_view.SetConsoleFormat(d[0]);
-      m_view.SetResultText("Complete!");
+      m_view.SetResultText(UiText("Status", "Complete!"));
       return true;
 
     case MsgCode::StoreResult: {
-      static constexpr const char* kResults[] = {"success!", "FAIL!", "OUT_OF_RANGE!"};
-      if (d[0] < std::size(kResults)) m_view.SetResultText(kResults[d[0]]);
+      static constexpr const char* kResults[] = {VELQOR_TRANSLATE_NOOP("Status", "success!"),
+                                                 VELQOR_TRANSLATE_NOOP("Status", "FAIL!"),
+                                                 VELQOR_TRANSLATE_NOOP("Status", "OUT_OF_RANGE!")};
+      if (d[0] < std::size(kResults)) m_view.SetResultText(UiText("Status", kResults[d[0]]));
       return true;
     }
 
     case MsgCode::FirmwareVersion:
-      m_view.SetVersionText(std::string("F/W: ").append(TextOf(message)));
+      m_view.SetVersionText(
+          SubstituteArgs(UiText("DeviceParameters", "F/W: %1"), {TextOf(message)}));
       return true;
 
     case MsgCode::DeviceName:
-      m_view.SetDeviceText(std::string("MCU: ").append(TextOf(message)));
+      m_view.SetDeviceText(
+          SubstituteArgs(UiText("DeviceParameters", "MCU: %1"), {TextOf(message)}));
       return true;
 
     default:

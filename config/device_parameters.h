@@ -12,6 +12,7 @@
 #include "common/adapter_limits.h"
 #include "common/message_boxes.h"
 #include "common/settings.h"
+#include "common/ui_text.h"
 #include "link/device_sender.h"
 #include "link/interpreter.h"
 
@@ -63,13 +64,18 @@ class ConfigPageView {
 
 class DeviceParameters {
  public:
-  // The buttons' hints.
-  static constexpr char kWriteHint[] = "デバイスに値を設定する";
-  static constexpr char kReadHint[] = "デバイス内部の設定値を読みだします";
-  static constexpr char kStoreHint[] = "デバイス内部に保存します。";
-  // The confirmation of "&Store".
-  static constexpr char kStoreQuestion[] = "EEPROMに書き込みます！";
-  static constexpr char kStoreCaption[] = "メッセージ";
+  // The buttons' hints and the confirmation of "&Store", the program's own texts; shown
+  // through UiText(kTextContext, ...).
+  static constexpr char kTextContext[] = "DeviceParameters";
+  static constexpr char kWriteHint[] =
+      VELQOR_TRANSLATE_NOOP("DeviceParameters", "デバイスに値を設定する");
+  static constexpr char kReadHint[] =
+      VELQOR_TRANSLATE_NOOP("DeviceParameters", "デバイス内部の設定値を読みだします");
+  static constexpr char kStoreHint[] =
+      VELQOR_TRANSLATE_NOOP("DeviceParameters", "デバイス内部に保存します。");
+  static constexpr char kStoreQuestion[] =
+      VELQOR_TRANSLATE_NOOP("DeviceParameters", "EEPROMに書き込みます！");
+  static constexpr char kStoreCaption[] = VELQOR_TRANSLATE_NOOP("DeviceParameters", "メッセージ");
 
   // Everything given must outlive this object. `table` is the window's SampleTimingTable:
   // read by the list refills, replaced entry by entry by the adapter's table answers.

@@ -15,7 +15,7 @@ namespace velqor {
 namespace {
 
 // What the box shows for a figure the system does not tell.
-constexpr char kUnknown[] = "(unavailable)";
+constexpr char kUnknown[] = QT_TRANSLATE_NOOP("velqor::TFrmAbout", "(unavailable)");
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, const QFont& font,
                  QPoint at) {
@@ -96,7 +96,7 @@ QImage TFrmAbout::Picture() {
 TFrmAbout::TFrmAbout(QWidget* parent, std::filesystem::path memInfo)
     : QDialog(parent), m_memInfo(std::move(memInfo)) {
   setObjectName(QStringLiteral("FrmAbout"));
-  setWindowTitle(QStringLiteral("About Velqor"));
+  setWindowTitle(tr("About Velqor"));
   setFixedSize(kClientWidth, kClientHeight);
   setAttribute(Qt::WA_QuitOnClose, false);
 
@@ -110,12 +110,11 @@ TFrmAbout::TFrmAbout(QWidget* parent, std::filesystem::path memInfo)
   const QFont small = MakeFont(QStringLiteral("Arial"), 12);
   addLabel(this, "Label1", QStringLiteral("Velqor"), title, QPoint(16, 10));
   m_version = addLabel(this, "LabVersion", QString(), title, QPoint(16, 36));
-  QLabel* label3 = addLabel(this, "Label3", QStringLiteral("Physical Memory Available to Windows:"),
-                            small, QPoint(6, 156));
+  QLabel* label3 =
+      addLabel(this, "Label3", tr("Physical Memory Available to Windows:"), small, QPoint(6, 156));
   m_physMem =
       addLabel(this, "PhysMem", QString(), small, QPoint(label3->geometry().right() + 4, 156));
-  QLabel* label4 =
-      addLabel(this, "Label4", QStringLiteral("Memory in Use:"), small, QPoint(6, 176));
+  QLabel* label4 = addLabel(this, "Label4", tr("Memory in Use:"), small, QPoint(6, 176));
   m_freeRes =
       addLabel(this, "FreeRes", QString(), small, QPoint(label4->geometry().right() + 4, 176));
 }
@@ -128,10 +127,10 @@ void TFrmAbout::showEvent(QShowEvent* event) {
 void TFrmAbout::FormShow() {
   m_version->setText(QString::fromLatin1(kVersion));
   const std::optional<MemoryStatus> status = ReadMemoryStatus(m_memInfo);
-  m_physMem->setText(
-      QString::fromStdString(status ? PhysMemText(status->totalPhysBytes) : kUnknown));
-  m_freeRes->setText(
-      QString::fromStdString(status ? MemoryLoadText(status->memoryLoad) : kUnknown));
+  m_physMem->setText(status ? QString::fromStdString(PhysMemText(status->totalPhysBytes))
+                            : tr(kUnknown));
+  m_freeRes->setText(status ? QString::fromStdString(MemoryLoadText(status->memoryLoad))
+                            : tr(kUnknown));
   for (QLabel* label : {m_version, m_physMem, m_freeRes}) label->adjustSize();
 }
 

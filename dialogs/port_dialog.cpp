@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/ui_text.h"
 #include "link/commx.h"
 #include "widgets/fonts.h"
 
@@ -16,8 +17,8 @@ namespace velqor {
 namespace {
 constexpr char kErrorCaption[] = "Velqor";
 
-QLabel* addLabel(QWidget* parent, const char* name, const char* text, QRect geometry) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
+QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setGeometry(geometry);
   return label;
@@ -39,19 +40,19 @@ TFrmOption::TFrmOption(const SerialPortValues& values, IniFile& ini, MessageBoxe
       m_options(std::move(options)),
       m_paths(ini) {
   setObjectName(QStringLiteral("FrmOption"));
-  setWindowTitle(QStringLiteral("serialport set"));
+  setWindowTitle(tr("serialport set"));
   setFont(MakeFont(QString::fromUtf8(kFontPGothic), 12));
   setFixedSize(kClientWidth, kClientHeight);
 
-  addLabel(this, "Label1", "Port Number", QRect(8, 12, 72, 16));
+  addLabel(this, "Label1", tr("Port Number"), QRect(8, 12, 72, 16));
   m_comPort = addList(this, "ComPort", QRect(84, 8, 96, 24));
   for (int n = 1; n <= kComPortCount; ++n) m_comPort->addItem(QStringLiteral("COM%1").arg(n));
   m_comPort->setMaxVisibleItems(16);
-  addLabel(this, "Label4", "これはバイナリデータを", QRect(8, 40, 172, 16));
-  addLabel(this, "Label3", "転送するポートです", QRect(8, 58, 172, 16));
+  addLabel(this, "Label4", tr("これはバイナリデータを"), QRect(8, 40, 172, 16));
+  addLabel(this, "Label3", tr("転送するポートです"), QRect(8, 58, 172, 16));
 
   // The device the COM number stands for here: one of those found, or a typed path.
-  addLabel(this, "LabComDevice", "Device", QRect(8, 86, 172, 16));
+  addLabel(this, "LabComDevice", tr("Device"), QRect(8, 86, 172, 16));
   m_comDevice = addList(this, "ComDevice", QRect(8, 104, 172, 24));
   m_comDevice->setEditable(true);
   m_comDevice->setInsertPolicy(QComboBox::NoInsert);
@@ -59,13 +60,13 @@ TFrmOption::TFrmOption(const SerialPortValues& values, IniFile& ini, MessageBoxe
     m_comDevice->addItem(QString::fromStdString(device));
   }
 
-  auto* ok = new QPushButton(QStringLiteral("Close"), this);
+  auto* ok = new QPushButton(tr("Close"), this);
   ok->setObjectName(QStringLiteral("OKBtn"));
   ok->setGeometry(56, 148, 75, 25);
   connect(ok, &QPushButton::clicked, this, &TFrmOption::OKBtnClick);
 
   // Kept for the component's rate and parity, never shown.
-  addLabel(this, "Label2", "Baudrate (bps)", QRect(8, 140, 80, 16))->hide();
+  addLabel(this, "Label2", tr("Baudrate (bps)"), QRect(8, 140, 80, 16))->hide();
   m_comRate = addList(this, "ComRate", QRect(96, 136, 84, 24));
   for (const char* rate :
        {"600", "4800", "9600", "38400", "57600", "115200", "230400", "460800", "921600"}) {
@@ -73,7 +74,7 @@ TFrmOption::TFrmOption(const SerialPortValues& values, IniFile& ini, MessageBoxe
   }
   m_comRate->hide();
   m_comParity = addList(this, "ComParity", QRect(96, 160, 84, 24));
-  m_comParity->addItems({QStringLiteral("None"), QStringLiteral("Even"), QStringLiteral("Odd")});
+  m_comParity->addItems({tr("None"), tr("Even"), tr("Odd")});
   m_comParity->hide();
 
   connect(m_comPort, &QComboBox::currentIndexChanged, this, &TFrmOption::showDevicePath);
@@ -134,7 +135,7 @@ void TFrmOption::FormHide() {
   try {
     OnApply(changes);
   } catch (const ECommError& e) {
-    std::string text = e.what();
+    std::string text = UiText(kCommErrorContext, e.what());
     if (!e.Detail().empty()) text += "\n" + e.Detail();
     m_boxes.Show(text, kErrorCaption, MessageBoxes::Icon::Error);
   } catch (const std::exception& e) {

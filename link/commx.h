@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/ui_text.h"
 #include "link/owner_wake.h"
 #include "link/serial_posix.h"
 #include "link/wake_fd.h"
@@ -52,20 +53,34 @@ enum TCommParityBits { cpbNone, cpbOdd, cpbEven };
 enum TCommStopBits { csb1, csb1p5, csb2 };
 enum TCommFlowCtrls { cfcRtsCts, cfcDtrDsr, cfcXonXoff, cfcHalfHigh, cfcHalfLow, cfcNone };
 
-// Texts of ECommError.
-inline constexpr const char* kCommErrAlreadyOpen = "ポートは、すでにオープンされています";
-inline constexpr const char* kCommErrOpen = "ポートをオープンできませんでした";
-inline constexpr const char* kCommErrTransThread = "送信用スレッドを生成できませんでした";
-inline constexpr const char* kCommErrReceiveThread = "受信用スレッドを生成できませんでした";
-inline constexpr const char* kCommErrBitRate = "通信速度の設定でエラーが発生しました";
-inline constexpr const char* kCommErrCharSize = "通信ビット数の設定でエラーが発生しました";
-inline constexpr const char* kCommErrParity = "通信パリティチェックの設定でエラーが発生しました";
-inline constexpr const char* kCommErrStopBit = "通信ストップビット数の設定でエラーが発生しました";
-inline constexpr const char* kCommErrFlowCtrl = "通信フロー制御の設定で失敗しました";
-inline constexpr const char* kCommErrTimeOut = "通信タイムアウト時間の設定で失敗しました";
-inline constexpr const char* kCommErrXonChar = "Ｘｏｎ文字の設定でエラーが発生しました";
-inline constexpr const char* kCommErrXoffChar = "Ｘｏｆｆ文字の設定でエラーが発生しました";
-inline constexpr const char* kCommErrBuffer = "通信用ポートのバッファを準備できませんでした";
+// Texts of ECommError; a window shows them as UiText(kCommErrorContext, what()).
+inline constexpr char kCommErrorContext[] = "CommErrors";
+inline constexpr const char* kCommErrAlreadyOpen =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "ポートは、すでにオープンされています");
+inline constexpr const char* kCommErrOpen =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "ポートをオープンできませんでした");
+inline constexpr const char* kCommErrTransThread =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "送信用スレッドを生成できませんでした");
+inline constexpr const char* kCommErrReceiveThread =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "受信用スレッドを生成できませんでした");
+inline constexpr const char* kCommErrBitRate =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信速度の設定でエラーが発生しました");
+inline constexpr const char* kCommErrCharSize =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信ビット数の設定でエラーが発生しました");
+inline constexpr const char* kCommErrParity =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信パリティチェックの設定でエラーが発生しました");
+inline constexpr const char* kCommErrStopBit =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信ストップビット数の設定でエラーが発生しました");
+inline constexpr const char* kCommErrFlowCtrl =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信フロー制御の設定で失敗しました");
+inline constexpr const char* kCommErrTimeOut =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信タイムアウト時間の設定で失敗しました");
+inline constexpr const char* kCommErrXonChar =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "Ｘｏｎ文字の設定でエラーが発生しました");
+inline constexpr const char* kCommErrXoffChar =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "Ｘｏｆｆ文字の設定でエラーが発生しました");
+inline constexpr const char* kCommErrBuffer =
+    VELQOR_TRANSLATE_NOOP("CommErrors", "通信用ポートのバッファを準備できませんでした");
 
 // Line error bits of OnError.
 inline constexpr int kCommErrorOverrun = 2;

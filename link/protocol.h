@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/adapter_limits.h"
+#include "common/ui_text.h"
 
 namespace velqor {
 
@@ -206,17 +207,22 @@ std::uint8_t TriggerLevelByte(long double volts);
 
 // Error texts of the bus error status (1/0xFF byte 0). Indexes 1..10 are looked up as they
 // are; 0 and every index above 10 read as entry 0, "Receive Buffer Full".
-inline constexpr std::array<const char*, 11> kErrorTexts = {"Receive Buffer Full",
-                                                            "CRC_ERROR",
-                                                            "ARBITRATION_LOS",
-                                                            "OVERLOAD_ERROR",
-                                                            "BIT_ERROR",
-                                                            "STUFF_ERROR",
-                                                            "ACK_ERROR",
-                                                            "FORM_ERROR",
-                                                            "BUS_OFF_ERROR",
-                                                            "RX_MSG_LOST_ERROR",
-                                                            ""};
+// The texts a person reads are their translations filed under kBusErrorContext
+// (common/ui_text.h); these stay what log files and the slcan bridge carry.
+inline constexpr char kBusErrorContext[] = "BusErrors";
+inline constexpr std::array<const char*, 11> kErrorTexts = {
+    VELQOR_TRANSLATE_NOOP("BusErrors", "Receive Buffer Full"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "CRC_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "ARBITRATION_LOS"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "OVERLOAD_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "BIT_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "STUFF_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "ACK_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "FORM_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "BUS_OFF_ERROR"),
+    VELQOR_TRANSLATE_NOOP("BusErrors", "RX_MSG_LOST_ERROR"),
+    "",
+};
 constexpr int ErrorTextIndex(std::uint8_t errorIndex) {
   return errorIndex >= 1 && errorIndex <= 10 ? errorIndex : 0;
 }

@@ -12,6 +12,7 @@
 
 #include "common/hex_text.h"
 #include "common/regular_file.h"
+#include "common/ui_text.h"
 #include "common/utf8_text.h"
 
 namespace velqor {
@@ -71,28 +72,28 @@ ScriptStep InterpretScriptLine(const ScriptLine& line) {
     case 'S':
       if (!arg.empty()) {
         step.send = HexTextToBytes(arg);
-        step.progress = "送信：" + arg;
+        step.progress = SubstituteArgs(UiText("ScriptSender", "送信：%1"), {arg});
       }
       break;
     case 'W':
       if (!arg.empty()) {
-        step.progress = "wait：" + arg + " msec";
+        step.progress = SubstituteArgs(UiText("ScriptSender", "wait：%1 msec"), {arg});
         step.sleep = milliseconds(ScriptWaitMilliseconds(arg));
       } else {
-        step.progress = "wait:500msec";
+        step.progress = UiText("ScriptSender", "wait:500msec");
         step.sleep = milliseconds(500);
       }
       break;
     case 'H':
-      step.progress = "wait:100msec";
+      step.progress = UiText("ScriptSender", "wait:100msec");
       step.sleep = milliseconds(100);
       break;
     case 'B':
-      step.progress = "wait:300msec";
+      step.progress = UiText("ScriptSender", "wait:300msec");
       step.sleep = milliseconds(300);
       break;
     case 'Q':
-      step.progress = kScriptEndText;
+      step.progress = UiText("ScriptSender", kScriptEndText);
       step.ends = true;
       break;
     default:
@@ -183,16 +184,20 @@ void SystemSleeper::Sleep(std::chrono::milliseconds duration, std::stop_token ab
 }
 
 std::string ScriptOpenErrorText(const std::filesystem::path& path, std::error_code reason) {
-  return "スクリプトファイルを開けません：" + pathText(path) + " (" + reason.message() + ")";
+  return SubstituteArgs(UiText("ScriptSender", "スクリプトファイルを開けません：%1 (%2)"),
+                        {pathText(path), reason.message()});
 }
 
 std::string ScriptReadErrorText(const std::filesystem::path& path, std::error_code reason) {
-  return "スクリプトファイルを読み込めません：" + pathText(path) + " (" + reason.message() + ")";
+  return SubstituteArgs(UiText("ScriptSender", "スクリプトファイルを読み込めません：%1 (%2)"),
+                        {pathText(path), reason.message()});
 }
 
 std::string ScriptNotSentText(std::size_t length) {
-  return "送信できません (" + std::to_string(length) +
-         " バイト)：アダプタが接続されていないか、1 レポートに収まりません";
+  return SubstituteArgs(
+      UiText("ScriptSender",
+             "送信できません (%1 バイト)：アダプタが接続されていないか、1 レポートに収まりません"),
+      {std::to_string(length)});
 }
 
 TSendFileSerial::TSendFileSerial(std::filesystem::path path, DeviceSender& sender,
@@ -231,7 +236,7 @@ void TSendFileSerial::Execute(std::stop_token abort) {
     while (!abort.stop_requested()) {
       const ScriptReader::Result result = reader.Next(piece);
       if (result == ScriptReader::Result::End) {
-        m_progress.ShowProgress(kScriptEndText);
+        m_progress.ShowProgress(UiText("ScriptSender", kScriptEndText));
         return;
       }
       if (result == ScriptReader::Result::Error) {

@@ -34,12 +34,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/ui_text.h"
 #include "link/device_sender.h"
 
 namespace velqor {
 
 // The line shown when a script has run to its end or to a Q line.
-inline constexpr char kScriptEndText[] = "＝ファイル送信 正常終了＝\r\n";
+inline constexpr char kScriptEndText[] =
+    VELQOR_TRANSLATE_NOOP("ScriptSender", "＝ファイル送信 正常終了＝\r\n");
 
 struct ScriptLine {
   char command = 0;      // the first character of the line, as it stands

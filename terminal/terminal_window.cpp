@@ -96,7 +96,7 @@ TFrmTTY::TFrmTTY(DeviceSender& sender, MessageBoxes& boxes, Options options, QWi
       m_settings(m_options.settingsPath),
       m_sleeper(m_options.sleeper != nullptr ? m_options.sleeper : &m_systemSleeper) {
   setObjectName(QStringLiteral("FrmTTY"));
-  setWindowTitle(QStringLiteral("FrmTTY"));
+  setWindowTitle(tr("FrmTTY"));
   setFont(MakeFont(QString::fromUtf8(kFontPGothic), 12));
   setMinimumSize(200, 100);
   setMaximumSize(500, 900);
@@ -157,25 +157,25 @@ TFrmTTY::~TFrmTTY() {
 }
 
 void TFrmTTY::buildMenu(QMenuBar* menu) {
-  auto* exit = menu->addAction(QStringLiteral("&Exit"));
+  auto* exit = menu->addAction(tr("&Exit"));
   exit->setObjectName(QStringLiteral("Exit1"));
   connect(exit, &QAction::triggered, this, &TFrmTTY::Exit1Click);
 
-  auto* script = menu->addAction(QStringLiteral("ｽｸﾘﾌﾟﾄ実行"));
+  auto* script = menu->addAction(tr("ｽｸﾘﾌﾟﾄ実行"));
   script->setObjectName(QStringLiteral("N1"));
   connect(script, &QAction::triggered, this, &TFrmTTY::N1Click);
 
-  QMenu* option = menu->addMenu(QStringLiteral("&Option"));
+  QMenu* option = menu->addMenu(tr("&Option"));
   option->setObjectName(QStringLiteral("Option1"));
-  m_txMonitor = option->addAction(QStringLiteral("送信ｼﾘｱﾙﾓﾆﾀ (&M)"));
+  m_txMonitor = option->addAction(tr("送信ｼﾘｱﾙﾓﾆﾀ (&M)"));
   m_txMonitor->setObjectName(QStringLiteral("TXmonitor"));
   // A checkable item inverts its own check mark when chosen, which is all its handler does.
   m_txMonitor->setCheckable(true);
-  m_txPacketUnit = option->addAction(QStringLiteral("ﾊﾟｹｯﾄ毎に折り返す"));
+  m_txPacketUnit = option->addAction(tr("ﾊﾟｹｯﾄ毎に折り返す"));
   m_txPacketUnit->setObjectName(QStringLiteral("TxPacketUnit"));
   m_txPacketUnit->setCheckable(true);
 
-  auto* clear = menu->addAction(QStringLiteral("画面クリア"));
+  auto* clear = menu->addAction(tr("画面クリア"));
   clear->setObjectName(QStringLiteral("ClearBuff"));
   connect(clear, &QAction::triggered, this, &TFrmTTY::ClearBuffClick);
 }
@@ -231,10 +231,7 @@ void TFrmTTY::drain() {
   if (!batch.received.empty()) appendRx(fromUtf8(ReceivedText(batch.received)));
 
   if (batch.transmitSkipped > 0) {
-    std::string note = "(";
-    note += std::to_string(batch.transmitSkipped);
-    note += " blocks not shown)";
-    addTxLine(note);
+    addTxLine(tr("(%1 blocks not shown)").arg(batch.transmitSkipped).toStdString());
   }
   // The check marks are read once per batch, on this thread.
   const bool monitor = txMonitor();
@@ -382,7 +379,7 @@ TSendFileSerial* TFrmTTY::runningScript() const {
 }
 
 void TFrmTTY::N1Click() {
-  const QString filter = fromUtf8(QtFileFilter(kScriptFilter));
+  const QString filter = fromUtf8(QtFileFilter(tr(kScriptFilter).toStdString()));
   const QString file = m_options.chooseScriptFile
                            ? m_options.chooseScriptFile(this, filter)
                            : QFileDialog::getOpenFileName(this, QString(), QString(), filter);

@@ -59,9 +59,9 @@ class TFrmTTY : public QWidget, public TerminalMonitor, public ScriptProgress {
 
   static constexpr int kMaxRxLines = 500;
   static constexpr int kTxPaneHeight = 82;
-  // The file dialog's filter as the form has it.
-  static constexpr char kScriptFilter[] =
-      "シリアルファイル(*.cmd,*.tty)|*.cmd;*.tty|すべてのファイル(*.*)|*.*";
+  // The file dialog's filter as the form has it (shown through tr()).
+  static constexpr char kScriptFilter[] = QT_TRANSLATE_NOOP(
+      "velqor::TFrmTTY", "シリアルファイル(*.cmd,*.tty)|*.cmd;*.tty|すべてのファイル(*.*)|*.*");
 
   // `sender` (the main window's SendToDevice) and `boxes` must outlive the window. Reads the
   // TTY keys of the settings file.

@@ -111,7 +111,8 @@ void DataLog::OpenLogFile() {
     // path with the system's reason goes to the program's error output.
     std::fprintf(stderr, "velqor: %s: %s: %s\n", kOpenFailedText, m_namer.FullPath().c_str(),
                  std::generic_category().message(error).c_str());
-    m_boxes.Show(kOpenFailedText, kWarningCaption, MessageBoxes::Icon::Warning);
+    m_boxes.Show(UiText("DataLog", kOpenFailedText), UiText("DataLog", kWarningCaption),
+                 MessageBoxes::Icon::Warning);
     return;
   }
   m_logLine = kLogHeader;
@@ -214,8 +215,9 @@ void DataLog::fail(std::error_code reason) {
   // is open find no file and are not written.
   closeQuietly();
   m_view.SetLogChecked(false);
-  m_boxes.Show(m_namer.FullPath() + " に書き込めません (" + reason.message() + ")", kWarningCaption,
-               MessageBoxes::Icon::Warning);
+  m_boxes.Show(SubstituteArgs(UiText("DataLog", "%1 に書き込めません (%2)"),
+                              {m_namer.FullPath(), reason.message()}),
+               UiText("DataLog", kWarningCaption), MessageBoxes::Icon::Warning);
 }
 
 void DataLog::closeQuietly() {

@@ -34,6 +34,7 @@
 
 #include "common/ini_file.h"
 #include "common/message_boxes.h"
+#include "common/ui_text.h"
 #include "link/frame_consumer.h"
 #include "traffic/data_log_writer.h"
 
@@ -90,8 +91,10 @@ class DataLog : public FrameConsumer {
  public:
   static constexpr char kLogHeader[] =
       "Time,ID(hex),DLC,Data[0],Data[1],Data[2],Data[3],Data[4],Data[5],Data[6],Data[7], \n";
-  static constexpr char kOpenFailedText[] = "出力ファイルを開けません";
-  static constexpr char kWarningCaption[] = "警告";
+  // The message box's texts, the program's own; shown through UiText("DataLog", ...).
+  static constexpr char kOpenFailedText[] =
+      VELQOR_TRANSLATE_NOOP("DataLog", "出力ファイルを開けません");
+  static constexpr char kWarningCaption[] = VELQOR_TRANSLATE_NOOP("DataLog", "警告");
   // Existing names OpenLogFile passes over before it gives up.
   static constexpr int kMaxNamesSkipped = 10000;
 

@@ -38,13 +38,12 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
     m_listView->setColumnWidth(c, ReceivedFrameModel::columnWidth(c));
   connect(header, &QHeaderView::sectionClicked, m_model, &ReceivedFrameModel::ListViewColumnClick);
 
-  m_rxDispFormat = new RadioGroup(QStringLiteral("Receive Data View Format"),
-                                  {QStringLiteral("HEX"), QStringLiteral("DEC")}, 2, this);
+  m_rxDispFormat = new RadioGroup(tr("Receive Data View Format"), {tr("HEX"), tr("DEC")}, 2, this);
   m_rxDispFormat->setObjectName(QStringLiteral("RxDispFormat"));
   m_rxDispFormat->setGeometry(8, 362, 201, 49);
   m_rxDispFormat->setItemIndex(0);
 
-  m_btnClear = new QPushButton(QStringLiteral("Clear"), this);
+  m_btnClear = new QPushButton(tr("Clear"), this);
   m_btnClear->setObjectName(QStringLiteral("BtnClear"));
   m_btnClear->setGeometry(496, 376, 89, 25);
   connect(m_btnClear, &QPushButton::clicked, m_model, &ReceivedFrameModel::Clear);

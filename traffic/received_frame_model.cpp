@@ -251,9 +251,11 @@ QVariant ReceivedFrameModel::data(const QModelIndex& index, int role) const {
 
 QVariant ReceivedFrameModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
-  static const char* const kCaptions[kColumnCount] = {"Time", "ide", "ID(hex)", "DLC", "Data"};
+  static const char* const kCaptions[kColumnCount] = {QT_TR_NOOP("Time"), QT_TR_NOOP("ide"),
+                                                      QT_TR_NOOP("ID(hex)"), QT_TR_NOOP("DLC"),
+                                                      QT_TR_NOOP("Data")};
   if (section < 0 || section >= kColumnCount) return QVariant();
-  return QString::fromLatin1(kCaptions[section]);
+  return tr(kCaptions[section]);
 }
 
 int ReceivedFrameModel::columnWidth(int column) {

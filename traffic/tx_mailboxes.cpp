@@ -14,8 +14,9 @@ std::optional<int> TxMailboxes::ReadDataBytes(std::string_view text, int dlc,
 }
 
 std::string TxMailboxes::ListIndexErrorText(int index) {
-  std::string text = kListIndexError;
-  text.replace(text.find("%d"), 2, std::to_string(index));
+  std::string text = UiText("TxMailboxes", kListIndexError);
+  if (const std::size_t at = text.find("%d"); at != std::string::npos)
+    text.replace(at, 2, std::to_string(index));
   return text;
 }
 
@@ -36,7 +37,7 @@ void TxMailboxes::BtnSendClick(int row) {
   if (row < 1 || row > kTxMailboxCount) return;
   TxRecord record;  // fresh: all data bytes 0
   if (!sendRow(m_view.TxMailbox(row - 1), record)) return;
-  m_view.SetResultText("Cmd Request!");
+  m_view.SetResultText(UiText("Status", "Cmd Request!"));
 }
 
 void TxMailboxes::BtnAllSendClick() {
@@ -46,7 +47,7 @@ void TxMailboxes::BtnAllSendClick() {
     if (!row.boxChecked) continue;
     if (!sendRow(row, record)) return;
   }
-  m_view.SetResultText("Cmd Request!");
+  m_view.SetResultText(UiText("Status", "Cmd Request!"));
 }
 
 void TxMailboxes::CSpinDLCChange(int row, int dlc) {

@@ -13,6 +13,7 @@
 
 #include "common/adapter_limits.h"
 #include "common/message_boxes.h"
+#include "common/ui_text.h"
 #include "link/device_sender.h"
 #include "link/protocol.h"
 
@@ -48,7 +49,8 @@ class TxSetView {
 class TxMailboxes {
  public:
   // The list error a row with too few data pairs raises; %d is the missing item's index.
-  static constexpr char kListIndexError[] = "リストのインデックスが範囲を超えています (%d)";
+  static constexpr char kListIndexError[] =
+      VELQOR_TRANSLATE_NOOP("TxMailboxes", "リストのインデックスが範囲を超えています (%d)");
   // The error is shown as the application shows an error that escapes a handler.
   static constexpr char kErrorCaption[] = "Velqor";
 

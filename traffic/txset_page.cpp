@@ -33,12 +33,12 @@ TxSetPage::TxSetPage(DeviceSender& sender, MessageBoxes& boxes,
     : QWidget(parent),
       m_mailboxes(std::make_unique<TxMailboxes>(sender, boxes, static_cast<TxSetView&>(*this))),
       m_resultText(std::move(resultText)) {
-  m_group = new QGroupBox(QStringLiteral("Transmit Mail Box"), this);
+  m_group = new QGroupBox(tr("Transmit Mail Box"), this);
   m_group->setObjectName(QStringLiteral("GroupBox1"));
   m_group->setGeometry(8, 6, 497, 250);
 
-  auto* header = new QLabel(
-      QStringLiteral("CH           ID(hex)    DLC        ide              DATA (hex)"), m_group);
+  auto* header =
+      new QLabel(tr("CH           ID(hex)    DLC        ide              DATA (hex)"), m_group);
   header->setObjectName(QStringLiteral("Label2"));
   // The header places its captions with blanks; a little extra room per blank sets them
   // over their columns in the fonts found here.
@@ -79,7 +79,7 @@ TxSetPage::TxSetPage(DeviceSender& sender, MessageBoxes& boxes,
     MaskEdit[i]->setEditMask(Latin1(MaskByDlc[static_cast<std::size_t>(CSpinDLC[i]->value())]));
     MaskEdit[i]->setProperty("Tag", n);
 
-    BtnSend[i] = new QPushButton(QStringLiteral("SEND"), m_group);
+    BtnSend[i] = new QPushButton(tr("SEND"), m_group);
     BtnSend[i]->setObjectName(QStringLiteral("BtnSend") + s);
     BtnSend[i]->setGeometry(kSendLeft, editTop, kSendWidth, kEditHeight);
     BtnSend[i]->setProperty("Tag", n);
@@ -87,7 +87,7 @@ TxSetPage::TxSetPage(DeviceSender& sender, MessageBoxes& boxes,
             [this, button = BtnSend[i]] { BtnSendClick(button->property("Tag").toInt()); });
   }
 
-  BtnAllSend = new QPushButton(QStringLiteral("ALL SEND"), m_group);
+  BtnAllSend = new QPushButton(tr("ALL SEND"), m_group);
   BtnAllSend->setObjectName(QStringLiteral("BtnAllSend"));
   BtnAllSend->setGeometry(kSendLeft - 36, kEditTop + kRowStep * kRows + 10, kSendWidth + 36, 25);
   connect(BtnAllSend, &QPushButton::clicked, this, &TxSetPage::BtnAllSendClick);

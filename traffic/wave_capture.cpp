@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "common/ini_values.h"
+#include "common/ui_text.h"
 #include "link/protocol.h"
 
 namespace velqor {
@@ -65,10 +66,7 @@ std::optional<long double> ParseFloatText(std::string_view text) {
 }
 
 std::string NotAFloatMessage(std::string_view text) {
-  std::string message = "'";
-  message += text;
-  message += "' は浮動小数点数ではありません";
-  return message;
+  return SubstituteArgs(UiText("WaveCapture", "'%1' は浮動小数点数ではありません"), {text});
 }
 
 int TrackPositionForLevel(long double volts) {

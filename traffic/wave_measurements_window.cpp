@@ -9,10 +9,10 @@ namespace velqor {
 WaveMeasurementsWindow::WaveMeasurementsWindow(QWidget* parent)
     : QWidget(parent, Qt::Tool), m_table(new QTreeWidget(this)) {
   setObjectName(QStringLiteral("WaveMeasurements"));
-  setWindowTitle(QStringLiteral("Wave measurements"));
+  setWindowTitle(tr("Wave measurements"));
   m_table->setObjectName(QStringLiteral("WaveMeasurementsTable"));
   m_table->setColumnCount(2);
-  m_table->setHeaderLabels({QStringLiteral("what"), QStringLiteral("measured")});
+  m_table->setHeaderLabels({tr("what"), tr("measured")});
   m_table->setRootIsDecorated(false);
   m_table->setWordWrap(true);
   m_table->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -22,7 +22,7 @@ WaveMeasurementsWindow::WaveMeasurementsWindow(QWidget* parent)
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(m_table);
   resize(620, 380);
-  showAnalysis({{QStringLiteral("frame").toStdString(), "no capture yet"}});
+  showAnalysis({{tr("frame").toStdString(), tr("no capture yet").toStdString()}});
 }
 
 void WaveMeasurementsWindow::showAnalysis(const std::vector<ReportRow>& rows) {

@@ -32,13 +32,13 @@ QStringList BandTexts(const FrameField& f, const BitDecoding& d) {
     return {name + QLatin1Char(' ') + value, value};
   }
   if (f.name == "CRC") {
-    const QString verdict =
-        d.crcOk.value_or(false) ? QStringLiteral(" ok") : QStringLiteral(" wrong");
+    const QString verdict = d.crcOk.value_or(false) ? QLatin1Char(' ') + WaveOverlay::tr("ok")
+                                                    : QLatin1Char(' ') + WaveOverlay::tr("wrong");
     return {name + QLatin1Char(' ') + value + verdict, value + verdict, value};
   }
   if (f.name.size() == 2 && f.name[0] == 'D') return {name + QLatin1Char(' ') + value, value};
   if (f.name == "ACK")
-    return {d.acknowledged.value_or(false) ? QStringLiteral("ACK") : QStringLiteral("no ACK"),
+    return {d.acknowledged.value_or(false) ? WaveOverlay::tr("ACK") : WaveOverlay::tr("no ACK"),
             QStringLiteral("A")};
   if (f.name == "CRC delimiter" || f.name == "ACK delimiter") return {QStringLiteral("d")};
   return {name, name.left(1)};
@@ -96,7 +96,7 @@ void WaveOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     const double y = at(0, *m_trigger).y();
     painter->setPen(QPen(QColor(0xC0, 0x30, 0x30), 1, Qt::DashLine));
     painter->drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-    const QString label = QStringLiteral("trigger %1 V").arg(*m_trigger, 0, 'f', 1);
+    const QString label = tr("trigger %1 V").arg(*m_trigger, 0, 'f', 1);
     // Above the line, or below it where the plot area ends above.
     const double top = y - metrics.height() - 2 >= area.top() ? y - metrics.height() - 2 : y + 2;
     const QRectF box(area.right() - metrics.horizontalAdvance(label) - 6, top,
@@ -141,13 +141,13 @@ void WaveOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     const DecodedBit& b = m_decoding.bits[i];
     painter->setPen(QColor(0xD0, 0x00, 0x00));
     painter->drawText(QPointF(at(b.startNs, 0).x() + kMarkSize + 2, band.top() - 4),
-                      QStringLiteral("stuff error"));
+                      tr("stuff error"));
   }
   if (!m_decoding.formError.empty()) {
     painter->setPen(QColor(0xD0, 0x00, 0x00));
-    painter->drawText(
-        band.adjusted(4, -kBandHeight - 4, 0, -kBandHeight - 4), Qt::AlignRight | Qt::AlignVCenter,
-        QStringLiteral("form error: ") + QString::fromStdString(m_decoding.formError));
+    painter->drawText(band.adjusted(4, -kBandHeight - 4, 0, -kBandHeight - 4),
+                      Qt::AlignRight | Qt::AlignVCenter,
+                      tr("form error: %1").arg(QString::fromStdString(m_decoding.formError)));
   }
   painter->restore();
 }

@@ -19,6 +19,7 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 
+#include "common/ui_text.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_overlay.h"
 #include "wave/capture_report.h"
@@ -43,7 +44,7 @@ constexpr double kWheelZoom = 0.8;
 WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLevel, QWidget* parent)
     : QWidget(parent), m_capture(sender, boxes, triggerLevel), m_boxes(boxes) {
   auto* chart = new QChart();
-  chart->setTitle(QStringLiteral("CAN Line"));
+  chart->setTitle(tr("CAN Line"));
   chart->legend()->hide();
   chart->setMargins(QMargins(4, 4, 4, 4));
   m_canphy = new QLineSeries(chart);
@@ -55,7 +56,7 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   auto* time = new QValueAxis(chart);
   time->setObjectName(QStringLiteral("BottomAxis"));
   time->setRange(0, 110);
-  time->setTitleText(QStringLiteral("time(usec)"));
+  time->setTitleText(tr("time(usec)"));
   time->setLabelFormat(QStringLiteral("%g"));
   time->setTickType(QValueAxis::TicksDynamic);
   time->setTickAnchor(0);
@@ -70,7 +71,7 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   volts->setTickAnchor(0);
   volts->setTickInterval(0.5);
   volts->setLabelFormat(QStringLiteral("%.1f"));
-  volts->setTitleText(QStringLiteral("(V)"));
+  volts->setTitleText(tr("(V)"));
   volts->setTitleBrush(QBrush(Qt::blue));
   chart->addAxis(volts, Qt::AlignLeft);
   m_canphy->attachAxis(volts);
@@ -81,28 +82,28 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   m_chart->setGeometry(0, 0, 441, 421);
 
   const int right = 450;
-  auto addButton = [this, right](const char* name, const char* caption, int top) {
-    auto* b = new QPushButton(QString::fromLatin1(caption), this);
+  auto addButton = [this, right](const char* name, const QString& caption, int top) {
+    auto* b = new QPushButton(caption, this);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(right + 8, top, 121, 25);
     return b;
   };
-  connect(addButton("BtnSingle", "Single", 12), &QPushButton::clicked, this, [this] {
+  connect(addButton("BtnSingle", tr("Single"), 12), &QPushButton::clicked, this, [this] {
     m_capture.BtnSingleClick();
     armed(false);
   });
-  connect(addButton("BtnContinue", "Continue", 44), &QPushButton::clicked, this, [this] {
+  connect(addButton("BtnContinue", tr("Continue"), 44), &QPushButton::clicked, this, [this] {
     m_capture.BtnContinueClick();
     armed(true);
   });
-  connect(addButton("BtnStop", "Stop", 76), &QPushButton::clicked, this, [this] {
+  connect(addButton("BtnStop", tr("Stop"), 76), &QPushButton::clicked, this, [this] {
     m_capture.BtnStopClick();
     m_watch.Stopped();
     m_waitTimer->stop();
     m_waiting->clear();
   });
 
-  auto* trigger = new QGroupBox(QStringLiteral("Trigger Level"), this);
+  auto* trigger = new QGroupBox(tr("Trigger Level"), this);
   trigger->setObjectName(QStringLiteral("GroupBox2"));
   trigger->setGeometry(right, 112, 137, 85);
   auto* level = new QLineEdit(QString::fromStdString(m_capture.triggerText()), trigger);
@@ -111,7 +112,7 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   level->installEventFilter(new KeyFilter(
       [](QChar c) { return WaveCapture::EditTriggerlvKeyPress(c.unicode()); }, level));
   m_triggerText = level;
-  auto* unit = new QLabel(QStringLiteral("(V)"), trigger);
+  auto* unit = new QLabel(tr("(V)"), trigger);
   unit->setObjectName(QStringLiteral("Label4"));
   unit->setGeometry(82, 25, 30, 15);
   auto* track = new QSlider(Qt::Horizontal, trigger);
@@ -124,15 +125,14 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   track->setValue(m_capture.trackPosition());
   m_track = track;
 
-  auto* port = new RadioGroup(
-      QStringLiteral("Capture Port"),
-      {QStringLiteral("CAN_L"), QStringLiteral("CAN_H"), QStringLiteral("Differential")}, 1, this);
+  auto* port =
+      new RadioGroup(tr("Capture Port"), {tr("CAN_L"), tr("CAN_H"), tr("Differential")}, 1, this);
   port->setObjectName(QStringLiteral("RadioCapPort"));
   port->setGeometry(right, 206, 137, 89);
   port->setItemIndex(m_capture.capturePort());
   m_port = port;
 
-  auto* state = new SunkenPanel(QStringLiteral("STOP"), this);
+  auto* state = new SunkenPanel(QString::fromStdString(UiText("Status", "STOP")), this);
   state->setObjectName(QStringLiteral("PanelWaveStat"));
   state->setFont(MakeFont(QString::fromLatin1(kFontMeiryoUi), 27));
   state->setGeometry(right, 306, 137, 49);
@@ -173,37 +173,36 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   m_waitTimer->setInterval(static_cast<int>(TriggerWatch::kPatience.count()));
   connect(m_waitTimer, &QTimer::timeout, this, &WavePage::showWaiting);
 
-  auto* analysis = new QPushButton(QStringLiteral("Analysis..."), this);
+  auto* analysis = new QPushButton(tr("Analysis..."), this);
   analysis->setObjectName(QStringLiteral("BtnWaveAnalysis"));
   analysis->setGeometry(right, 387, 67, 23);
   analysis->setFont(small);
-  analysis->setToolTip(QStringLiteral("Levels, edges, bit time and verdicts of the latest trace"));
+  analysis->setToolTip(tr("Levels, edges, bit time and verdicts of the latest trace"));
   connect(analysis, &QPushButton::clicked, this, &WavePage::showMeasurements);
-  auto* exportButton = new QPushButton(QStringLiteral("Export..."), this);
+  auto* exportButton = new QPushButton(tr("Export..."), this);
   exportButton->setObjectName(QStringLiteral("BtnWaveExport"));
   exportButton->setGeometry(right + 70, 387, 67, 23);
   exportButton->setFont(small);
   auto* exportMenu = new QMenu(exportButton);
   exportMenu->setObjectName(QStringLiteral("WaveExportMenu"));
-  exportMenu->addAction(QStringLiteral("Trace as CSV (time, volts)..."), this,
-                        [this] { exportCsv(); });
-  exportMenu->addAction(QStringLiteral("Chart as PNG..."), this, [this] { exportPng(); });
+  exportMenu->addAction(tr("Trace as CSV (time, volts)..."), this, [this] { exportCsv(); });
+  exportMenu->addAction(tr("Chart as PNG..."), this, [this] { exportPng(); });
   exportButton->setMenu(exportMenu);
 
   // Zoom and pan on the chart; a menu for the same and the rest.
   m_chart->viewport()->installEventFilter(this);
   m_chart->setToolTip(
-      QStringLiteral("Wheel: zoom the time, Shift+wheel: the volts, drag: pan, "
-                     "double-click: the full view"));
+      tr("Wheel: zoom the time, Shift+wheel: the volts, drag: pan, "
+         "double-click: the full view"));
   m_chart->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(m_chart, &QWidget::customContextMenuRequested, this, [this, exportMenu](QPoint at) {
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Full view"), this, &WavePage::resetZoom);
+    menu.addAction(tr("Full view"), this, &WavePage::resetZoom);
     const QPointF centre = m_chart->viewport()->rect().center();
-    menu.addAction(QStringLiteral("Zoom in"), this, [this, centre] { zoomAt(centre, 0.5, false); });
-    menu.addAction(QStringLiteral("Zoom out"), this, [this, centre] { zoomAt(centre, 2, false); });
+    menu.addAction(tr("Zoom in"), this, [this, centre] { zoomAt(centre, 0.5, false); });
+    menu.addAction(tr("Zoom out"), this, [this, centre] { zoomAt(centre, 2, false); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Analysis..."), this, &WavePage::showMeasurements);
+    menu.addAction(tr("Analysis..."), this, &WavePage::showMeasurements);
     menu.addActions(exportMenu->actions());
     menu.exec(m_chart->viewport()->mapToGlobal(at));
   });
@@ -249,8 +248,8 @@ void WavePage::showMeasurements() {
 bool WavePage::saveFile(const QString& caption, const QString& suggested, const QString& filter,
                         const std::function<bool(const QString&)>& write) {
   if (m_trace.volts.empty()) {
-    m_boxes.Show("No trace to export yet: take one with Single or Continue.", "Velqor",
-                 MessageBoxes::Icon::Information);
+    m_boxes.Show(tr("No trace to export yet: take one with Single or Continue.").toStdString(),
+                 "Velqor", MessageBoxes::Icon::Information);
     return false;
   }
   const QString path = m_chooseFile(caption, suggested, filter);
@@ -259,28 +258,28 @@ bool WavePage::saveFile(const QString& caption, const QString& suggested, const 
 }
 
 bool WavePage::exportCsv() {
-  return saveFile(
-      QStringLiteral("Export the trace"), QStringLiteral("wave.csv"),
-      QStringLiteral("CSV files (*.csv)"), [this](const QString& path) {
-        QSaveFile file(path);
-        const std::string csv = CaptureCsv(m_trace);
-        if (file.open(QIODevice::WriteOnly) &&
-            file.write(csv.data(), static_cast<qint64>(csv.size())) ==
-                static_cast<qint64>(csv.size()) &&
-            file.commit()) {
-          return true;
-        }
-        m_boxes.Show("Cannot write " + path.toStdString() + ": " + file.errorString().toStdString(),
-                     "Velqor", MessageBoxes::Icon::Error);
-        return false;
-      });
+  return saveFile(tr("Export the trace"), QStringLiteral("wave.csv"), tr("CSV files (*.csv)"),
+                  [this](const QString& path) {
+                    QSaveFile file(path);
+                    const std::string csv = CaptureCsv(m_trace);
+                    if (file.open(QIODevice::WriteOnly) &&
+                        file.write(csv.data(), static_cast<qint64>(csv.size())) ==
+                            static_cast<qint64>(csv.size()) &&
+                        file.commit()) {
+                      return true;
+                    }
+                    m_boxes.Show(
+                        tr("Cannot write %1: %2").arg(path, file.errorString()).toStdString(),
+                        "Velqor", MessageBoxes::Icon::Error);
+                    return false;
+                  });
 }
 
 bool WavePage::exportPng() {
-  return saveFile(QStringLiteral("Export the chart"), QStringLiteral("wave.png"),
-                  QStringLiteral("PNG images (*.png)"), [this](const QString& path) {
+  return saveFile(tr("Export the chart"), QStringLiteral("wave.png"), tr("PNG images (*.png)"),
+                  [this](const QString& path) {
                     if (m_chart->grab().save(path, "PNG")) return true;
-                    m_boxes.Show("Cannot write " + path.toStdString(), "Velqor",
+                    m_boxes.Show(tr("Cannot write %1").arg(path).toStdString(), "Velqor",
                                  MessageBoxes::Icon::Error);
                     return false;
                   });

@@ -100,7 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{
             "SimulatorSwitchAlone", {"--sim-errors"}, "--sim-errors works only with --simulate"},
         BadLine{"ReplayWithoutFile", {"--simulate", "--sim-replay"}, "--sim-replay needs a log"},
-        BadLine{"ReplayAlone", {"--sim-replay", "a.log"}, "--sim-replay works only with"}),
+        BadLine{"ReplayAlone", {"--sim-replay", "a.log"}, "--sim-replay works only with"},
+        BadLine{"LanguageUnknown", {"--lang", "fr"}, "--lang needs ja, en or auto, got 'fr'"},
+        BadLine{"LanguageWithoutValue", {"--lang"}, "--lang needs ja, en or auto"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CommandLine, ReplayLogIsTakenWithOrWithoutEquals) {
@@ -113,6 +115,13 @@ TEST(CommandLine, ReplayLogIsTakenWithOrWithoutEquals) {
   }
 }
 
+TEST(CommandLine, LanguageIsTakenWithOrWithoutEquals) {
+  std::string error;
+  EXPECT_EQ(ParseCommandLine({"--lang", "en"}, error)->language, "en");
+  EXPECT_EQ(ParseCommandLine({"--lang=ja", "--simulate"}, error)->language, "ja");
+  EXPECT_EQ(ParseCommandLine({}, error)->language, "");
+}
+
 TEST(CommandLine, HelpIsTakenAndTheUsageNamesEveryOption) {
   std::string error;
   const std::optional<CommandLine> cl = ParseCommandLine({"--help"}, error);
@@ -121,7 +130,7 @@ TEST(CommandLine, HelpIsTakenAndTheUsageNamesEveryOption) {
   EXPECT_TRUE(ParseCommandLine({"-h"}, error)->help);
   const std::string usage = kVelqorUsage;
   for (const char* option : {"--simulate", "--sim-flood RATE[,IDS]", "--sim-unacknowledged",
-                             "--sim-errors", "--sim-replay FILE", "--help"})
+                             "--sim-errors", "--sim-replay FILE", "--lang ja|en", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

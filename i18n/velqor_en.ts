@@ -1,0 +1,740 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>BusErrors</name>
+    <message>
+        <source>Receive Buffer Full</source>
+        <translation>Receive buffer full</translation>
+    </message>
+    <message>
+        <source>CRC_ERROR</source>
+        <translation>CRC error</translation>
+    </message>
+    <message>
+        <source>ARBITRATION_LOS</source>
+        <translation>Arbitration lost</translation>
+    </message>
+    <message>
+        <source>OVERLOAD_ERROR</source>
+        <translation>Overload frame</translation>
+    </message>
+    <message>
+        <source>BIT_ERROR</source>
+        <translation>Bit error</translation>
+    </message>
+    <message>
+        <source>STUFF_ERROR</source>
+        <translation>Stuff error</translation>
+    </message>
+    <message>
+        <source>ACK_ERROR</source>
+        <translation>ACK error</translation>
+    </message>
+    <message>
+        <source>FORM_ERROR</source>
+        <translation>Form error</translation>
+    </message>
+    <message>
+        <source>BUS_OFF_ERROR</source>
+        <translation>Bus off</translation>
+    </message>
+    <message>
+        <source>RX_MSG_LOST_ERROR</source>
+        <translation>Rx message lost</translation>
+    </message>
+</context>
+<context>
+    <name>CommErrors</name>
+    <message>
+        <source>ポートは、すでにオープンされています</source>
+        <translation>The port is already open</translation>
+    </message>
+    <message>
+        <source>ポートをオープンできませんでした</source>
+        <translation>The port could not be opened</translation>
+    </message>
+    <message>
+        <source>送信用スレッドを生成できませんでした</source>
+        <translation>The transmit thread could not be started</translation>
+    </message>
+    <message>
+        <source>受信用スレッドを生成できませんでした</source>
+        <translation>The receive thread could not be started</translation>
+    </message>
+    <message>
+        <source>通信速度の設定でエラーが発生しました</source>
+        <translation>The baud rate could not be set</translation>
+    </message>
+    <message>
+        <source>通信ビット数の設定でエラーが発生しました</source>
+        <translation>The number of data bits could not be set</translation>
+    </message>
+    <message>
+        <source>通信パリティチェックの設定でエラーが発生しました</source>
+        <translation>The parity could not be set</translation>
+    </message>
+    <message>
+        <source>通信ストップビット数の設定でエラーが発生しました</source>
+        <translation>The number of stop bits could not be set</translation>
+    </message>
+    <message>
+        <source>通信フロー制御の設定で失敗しました</source>
+        <translation>The flow control could not be set</translation>
+    </message>
+    <message>
+        <source>通信タイムアウト時間の設定で失敗しました</source>
+        <translation>The time-outs could not be set</translation>
+    </message>
+    <message>
+        <source>Ｘｏｎ文字の設定でエラーが発生しました</source>
+        <translation>The XON character could not be set</translation>
+    </message>
+    <message>
+        <source>Ｘｏｆｆ文字の設定でエラーが発生しました</source>
+        <translation>The XOFF character could not be set</translation>
+    </message>
+    <message>
+        <source>通信用ポートのバッファを準備できませんでした</source>
+        <translation>The port buffers could not be prepared</translation>
+    </message>
+</context>
+<context>
+    <name>DataLog</name>
+    <message>
+        <source>%1 に書き込めません (%2)</source>
+        <translation>Cannot write %1 (%2)</translation>
+    </message>
+    <message>
+        <source>出力ファイルを開けません</source>
+        <translation>Cannot open the log file</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceParameters</name>
+    <message>
+        <source>F/W: %1</source>
+        <translation>Firmware: %1</translation>
+    </message>
+    <message>
+        <source>MCU: %1</source>
+        <translation>MCU: %1</translation>
+    </message>
+    <message>
+        <source>デバイスに値を設定する</source>
+        <translation>Write these settings to the adapter</translation>
+    </message>
+    <message>
+        <source>デバイス内部の設定値を読みだします</source>
+        <translation>Read the adapter&apos;s current settings</translation>
+    </message>
+    <message>
+        <source>デバイス内部に保存します。</source>
+        <translation>Store the settings in the adapter&apos;s EEPROM.</translation>
+    </message>
+    <message>
+        <source>EEPROMに書き込みます！</source>
+        <translation>The settings will be written to the adapter&apos;s EEPROM.</translation>
+    </message>
+    <message>
+        <source>メッセージ</source>
+        <translation>Store Settings</translation>
+    </message>
+</context>
+<context>
+    <name>ScriptSender</name>
+    <message>
+        <source>送信：%1</source>
+        <translation>Send: %1</translation>
+    </message>
+    <message>
+        <source>wait：%1 msec</source>
+        <translation>Wait: %1 ms</translation>
+    </message>
+    <message>
+        <source>wait:500msec</source>
+        <translation>Wait: 500 ms</translation>
+    </message>
+    <message>
+        <source>wait:100msec</source>
+        <translation>Wait: 100 ms</translation>
+    </message>
+    <message>
+        <source>wait:300msec</source>
+        <translation>Wait: 300 ms</translation>
+    </message>
+    <message>
+        <source>スクリプトファイルを開けません：%1 (%2)</source>
+        <translation>Cannot open the script file: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>スクリプトファイルを読み込めません：%1 (%2)</source>
+        <translation>Cannot read the script file: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>送信できません (%1 バイト)：アダプタが接続されていないか、1 レポートに収まりません</source>
+        <translation>Not sent (%1 bytes): the adapter is not connected, or the block does not fit into one report</translation>
+    </message>
+    <message>
+        <source>＝ファイル送信 正常終了＝<byte value="xd"/>
+</source>
+        <translation>= Script finished =<byte value="xd"/>
+</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWriteError</name>
+    <message>
+        <source>%1 に書き込めません</source>
+        <translation>Cannot write %1</translation>
+    </message>
+</context>
+<context>
+    <name>Status</name>
+    <message>
+        <source>Cmd Request!</source>
+        <translation>Command sent</translation>
+    </message>
+    <message>
+        <source>STOP</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>Complete!</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>success!</source>
+        <translation>Stored</translation>
+    </message>
+    <message>
+        <source>FAIL!</source>
+        <translation>Store failed</translation>
+    </message>
+    <message>
+        <source>OUT_OF_RANGE!</source>
+        <translation>Out of range</translation>
+    </message>
+    <message>
+        <source>READY</source>
+        <translation>Ready</translation>
+    </message>
+    <message>
+        <source>CONT</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>ERROR!: %1</source>
+        <translation>Bus error: %1</translation>
+    </message>
+    <message>
+        <source>CAN fail!</source>
+        <translation>Send failed</translation>
+    </message>
+    <message>
+        <source>Out of Range!</source>
+        <translation>Out of range</translation>
+    </message>
+</context>
+<context>
+    <name>TxMailboxes</name>
+    <message>
+        <source>リストのインデックスが範囲を超えています (%d)</source>
+        <translation>Fewer data bytes than the DLC asks for (byte %d is missing)</translation>
+    </message>
+</context>
+<context>
+    <name>WaveCapture</name>
+    <message>
+        <source>&apos;%1&apos; は浮動小数点数ではありません</source>
+        <translation>&apos;%1&apos; is not a valid number</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::ConfigPage</name>
+    <message>
+        <source>Receive Mail Box</source>
+        <translation>Receive Mailboxes</translation>
+    </message>
+    <message>
+        <source>CH       ID(h)     MASK(h)    ide</source>
+        <translation>CH       ID(h)     MASK(h)    ide</translation>
+    </message>
+    <message>
+        <source>標準/拡張指定</source>
+        <translation>Standard (11-bit) or extended (29-bit) identifier</translation>
+    </message>
+    <message>
+        <source>Bit Rate / Sample Timing</source>
+        <translation>Bit Rate / Sample Point</translation>
+    </message>
+    <message>
+        <source>BitRate</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>Sample Timing(%)</source>
+        <translation>Sample point (%)</translation>
+    </message>
+    <message>
+        <source>Console Out Format</source>
+        <translation>Console Output Format</translation>
+    </message>
+    <message>
+        <source>Normal Mode</source>
+        <translation>Normal mode</translation>
+    </message>
+    <message>
+        <source>CAN-USB Mode</source>
+        <translation>CAN-USB mode</translation>
+    </message>
+    <message>
+        <source>Terminator</source>
+        <translation>Terminator</translation>
+    </message>
+    <message>
+        <source>&amp;Read Parameter</source>
+        <translation>&amp;Read Parameters</translation>
+    </message>
+    <message>
+        <source>&amp;Write Parameter</source>
+        <translation>&amp;Write Parameters</translation>
+    </message>
+    <message>
+        <source>&amp;Store</source>
+        <translation>&amp;Store</translation>
+    </message>
+    <message>
+        <source>Device Infomation</source>
+        <translation>Device Information</translation>
+    </message>
+    <message>
+        <source>データログを保存する</source>
+        <translation>Save a data log</translation>
+    </message>
+    <message>
+        <source>保存ファイル名</source>
+        <translation>Log file name</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::ReceivePage</name>
+    <message>
+        <source>Receive Data View Format</source>
+        <translation>Data Display Format</translation>
+    </message>
+    <message>
+        <source>HEX</source>
+        <translation>HEX</translation>
+    </message>
+    <message>
+        <source>DEC</source>
+        <translation>DEC</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Clear</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::ReceivedFrameModel</name>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>ide</source>
+        <translation>Ext</translation>
+    </message>
+    <message>
+        <source>ID(hex)</source>
+        <translation>ID(hex)</translation>
+    </message>
+    <message>
+        <source>DLC</source>
+        <translation>DLC</translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <translation>Data</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TFrmAbout</name>
+    <message>
+        <source>(unavailable)</source>
+        <translation>(unavailable)</translation>
+    </message>
+    <message>
+        <source>About Velqor</source>
+        <translation>About Velqor</translation>
+    </message>
+    <message>
+        <source>Physical Memory Available to Windows:</source>
+        <translation>Physical memory:</translation>
+    </message>
+    <message>
+        <source>Memory in Use:</source>
+        <translation>Memory in use:</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TFrmMain</name>
+    <message>
+        <source>接続できた！</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>接続無理！</source>
+        <translation>Cannot connect</translation>
+    </message>
+    <message>
+        <source>接続断</source>
+        <translation>Disconnected</translation>
+    </message>
+    <message>
+        <source>The adapter was unplugged. Release the switch and press it again to reconnect.</source>
+        <translation>The adapter was unplugged. Release the switch and press it again to reconnect.</translation>
+    </message>
+    <message>
+        <source>通信ポート接続/切断</source>
+        <translation>Connect / disconnect the adapter</translation>
+    </message>
+    <message>
+        <source>TxErrCount</source>
+        <translation>Tx errors</translation>
+    </message>
+    <message>
+        <source>RxErrCount</source>
+        <translation>Rx errors</translation>
+    </message>
+    <message>
+        <source>Test Cmd2</source>
+        <translation>Test Cmd2</translation>
+    </message>
+    <message>
+        <source>Debug</source>
+        <translation>Debug</translation>
+    </message>
+    <message>
+        <source>Wave</source>
+        <translation>Waveform</translation>
+    </message>
+    <message>
+        <source>Receive</source>
+        <translation>Receive</translation>
+    </message>
+    <message>
+        <source>TxSet</source>
+        <translation>Transmit</translation>
+    </message>
+    <message>
+        <source>Config</source>
+        <translation>Configuration</translation>
+    </message>
+    <message>
+        <source>Ver&#x3000;%1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Quit</translation>
+    </message>
+    <message>
+        <source>&amp;TTY</source>
+        <translation>&amp;Terminal</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Port</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>&amp;About</translation>
+    </message>
+    <message>
+        <source>Lost: %1</source>
+        <translation>Lost: %1</translation>
+    </message>
+    <message>
+        <source>Log lost: %1</source>
+        <translation>Log lost: %1</translation>
+    </message>
+    <message>
+        <source>Frames lost by the receive queue: %1
+Lines the data log could not write in time: %2</source>
+        <translation>Frames lost by the receive queue: %1
+Lines the data log could not write in time: %2</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TFrmOption</name>
+    <message>
+        <source>serialport set</source>
+        <translation>Serial Port</translation>
+    </message>
+    <message>
+        <source>Port Number</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>これはバイナリデータを</source>
+        <translation>The port that carries</translation>
+    </message>
+    <message>
+        <source>転送するポートです</source>
+        <translation>the adapter&apos;s binary data</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Baudrate (bps)</source>
+        <translation>Baud rate (bit/s)</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Even</source>
+        <translation>Even</translation>
+    </message>
+    <message>
+        <source>Odd</source>
+        <translation>Odd</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TFrmTTY</name>
+    <message>
+        <source>FrmTTY</source>
+        <translation>Terminal</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>ｽｸﾘﾌﾟﾄ実行</source>
+        <translation>Run &amp;Script...</translation>
+    </message>
+    <message>
+        <source>&amp;Option</source>
+        <translation>&amp;Options</translation>
+    </message>
+    <message>
+        <source>送信ｼﾘｱﾙﾓﾆﾀ (&amp;M)</source>
+        <translation>Show Sent Bytes (&amp;M)</translation>
+    </message>
+    <message>
+        <source>ﾊﾟｹｯﾄ毎に折り返す</source>
+        <translation>New Line per Packet</translation>
+    </message>
+    <message>
+        <source>画面クリア</source>
+        <translation>C&amp;lear</translation>
+    </message>
+    <message>
+        <source>(%1 blocks not shown)</source>
+        <translation>(%1 blocks not shown)</translation>
+    </message>
+    <message>
+        <source>シリアルファイル(*.cmd,*.tty)|*.cmd;*.tty|すべてのファイル(*.*)|*.*</source>
+        <translation>Script files (*.cmd,*.tty)|*.cmd;*.tty|All files (*.*)|*.*</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TxSetPage</name>
+    <message>
+        <source>Transmit Mail Box</source>
+        <translation>Transmit Mailboxes</translation>
+    </message>
+    <message>
+        <source>CH           ID(hex)    DLC        ide              DATA (hex)</source>
+        <translation>CH           ID(hex)    DLC        ide              DATA (hex)</translation>
+    </message>
+    <message>
+        <source>SEND</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>ALL SEND</source>
+        <translation>Send All</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::WaveMeasurementsWindow</name>
+    <message>
+        <source>Wave measurements</source>
+        <translation>Wave measurements</translation>
+    </message>
+    <message>
+        <source>what</source>
+        <translation>what</translation>
+    </message>
+    <message>
+        <source>measured</source>
+        <translation>measured</translation>
+    </message>
+    <message>
+        <source>frame</source>
+        <translation>frame</translation>
+    </message>
+    <message>
+        <source>no capture yet</source>
+        <translation>no capture yet</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::WaveOverlay</name>
+    <message>
+        <source>ok</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>wrong</source>
+        <translation>wrong</translation>
+    </message>
+    <message>
+        <source>ACK</source>
+        <translation>ACK</translation>
+    </message>
+    <message>
+        <source>no ACK</source>
+        <translation>no ACK</translation>
+    </message>
+    <message>
+        <source>trigger %1 V</source>
+        <translation>trigger %1 V</translation>
+    </message>
+    <message>
+        <source>stuff error</source>
+        <translation>stuff error</translation>
+    </message>
+    <message>
+        <source>form error: %1</source>
+        <translation>form error: %1</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::WavePage</name>
+    <message>
+        <source>CAN Line</source>
+        <translation>CAN Bus Signal</translation>
+    </message>
+    <message>
+        <source>time(usec)</source>
+        <translation>Time (µs)</translation>
+    </message>
+    <message>
+        <source>(V)</source>
+        <translation>(V)</translation>
+    </message>
+    <message>
+        <source>Single</source>
+        <translation>Single</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Continuous</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Trigger Level</source>
+        <translation>Trigger Level</translation>
+    </message>
+    <message>
+        <source>Capture Port</source>
+        <translation>Capture Signal</translation>
+    </message>
+    <message>
+        <source>CAN_L</source>
+        <translation>CAN_L</translation>
+    </message>
+    <message>
+        <source>CAN_H</source>
+        <translation>CAN_H</translation>
+    </message>
+    <message>
+        <source>Differential</source>
+        <translation>Differential</translation>
+    </message>
+    <message>
+        <source>Analysis...</source>
+        <translation>Analysis...</translation>
+    </message>
+    <message>
+        <source>Levels, edges, bit time and verdicts of the latest trace</source>
+        <translation>Levels, edges, bit time and verdicts of the latest trace</translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation>Export...</translation>
+    </message>
+    <message>
+        <source>Trace as CSV (time, volts)...</source>
+        <translation>Trace as CSV (time, volts)...</translation>
+    </message>
+    <message>
+        <source>Chart as PNG...</source>
+        <translation>Chart as PNG...</translation>
+    </message>
+    <message>
+        <source>Wheel: zoom the time, Shift+wheel: the volts, drag: pan, double-click: the full view</source>
+        <translation>Wheel: zoom the time, Shift+wheel: the volts, drag: pan, double-click: the full view</translation>
+    </message>
+    <message>
+        <source>Full view</source>
+        <translation>Full view</translation>
+    </message>
+    <message>
+        <source>Zoom in</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>Zoom out</translation>
+    </message>
+    <message>
+        <source>No trace to export yet: take one with Single or Continue.</source>
+        <translation>No trace to export yet: take one with Single or Continuous.</translation>
+    </message>
+    <message>
+        <source>Export the trace</source>
+        <translation>Export the trace</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>Export the chart</source>
+        <translation>Export the chart</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>Cannot write %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+</context>
+</TS>
