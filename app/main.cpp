@@ -18,7 +18,6 @@
 #include "app/simulated_adapter.h"
 #include "canlog/log_error.h"
 #include "dialogs/about_box.h"
-#include "link/termination_signals.h"
 #include "terminal/terminal_window.h"
 
 extern char** environ;
@@ -80,24 +79,23 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "velqor: simulated adapter: %s\n", warning.c_str());
   }
 
-  // SIGINT and SIGTERM close the window as its close box does. Made before the window and
-  // destroyed after it, so that a signal during the shutdown is taken and ignored.
-  velqor::TFrmMain* mainWindow = nullptr;
-  velqor::TerminationSignals termination([&mainWindow] {
-    if (mainWindow != nullptr) mainWindow->close();
-  });
+  // SIGINT and SIGTERM stop the program in order, whatever box is open. Made before the
+  // windows and destroyed after them, so that a signal during the shutdown is still handled.
+  velqor::ProgramStop stop(boxes);
 
-  velqor::TFrmMain frmMain(boxes, options);
-  mainWindow = &frmMain;
+  velqor::TFrmMain frmMain(boxes, options);  // may show the settings file's warnings
   boxes.setParent(&frmMain);
   velqor::TFrmTTY frmTty(frmMain, boxes);  // hidden until "&TTY"
   frmMain.setTerminal(&frmTty, &frmTty);
   velqor::TFrmAbout frmAbout;  // hidden
-  frmMain.show();
-
-  app.exec();
-  termination.disarm();
-  mainWindow = nullptr;
+  // A request that came while the window was made: the window is not shown, the event loop
+  // not started; the windows go down in order all the same.
+  if (!stop.requested()) {
+    stop.setMainWindow(&frmMain);
+    frmMain.show();
+    app.exec();
+    stop.setMainWindow(nullptr);
+  }
   // No reader or script thread reaches the terminal window after this.
   frmMain.setTerminal(nullptr, nullptr);
   return 0;
