@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 
 #include "app/main_window.h"
@@ -97,9 +98,13 @@ void TFrmMain::connectLinks() {
     }
     m_commX1->PortOpen();
   } catch (const ECommError& e) {
-    std::string text = e.what();
-    if (!e.Detail().empty()) text += "\n" + e.Detail();
-    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
+    // The box keeps the component's own words, as the program's other boxes do; which port
+    // and why go to the error output and to ConnectionPanel's tooltip (its text stays).
+    if (!e.Detail().empty()) {
+      std::fprintf(stderr, "velqor: %s: %s\n", e.what(), e.Detail().c_str());
+      m_connectionPanel->setToolTip(QString::fromStdString(e.Detail()));
+    }
+    m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     return;
   }
   m_commX1->setProperty("Tag", 1);
