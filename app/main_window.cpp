@@ -124,6 +124,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   m_usbif->OnUsbDeviceRemove = [this](TUsbif* sender) { UsbifUsbDeviceRemove(sender); };
 
   FormCreate();
+  setUpReconnect();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
