@@ -121,13 +121,17 @@ class TFrmMain::Reconnect final : private ReconnectLinks {
     }
   }
 
+  // The tooltip while the USB device is open.
   QString backText() const {
-    QString text = QStringLiteral("Reconnected after the adapter was unplugged (%1 time(s)).\n")
-                       .arg(m_machine.Reconnects());
+    QString text;
+    if (m_machine.Reconnects() > 0) {
+      text = QStringLiteral("Reconnected after the adapter was unplugged (%1 time(s)).\n")
+                 .arg(m_machine.Reconnects());
+    }
     text += QString::fromStdString("USB: " + m_window.m_usbif->DevicePath());
     const QString com = QStringLiteral("COM%1").arg(m_window.m_commX1->PortNo());
     if (m_machine.SerialMissing()) {
-      text += QStringLiteral("\n%1 is not back yet: it is opened when it comes back.").arg(com);
+      text += QStringLiteral("\n%1 is away: it is opened again when it is back.").arg(com);
     } else if (TFrmMain::OpenFlag(*m_window.m_commX1) == 1) {
       text += QStringLiteral("\n%1: %2")
                   .arg(com, QString::fromStdString(m_window.m_commX1->PortPath()));

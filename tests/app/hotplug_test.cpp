@@ -73,7 +73,7 @@ TEST_F(HotplugTest, TwentyUnplugsWhileLoggingReconnectIntoTheSameFileAndLeaveNot
     } else {
       adapter->hidPlatform()->Plug();
       ASSERT_TRUE(test::ProcessEventsUntil([&] { return reconnected == before + 1; }));
-      EXPECT_NE(panel()->toolTip().indexOf(QStringLiteral("COM1 is not back yet")), -1);
+      EXPECT_NE(panel()->toolTip().indexOf(QStringLiteral("COM1 is away")), -1);
       adapter->serialPort().Plug();
     }
     ASSERT_TRUE(test::ProcessEventsUntil(
