@@ -80,15 +80,6 @@ TEST_F(WindowPositionTest, TheWindowComesBackWhereItWasAndCentredWhenThatIsOffTh
   EXPECT_EQ(window->pos(), centred(*window));
 }
 
-// A window that was never shown has no place to keep: the file keeps only its own sections.
-TEST_F(WindowPositionTest, AWindowNeverShownStoresNoPlace) {
-  TFrmMain::Options options;
-  options.settingsPath = iniPath();
-  { TFrmMain window(boxes, options); }
-  EXPECT_EQ(LoadWindowPosition(IniFile(iniPath())), std::nullopt);
-  EXPECT_EQ(IniFile(iniPath()).readString("UART", "COMM", ""), "1");
-}
-
 TEST(FolderLock, OneHolderPerFolderAndTheFilesContentsAreNoLock) {
   QTemporaryDir one, two;
   const std::filesystem::path a = one.path().toStdString(), b = two.path().toStdString();
