@@ -1,6 +1,7 @@
 // velqor: the main window, the terminal window and the About box, then the event loop.
 // With --simulate the links reach a simulated adapter in this process.
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/folder_lock.h"
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
@@ -61,6 +63,20 @@ int main(int argc, char** argv) {
   app.setWindowIcon(QIcon(QStringLiteral(":/velqor/velqor.png")));
   velqor::QtMessageBoxes boxes;
   app.setMessageBoxes(&boxes);
+
+  // One Velqor per working folder, whose Velqor.INI and log numbers it owns; held until exit.
+  const velqor::FolderLock folderLock(".");
+  if (folderLock.result() != velqor::FolderLock::Result::Held) {
+    std::fprintf(stderr, "velqor: %s\n", folderLock.message().c_str());
+    // A box only where someone can see and close it.
+    const QString platform = QGuiApplication::platformName();
+    const bool seen =
+        platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    if (folderLock.result() == velqor::FolderLock::Result::InUse) {
+      if (seen) boxes.Show(folderLock.message(), "Velqor", velqor::MessageBoxes::Icon::Warning);
+      return 1;
+    }
+  }
 
   velqor::TFrmMain::Options options;
   std::unique_ptr<velqor::SimulatedAdapter> simulation;  // outlives the window
