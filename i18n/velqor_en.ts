@@ -239,6 +239,10 @@
         <source>Out of Range!</source>
         <translation>Out of range</translation>
     </message>
+    <message>
+        <source>Reconnected</source>
+        <translation>Reconnected</translation>
+    </message>
 </context>
 <context>
     <name>TxMailboxes</name>
@@ -469,6 +473,22 @@
 Lines the data log could not write in time: %2</source>
         <translation>Frames lost by the receive queue: %1
 Lines the data log could not write in time: %2</translation>
+    </message>
+    <message>
+        <source>The adapter was unplugged. The links are reopened by themselves when it is plugged back in; release the switch to stop waiting.</source>
+        <translation>The adapter was unplugged. The links are reopened by themselves when it is plugged back in; release the switch to stop waiting.</translation>
+    </message>
+    <message>
+        <source>Reconnected after the adapter was unplugged (%1 time(s)).
+</source>
+        <translation>Reconnected after the adapter was unplugged (%1 time(s)).
+</translation>
+    </message>
+    <message>
+        <source>
+%1 is away: it is opened again when it is back.</source>
+        <translation>
+%1 is away: it is opened again when it is back.</translation>
     </message>
 </context>
 <context>

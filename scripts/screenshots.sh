@@ -5,6 +5,8 @@
 # The windows speak the language velqor chooses from LANG (LANG=en_US.UTF-8: English), or
 # the one LANGUAGE names (ja, en, auto).
 # Usage: [LANG=...] scripts/screenshots.sh [DIR] [BUILD_DIR] [LANGUAGE]
+# HiDPI: QT_SCALE_FACTOR=1.5 (or 2) scripts/screenshots.sh build/screenshots-150; the virtual
+# screen is large enough for the main window at 200 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
@@ -13,5 +15,5 @@ language="${3:-auto}"
 cmake --build "$build" -j 2 --target velqor-screenshots
 mkdir -p "$out"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/app/velqor-screenshots" \
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2560x2048x24" "$build/app/velqor-screenshots" \
   --lang "$language" "$out"
