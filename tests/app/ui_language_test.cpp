@@ -115,7 +115,9 @@ TEST_P(UiLanguageWindowTest, SettingChoosesTheTextsOfEveryWindow) {
   TFrmMain::Options options;
   options.settingsPath = iniPath();
   auto window = std::make_unique<TFrmMain>(boxes, options);
-  TFrmTTY terminal(*window, boxes, TFrmTTY::Options{.settingsPath = iniPath()});
+  TFrmTTY::Options terminalOptions;
+  terminalOptions.settingsPath = iniPath();
+  TFrmTTY terminal(*window, boxes, terminalOptions);
 
   auto* pages = find<QTabWidget>(*window, "PageControl1");
   EXPECT_EQ(pages->tabText(3), want.configTab);
