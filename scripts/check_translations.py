@@ -3,8 +3,9 @@
 
 1. i18n/velqor_en.ts is complete for the sources as they are: lupdate (the same extraction the
    build's velqor_app_lupdate target runs) is run over every source into a copy of the .ts, and
-   the copy must have no unfinished, obsolete or vanished entry, and every translation keeps
-   the source's placeholders (%1 ... %9, %d).
+   the copy must have no unfinished, obsolete or vanished entry, every translation keeps
+   the source's placeholders (%1 ... %9, %d) and line end, and the status bar's texts keep to
+   Latin-1 (they are shown the way the adapter's texts are).
 2. Widget code passes no text literal to a caption, hint, menu, message box or list straight
    through: the calls below take their texts from tr(), QT_TR_NOOP / QT_TRANSLATE_NOOP /
    VELQOR_TRANSLATE_NOOP constants or UiText(). ALLOWED lists the few literals that are no
@@ -44,6 +45,11 @@ WRAPPERS = re.compile(r"\b(?:tr|UiText|translate|QT_TR_NOOP|QT_TRANSLATE_NOOP|"
                       r"VELQOR_TRANSLATE_NOOP)\s*\(")
 STRING = re.compile(r'"(?:[^"\\\n]|\\.)*"')
 JAPANESE = re.compile(r"[\u3000-\u30ff\u3400-\u9fff\uff00-\uffef]")
+
+# Contexts whose texts reach the status bar and the Config page through the path that shows
+# the adapter's own texts (Latin-1): their translations keep to Latin-1.
+LATIN1_CONTEXTS = {"Status", "BusErrors"}
+LATIN1_TEXTS = {("DeviceParameters", "F/W: %1"), ("DeviceParameters", "MCU: %1")}
 
 # Literals that stay as they are in every language.
 ALLOWED = {
@@ -188,6 +194,11 @@ def check_ts(ts_path):
             if sorted(placeholder.findall(source)) != sorted(placeholder.findall(text)):
                 findings.append("%s: the translation %r does not keep the placeholders" %
                                 (label, text))
+            if name in LATIN1_CONTEXTS or (name, source) in LATIN1_TEXTS:
+                try:
+                    text.encode("latin-1")
+                except UnicodeEncodeError:
+                    findings.append("%s: the translation %r is not Latin-1" % (label, text))
             if source.endswith("\r\n") != text.endswith("\r\n"):
                 findings.append("%s: the translation %r does not keep the line end" %
                                 (label, text))
