@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
   if (!translation.apply(language))
     std::fputs("velqor: the English texts cannot be loaded; the program's own texts are shown\n",
                stderr);
+
   std::unique_ptr<velqor::SimulatedAdapter> simulation;  // outlives the window
   if (commandLine->simulate) {
     try {
