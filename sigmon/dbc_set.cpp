@@ -75,9 +75,9 @@ void DbcSet::clear() {
   rebuild();
 }
 
-std::string DbcSet::messageName(const CanFrame& frame) const {
+std::string messageName(const dbc::FrameDecoder& decoder, const CanFrame& frame) {
   if (frame.rtr() || frame.error()) return {};
-  const dbc::FrameDecoder::MessageEntry* m = m_decoder->find(frame.id, frame.extended());
+  const dbc::FrameDecoder::MessageEntry* m = decoder.find(frame.id, frame.extended());
   return m != nullptr ? m->message->name : std::string();
 }
 

@@ -28,6 +28,10 @@ struct DbcFile {
   bool loaded() const { return database != nullptr; }
 };
 
+// The name of the message a frame's identifier and IDE name in `decoder`; empty when none
+// does (and for remote and error frames).
+std::string messageName(const dbc::FrameDecoder& decoder, const CanFrame& frame);
+
 // Reads and parses one file: only a regular file is opened (a FIFO would block the open, a
 // device may act on it), at most 64 MiB of it.
 DbcFile loadDbcFile(const std::string& path);
@@ -51,7 +55,9 @@ class DbcSet {
 
   // The message name of a frame's identifier and IDE; empty when no loaded file defines it
   // (and for remote and error frames).
-  std::string messageName(const CanFrame& frame) const;
+  std::string messageName(const CanFrame& frame) const {
+    return ::velqor::messageName(*m_decoder, frame);
+  }
 
  private:
   void rebuild();

@@ -23,6 +23,8 @@ DbcSettings loadDbcSettings(const IniFile& ini) {
 
 void saveDbcSettings(IniFile& ini, const DbcSettings& settings) {
   const IniFile::Batch batch = ini.batch();
+  // Nothing to say and nothing said before: the file stays as the program always wrote it.
+  if (settings.files.empty() && !ini.readValue(kSection, "DBCCOUNT")) return;
   int n = 0;
   for (const std::string& path : settings.files) {
     if (n == kMaxDbcFiles) break;

@@ -27,7 +27,8 @@ inline constexpr int kMaxDbcFiles = 256;
 // One reading of the file. Empty entries are skipped.
 DbcSettings loadDbcSettings(const IniFile& ini);
 // One write of the file; lets SettingsWriteError through (the file stays as it was). A path
-// the file cannot hold (a line break in it) is left out.
+// the file cannot hold (a line break in it) is left out. An empty list is written only over
+// a list written before: a file that never had one gets no section.
 void saveDbcSettings(IniFile& ini, const DbcSettings& settings);
 
 }  // namespace velqor

@@ -79,6 +79,8 @@ TEST(DbcSettings, KeepsTheListInItsOwnSectionAndReadsOldFilesAsNone) {
   IniFile ini(dir / "Velqor.INI");
   Write(dir / "Velqor.INI", "[UART]\nCOMM=3\n");
   EXPECT_TRUE(loadDbcSettings(ini).files.empty());
+  saveDbcSettings(ini, {});
+  EXPECT_EQ(testing::readFile(dir / "Velqor.INI"), "[UART]\nCOMM=3\n");
 
   saveDbcSettings(ini, {{"/a/car.dbc", "", "/b/line\nbreak.dbc", "/c/j1939 ✓.dbc"}});
   EXPECT_EQ(testing::readFile(dir / "Velqor.INI"),
@@ -87,6 +89,8 @@ TEST(DbcSettings, KeepsTheListInItsOwnSectionAndReadsOldFilesAsNone) {
   // A shorter list later: the count says where it ends.
   saveDbcSettings(ini, {{"/d/one.dbc"}});
   EXPECT_EQ(loadDbcSettings(ini).files, (std::vector<std::string>{"/d/one.dbc"}));
+  saveDbcSettings(ini, {});
+  EXPECT_TRUE(loadDbcSettings(ini).files.empty());
 }
 
 }  // namespace
