@@ -254,10 +254,14 @@ void SignalsFeature::showTxSetMenu(const QPoint& pos) {
   const int offset = pos.y() - (TxSetPage::kEditTop - 2);
   if (offset < 0 || offset >= TxSetPage::kRowStep * TxSetPage::kRows) return;
   const int row = offset / TxSetPage::kRowStep + 1;
-  QMenu menu(&m_window);
-  QAction* edit = menu.addAction(QStringLiteral("Mailbox %1 from signals...").arg(row));
-  connect(edit, &QAction::triggered, this, [this, row] { editMailbox(row); });
-  menu.exec(m_txSet.group()->mapToGlobal(pos));
+  auto* menu = new QMenu(&m_window);
+  menu->setObjectName(QStringLiteral("MenuMailboxRow"));
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  QAction* edit = menu->addAction(QStringLiteral("Mailbox %1 from signals...").arg(row));
+  edit->setObjectName(QStringLiteral("ActMailboxRowSignals"));
+  connect(edit, &QAction::triggered, this, [this, row] { editMailbox(row); },
+          Qt::QueuedConnection);  // after the menu has closed
+  menu->popup(m_txSet.group()->mapToGlobal(pos));
 }
 
 std::function<QString(const CanFrame&)> SignalsFeature::messageNamer() const {

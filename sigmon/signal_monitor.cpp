@@ -50,7 +50,7 @@ void SignalMonitor::onFrames(std::span<const CanFrame> frames) {
   const dbc::FrameDecoder& decoder = *m_decoder;
   if (decoder.messageCount() == 0) return;
   for (const CanFrame& f : frames) {
-    if (f.tx() || !decoder.decode(f, m_decoded)) continue;
+    if (f.tx() || !decoder.decode(f, m_decoded, false)) continue;  // texts when painted
     ++m_framesDecoded;
     if (!m_origin) m_origin = f.time;
     const double t = static_cast<double>(f.time.steadyUs - m_origin->steadyUs) * 1e-6;

@@ -353,6 +353,7 @@ void SignalPlotWindow::setAxes(double t0, double t1, double v0, double v1) {
   m_settingAxes = true;
   m_axisT->setRange(t0, t1);
   m_axisV->setRange(v0, v1);
+  m_axisV->applyNiceNumbers();  // ticks at round values
   m_settingAxes = false;
 }
 

@@ -13,8 +13,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <set>
+
+#include "traffic/fixed_text_delegate.h"
+#include "widgets/fonts.h"
 
 namespace velqor {
 
@@ -34,7 +38,9 @@ QString Number(double v) {
 }  // namespace
 
 SignalTableModel::SignalTableModel(SignalMonitor& monitor, QObject* parent)
-    : QAbstractTableModel(parent), m_monitor(monitor) {}
+    : QAbstractTableModel(parent),
+      m_monitor(monitor),
+      m_utcOffsetMs(std::int64_t{QDateTime::currentDateTime().offsetFromUtc()} * 1000) {}
 
 void SignalTableModel::rebuild() {
   beginResetModel();
@@ -47,6 +53,7 @@ void SignalTableModel::rebuild() {
 }
 
 void SignalTableModel::refresh() {
+  m_utcOffsetMs = std::int64_t{QDateTime::currentDateTime().offsetFromUtc()} * 1000;
   std::vector<std::uint32_t> seen = m_monitor.takeNewlySeen();
   if (!seen.empty()) {
     std::sort(seen.begin(), seen.end());
@@ -103,9 +110,16 @@ QString SignalTableModel::text(std::uint32_t signal, int column) const {
       const std::string* valueText = entry.codec.text(state.bits);
       return valueText != nullptr ? Utf8(*valueText) : QString();
     }
-    case kTime:
-      return QDateTime::fromMSecsSinceEpoch(state.time.wallUs / 1000)
-          .toString(QStringLiteral("HH:mm:ss.zzz"));
+    case kTime: {
+      // The local time of day, from the zone's offset worked out once a repaint.
+      const std::int64_t ms = state.time.wallUs / 1000 + m_utcOffsetMs;
+      const std::int64_t day = ((ms % 86400000) + 86400000) % 86400000;
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", static_cast<int>(day / 3600000),
+                    static_cast<int>(day / 60000 % 60), static_cast<int>(day / 1000 % 60),
+                    static_cast<int>(day % 1000));
+      return QString::fromLatin1(buf);
+    }
     case kMinimum:
       return std::isinf(state.minimum) ? QString() : Number(state.minimum);
     case kMaximum:
@@ -175,6 +189,10 @@ SignalViewWindow::SignalViewWindow(SignalMonitor& monitor, QWidget* parent)
   m_filter->setDynamicSortFilter(false);  // names never change: values need no re-filtering
 
   m_table->setObjectName(QStringLiteral("SignalTable"));
+  // The received-frame list's font and painter: digits line up, and a repaint of the rows
+  // shown costs little at display rate.
+  m_table->setFont(MakeFont(QString::fromUtf8(kFontGothic), 13, true));
+  m_table->setItemDelegate(new FixedTextDelegate(m_table));
   m_table->setModel(m_filter);
   m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -61,6 +61,7 @@ class SignalTableModel : public QAbstractTableModel {
   SignalMonitor& m_monitor;
   std::vector<std::uint32_t> m_rows;  // signal numbers, ascending
   std::uint64_t m_shownFrames = 0;    // the monitor's framesDecoded at the last repaint
+  std::int64_t m_utcOffsetMs;         // the local time zone's, at the last repaint
 };
 
 class SignalViewWindow : public QWidget {
