@@ -10,13 +10,13 @@
 // that fills a mailbox from signal values (mailbox_signals.png). Run it under Xvfb
 // (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
+#include <QChartView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QChartView>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -92,11 +92,15 @@ bool SaveSignalWindows(velqor::SignalsFeature& feature, QWidget& window, const Q
   plot->plotSignals(plotted);
   velqor::SignalViewWindow* view = feature.showSignalView();
   for (int i = 0; i < 40; ++i) Settle();  // some seconds of the vehicle's traffic
-  // The cursor's readout in the middle of the plot.
+  // The cursor's readout in the middle of the values plotted.
   QChartView* chart = plot->chartView();
-  QMouseEvent move(QEvent::MouseMove, QPointF(chart->width() * 0.6, chart->height() / 2.0),
-                   chart->mapToGlobal(QPointF(chart->width() * 0.6, chart->height() / 2.0)),
-                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  double middle = 0;
+  const velqor::SignalSeries* s = plotted.empty() ? nullptr : monitor.series(plotted.front());
+  if (s != nullptr && s->last()) middle = (s->first()->t + s->last()->t) / 2;
+  const QPointF at(chart->mapFromScene(chart->chart()->mapToPosition(QPointF(middle, 0))).x(),
+                   chart->height() / 2.0);
+  QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QCoreApplication::sendEvent(chart->viewport(), &move);
   Settle();
   if (!Save(*view, dir, "signal_view") || !Save(*plot, dir, "signal_plot")) return false;

@@ -38,6 +38,7 @@ SignalsFeature::SignalsFeature(QWidget& window, MessageBoxes& boxes, ReceivePath
       m_receivePath(receivePath),
       m_txSet(txSet),
       m_runModal(std::move(runModal)),
+      m_namerDecoder(std::make_shared<std::shared_ptr<const dbc::FrameDecoder>>(m_set.decoder())),
       m_menu(new QMenu(QStringLiteral("&Signals"), &window)) {
   if (!m_runModal) m_runModal = [](QDialog& dialog) { dialog.exec(); };
   m_jobWake = std::make_unique<OwnerWake>([this] { jobFinished(); });
@@ -49,11 +50,11 @@ SignalsFeature::SignalsFeature(QWidget& window, MessageBoxes& boxes, ReceivePath
   load->setObjectName(QStringLiteral("ActLoadDbc"));
   connect(load, &QAction::triggered, this, [this] {
     const QStringList paths =
-        m_chooseFiles ? m_chooseFiles()
-                      : QFileDialog::getOpenFileNames(&m_window, QStringLiteral("Load DBC files"),
-                                                      QString(),
-                                                      QStringLiteral("DBC files (*.dbc);;All "
-                                                                     "files (*)"));
+        m_chooseFiles
+            ? m_chooseFiles()
+            : QFileDialog::getOpenFileNames(&m_window, QStringLiteral("Load DBC files"), QString(),
+                                            QStringLiteral("DBC files (*.dbc);;All "
+                                                           "files (*)"));
     if (!paths.isEmpty()) loadFiles(paths);
   });
   m_menu->addSeparator();
@@ -67,8 +68,9 @@ SignalsFeature::SignalsFeature(QWidget& window, MessageBoxes& boxes, ReceivePath
   m_menu->addSeparator();
   QAction* mailbox = m_menu->addAction(QStringLiteral("&Mailbox from signals..."));
   mailbox->setObjectName(QStringLiteral("ActMailboxSignals"));
-  mailbox->setToolTip(QStringLiteral("Fills a TxSet mailbox from the signal values of a message "
-                                     "(also: right click on the mailbox row)"));
+  mailbox->setToolTip(
+      QStringLiteral("Fills a TxSet mailbox from the signal values of a message "
+                     "(also: right click on the mailbox row)"));
   connect(mailbox, &QAction::triggered, this, [this] { editMailbox(1); });
   rebuildFileEntries();
 
@@ -83,6 +85,7 @@ SignalsFeature::SignalsFeature(QWidget& window, MessageBoxes& boxes, ReceivePath
 
 SignalsFeature::~SignalsFeature() {
   m_receivePath.removeFrameConsumer(*this);
+  m_namerDecoder->reset();
   delete m_view;
   delete m_plot;
   delete m_menu;
@@ -113,8 +116,7 @@ void SignalsFeature::loadFiles(const QStringList& paths) {
   for (const QString& path : paths) {
     const QFileInfo info(path);
     const std::string p = ToPath(info.isRelative() ? info.absoluteFilePath() : path);
-    if (std::find(m_waiting.begin(), m_waiting.end(), p) == m_waiting.end())
-      m_waiting.push_back(p);
+    if (std::find(m_waiting.begin(), m_waiting.end(), p) == m_waiting.end()) m_waiting.push_back(p);
   }
   if (!m_job) startNextJob();
 }
@@ -158,6 +160,7 @@ void SignalsFeature::jobFinished() {
 
 void SignalsFeature::applyFiles() {
   m_monitor.setDecoder(m_set.decoder());
+  *m_namerDecoder = m_set.decoder();
   if (m_view) m_view->rebuild();
   if (m_plot) m_plot->rebuild();
   rebuildFileEntries();
@@ -165,10 +168,14 @@ void SignalsFeature::applyFiles() {
 }
 
 void SignalsFeature::rebuildFileEntries() {
+  // Later: the entry may be the one whose action runs now (its "Reload", "Unload"). A file's
+  // entry is the action of its menu, which owns it.
   for (QAction* a : m_fileEntries) {
     m_menu->removeAction(a);
-    delete a->menu();
-    delete a;
+    if (QMenu* sub = a->menu())
+      sub->deleteLater();
+    else
+      a->deleteLater();
   }
   m_fileEntries.clear();
   auto entry = [this](const QString& title, const QString& tip) {
@@ -201,8 +208,8 @@ void SignalsFeature::rebuildFileEntries() {
     connect(unload, &QAction::triggered, this, [this, path] { unloadFile(path); });
   }
   if (m_job) {
-    QAction* a = new QAction(QStringLiteral("Loading %1 file(s)...").arg(m_job->paths().size()),
-                             m_menu);
+    QAction* a =
+        new QAction(QStringLiteral("Loading %1 file(s)...").arg(m_job->paths().size()), m_menu);
     a->setEnabled(false);
     m_menu->insertAction(m_filesEnd, a);
     m_fileEntries.push_back(a);
@@ -259,14 +266,15 @@ void SignalsFeature::showTxSetMenu(const QPoint& pos) {
   menu->setAttribute(Qt::WA_DeleteOnClose);
   QAction* edit = menu->addAction(QStringLiteral("Mailbox %1 from signals...").arg(row));
   edit->setObjectName(QStringLiteral("ActMailboxRowSignals"));
-  connect(edit, &QAction::triggered, this, [this, row] { editMailbox(row); },
-          Qt::QueuedConnection);  // after the menu has closed
+  connect(
+      edit, &QAction::triggered, this, [this, row] { editMailbox(row); },
+      Qt::QueuedConnection);  // after the menu has closed
   menu->popup(m_txSet.group()->mapToGlobal(pos));
 }
 
 std::function<QString(const CanFrame&)> SignalsFeature::messageNamer() const {
-  return [decoder = m_set.decoder()](const CanFrame& frame) {
-    return QString::fromStdString(messageName(*decoder, frame));
+  return [decoder = m_namerDecoder](const CanFrame& frame) {
+    return *decoder ? QString::fromStdString(messageName(**decoder, frame)) : QString();
   };
 }
 

@@ -10,8 +10,10 @@
 // - "Mailbox from signals...": a transmit mailbox row of the "TxSet" page filled from the
 //   signal values of a message (also from a context menu on the row: a right click on its
 //   number, ide box, SEND button or the space between them);
-// - messageNamer(): the message name of a frame's identifier for other views (the trace),
-//   anew after each change of the files (messageNamerChanged).
+// - messageNamer(): the message name of a frame's identifier for other views (the trace). The
+//   namer follows the files as they load and unload (messageNamerChanged says when its
+//   answers change, for a view to repaint), and stays callable after this object is gone
+//   (it then names nothing).
 //
 // GUI thread only.
 
@@ -79,8 +81,8 @@ class SignalsFeature : public QObject, private FrameConsumer {
   // "Mailbox from signals..." on mailbox row `row` (1..8).
   void editMailbox(int row);
 
-  // The name of the message a frame's identifier and IDE name in the files loaded now, or an
-  // empty text; a namer made before a change keeps the files it was made with.
+  // The name of the message a frame's identifier and IDE name in the files loaded at the time
+  // of the call, or an empty text. For the GUI thread (where the files change).
   std::function<QString(const CanFrame&)> messageNamer() const;
 
  signals:
@@ -103,12 +105,14 @@ class SignalsFeature : public QObject, private FrameConsumer {
   std::function<QStringList()> m_chooseFiles;
 
   DbcSet m_set;
+  // The decoder the namers ask: the set's, replaced on each change, emptied on destruction.
+  std::shared_ptr<std::shared_ptr<const dbc::FrameDecoder>> m_namerDecoder;
   SignalMonitor m_monitor;
   std::vector<std::string> m_waiting;  // paths to load after the running job
   std::unique_ptr<OwnerWake> m_jobWake;
   std::unique_ptr<DbcLoadJob> m_job;  // after the wake it signals: goes first
 
-  QMenu* m_menu;  // the window's menu bar shows it; ours to delete
+  QMenu* m_menu;        // the window's menu bar shows it; ours to delete
   QAction* m_filesEnd;  // the separator after the file entries
   std::vector<QAction*> m_fileEntries;
   // Ours to delete (the window only parents them), before the monitor they show.

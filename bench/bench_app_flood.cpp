@@ -369,9 +369,8 @@ bool Run(const Config& config, bool logging) {
                 static_cast<unsigned long long>(usb.reportsDelivered));
   if (config.dbcMessages > 0)
     std::printf("  DBC: %d messages, %zu signals; frames decoded %llu; signal view %s (%d rows)\n",
-                config.dbcMessages, signalCount,
-                static_cast<unsigned long long>(decoded), config.signalView ? "open" : "closed",
-                signalRows);
+                config.dbcMessages, signalCount, static_cast<unsigned long long>(decoded),
+                config.signalView ? "open" : "closed", signalRows);
   std::printf("  frames handled per second      %.0f\n", frames / floodSeconds);
   std::printf("  list publications per second  %.1f\n",
               static_cast<double>(publications) / floodSeconds);

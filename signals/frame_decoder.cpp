@@ -86,8 +86,8 @@ bool FrameDecoder::decode(std::uint32_t id, bool extended, const std::uint8_t* d
 }
 
 void FrameDecoder::decodeSignals(const MessageEntry& m, std::uint32_t index,
-                                 const std::uint8_t* data, std::size_t length,
-                                 DecodedFrame& out, bool texts) const {
+                                 const std::uint8_t* data, std::size_t length, DecodedFrame& out,
+                                 bool texts) const {
   out.message = index;
   if (out.values.capacity() < m_maxSignals) out.values.reserve(m_maxSignals);
   // The first eight bytes as two integers, for the fields that lie within them.

@@ -71,9 +71,9 @@ void FixedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   if (glyphs.isEmpty()) return;
   // A cell that asks to be right-aligned (numbers in a column) ends at the margin.
   const QVariant alignment = index.data(Qt::TextAlignmentRole);
-  const qreal shift =
-      alignment.isValid() && (alignment.value<Qt::Alignment>() & Qt::AlignRight) ? rect.width() - x
-                                                                                 : 0;
+  const qreal shift = alignment.isValid() && (alignment.value<Qt::Alignment>() & Qt::AlignRight)
+                          ? rect.width() - x
+                          : 0;
   QPalette::ColorGroup group =
       option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
   if (group == QPalette::Normal && !(option.state & QStyle::State_Active))

@@ -60,9 +60,8 @@ MailboxSignalsDialog::MailboxSignalsDialog(std::shared_ptr<const dbc::FrameDecod
 
   m_table->setObjectName(QStringLiteral("SignalValues"));
   m_table->setColumnCount(kColumnCount);
-  m_table->setHorizontalHeaderLabels(
-      {QStringLiteral("Signal"), QStringLiteral("Value"), QStringLiteral("Unit"),
-       QStringLiteral("Range")});
+  m_table->setHorizontalHeaderLabels({QStringLiteral("Signal"), QStringLiteral("Value"),
+                                      QStringLiteral("Unit"), QStringLiteral("Range")});
   m_table->verticalHeader()->hide();
   m_table->setSelectionMode(QAbstractItemView::NoSelection);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -165,10 +164,10 @@ void MailboxSignalsDialog::showMessage(std::uint32_t message, const SignalValueT
     m_table->setCellWidget(r, kValue, box);
     m_table->setItem(r, kUnit, new QTableWidgetItem(Utf8(s.unit)));
     const bool noRange = s.minimum == 0 && s.maximum == 0;
-    m_table->setItem(r, kRange,
-                     new QTableWidgetItem(noRange ? QString()
-                                                  : Number(s.minimum) + QStringLiteral(" .. ") +
-                                                        Number(s.maximum)));
+    m_table->setItem(
+        r, kRange,
+        new QTableWidgetItem(
+            noRange ? QString() : Number(s.minimum) + QStringLiteral(" .. ") + Number(s.maximum)));
   }
   update();
 }

@@ -12,8 +12,8 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
 #include <charconv>
@@ -133,11 +133,10 @@ SignalPlotWindow::SignalPlotWindow(SignalMonitor& monitor, MessageBoxes& boxes, 
   m_exportButton->setObjectName(QStringLiteral("BtnPlotExport"));
   m_exportButton->setToolTip(QStringLiteral("Every stored value of the time range shown"));
   connect(m_exportButton, &QPushButton::clicked, this, [this] {
-    const QString path = m_chooseExportPath
-                             ? m_chooseExportPath()
-                             : QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
-                                                            QString(),
-                                                            QStringLiteral("CSV (*.csv)"));
+    const QString path =
+        m_chooseExportPath ? m_chooseExportPath()
+                           : QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                                          QString(), QStringLiteral("CSV (*.csv)"));
     if (!path.isEmpty()) exportCsv(path);
   });
   m_readout = new QLabel(this);
@@ -353,7 +352,19 @@ void SignalPlotWindow::setAxes(double t0, double t1, double v0, double v1) {
   m_settingAxes = true;
   m_axisT->setRange(t0, t1);
   m_axisV->setRange(v0, v1);
-  m_axisV->applyNiceNumbers();  // ticks at round values
+  // About five ticks at round values (1, 2 or 5 times a power of ten), in the range the values
+  // need rather than one widened to fit the ticks.
+  const double raw = (v1 - v0) / 5;
+  if (raw > 0 && std::isfinite(raw)) {
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double m = raw / power;
+    const double step = (m < 1.5 ? 1 : m < 3.5 ? 2 : m < 7.5 ? 5 : 10) * power;
+    m_axisV->setTickAnchor(std::ceil(v0 / step) * step);
+    m_axisV->setTickInterval(step);
+    m_axisV->setTickType(QValueAxis::TicksDynamic);
+  } else {
+    m_axisV->setTickType(QValueAxis::TicksFixed);
+  }
   m_settingAxes = false;
 }
 
@@ -385,7 +396,9 @@ void SignalPlotWindow::showReadout(QPointF at) {
   QString text = QStringLiteral("t = %1 s").arg(t, 0, 'f', 6);
   for (const auto& [signal, line] : m_lines) {
     const SignalSeries* series = m_monitor.series(signal);
-    const std::optional<std::size_t> i = series ? series->atOrBefore(t) : std::nullopt;
+    // The value held at t; none before the first value and after the newest one.
+    const std::optional<std::size_t> i =
+        series && series->last() && t <= series->last()->t ? series->atOrBefore(t) : std::nullopt;
     text += QStringLiteral("    ") + line->name() + QStringLiteral(" = ") +
             (i ? Number(series->value(*i)) : QStringLiteral("-"));
   }

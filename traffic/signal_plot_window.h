@@ -77,7 +77,9 @@ class SignalPlotWindow : public QWidget {
   void refresh();
 
   // "Export CSV..." asks for the file here; a file dialog when not set.
-  void setExportPathChooser(std::function<QString()> choose) { m_chooseExportPath = std::move(choose); }
+  void setExportPathChooser(std::function<QString()> choose) {
+    m_chooseExportPath = std::move(choose);
+  }
   // Starts writing the range shown to `path`; false while an export is running.
   bool exportCsv(const QString& path);
   bool exporting() const { return m_export != nullptr; }
@@ -114,7 +116,7 @@ class SignalPlotWindow : public QWidget {
   std::map<std::uint32_t, QLineSeries*> m_lines;  // by signal number
   std::vector<PlotPoint> m_points;                // scratch
   std::uint64_t m_drawnFrames = ~std::uint64_t{0};
-  bool m_dirty = true;       // the range or the lines changed since the last drawing
+  bool m_dirty = true;  // the range or the lines changed since the last drawing
   bool m_settingAxes = false;
   bool m_fillingPicker = false;
   std::function<QString()> m_chooseExportPath;

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "traffic/fixed_text_delegate.h"
@@ -146,9 +146,8 @@ QVariant SignalTableModel::data(const QModelIndex& index, int role) const {
       const dbc::FrameDecoder& decoder = m_monitor.decoder();
       const dbc::FrameDecoder::SignalEntry& entry = decoder.signal(signal);
       const dbc::FrameDecoder::MessageEntry& message = decoder.message(entry.message);
-      const QString id = QStringLiteral("%1").arg(message.message->id,
-                                                  message.message->extended ? 8 : 3, 16,
-                                                  QLatin1Char('0'));
+      const QString id = QStringLiteral("%1").arg(
+          message.message->id, message.message->extended ? 8 : 3, 16, QLatin1Char('0'));
       QString tip = QStringLiteral("%1 (%2%3) in %4")
                         .arg(Utf8(message.message->name), id.toUpper(),
                              message.message->extended ? QStringLiteral(" ext") : QString(),
@@ -165,8 +164,8 @@ QVariant SignalTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant SignalTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const names[kColumnCount] = {"Message",     "Signal", "Value", "Unit",
-                                                  "Value text",  "Last",   "Min",   "Max"};
+  static const char* const names[kColumnCount] = {"Message",    "Signal", "Value", "Unit",
+                                                  "Value text", "Last",   "Min",   "Max"};
   return section >= 0 && section < kColumnCount ? QString::fromLatin1(names[section]) : QVariant();
 }
 

@@ -26,17 +26,7 @@ class SignalTableModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column {
-    kMessage,
-    kSignal,
-    kValue,
-    kUnit,
-    kText,
-    kTime,
-    kMinimum,
-    kMaximum,
-    kColumnCount
-  };
+  enum Column { kMessage, kSignal, kValue, kUnit, kText, kTime, kMinimum, kMaximum, kColumnCount };
   // The role that holds "Message.Signal" (the filter looks there).
   static constexpr int kNameRole = Qt::UserRole + 1;
 

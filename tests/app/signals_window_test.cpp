@@ -1,9 +1,11 @@
 // The "&Signals" menu's windows on the simulated adapter (tests/app/simulated_window.h): the
 // DBC list of the settings file loaded at start, the signal view and the plot showing the
-// simulated vehicle's moving values, a mailbox filled from signal values and sent.
+// simulated vehicle's moving values, a mailbox filled from signal values and sent, the message
+// namer following the files.
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -55,10 +57,6 @@ TEST_F(SignalWindowsTest, TheVehiclesSignalsMoveInTheSignalViewAndThePlot) {
   EXPECT_NE(boxes.shown()[0].text.find(gone.toStdString() + ": No such file or directory"),
             std::string::npos)
       << boxes.shown()[0].text;
-  CanFrame engine;
-  engine.id = 0x0C0;
-  EXPECT_EQ(feature().messageNamer()(engine), QStringLiteral("EngineData"));
-
   SignalViewWindow* view = feature().showSignalView();
   SignalPlotWindow* plot = feature().showPlot();
   const std::uint32_t speed = signalNumber("EngineData.EngineSpeed");
@@ -111,8 +109,14 @@ TEST_F(SignalWindowsTest, AMailboxFilledFromSignalValuesSendsTheirBytes) {
   };
   startAdapter(true);
   openWindow();
+  // The trace's namer, taken before the file is there, names by the files loaded now.
+  const auto namer = feature().messageNamer();
+  CanFrame engine;
+  engine.id = 0x0C0;
+  EXPECT_EQ(namer(engine), QString());
   feature().loadFiles({kVehicleDbc});
   ASSERT_TRUE(loaded());
+  EXPECT_EQ(namer(engine), QStringLiteral("EngineData"));
 
   // A right click on mailbox row 3, then its one entry.
   QGroupBox* group = window->txSetPage()->group();
@@ -139,6 +143,12 @@ TEST_F(SignalWindowsTest, AMailboxFilledFromSignalValuesSendsTheirBytes) {
   EXPECT_EQ(f.id, 0x0C0u);
   EXPECT_EQ(f.dlc, 8);
   EXPECT_EQ(f.data, (std::array<std::uint8_t, 8>{0x0F, 0xA0, 0, 0, 0x21, 0, 0, 0}));
+
+  // The file's own "Unload" entry.
+  auto* unload = feature().menu()->findChild<QAction*>(QStringLiteral("ActUnloadDbc"));
+  ASSERT_NE(unload, nullptr);
+  unload->trigger();
+  EXPECT_EQ(namer(engine), QString());
 }
 
 }  // namespace
