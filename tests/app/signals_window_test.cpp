@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
+#include <QPushButton>
 #include <QSpinBox>
 #include <set>
 
@@ -88,6 +89,36 @@ TEST_F(SignalWindowsTest, TheVehiclesSignalsMoveInTheSignalViewAndThePlot) {
     EXPECT_GE(p.y(), 780);
     EXPECT_LE(p.y(), 3400);
   }
+
+  // Zoomed in to under a second, live, the time range follows the newest value; paused, it
+  // stays while values keep coming. "Export CSV..." writes what the range holds, and a file
+  // that cannot be written is said with its path.
+  emit static_cast<PlotChartView*>(plot->chartView())->wheelTurned(20, QPointF());
+  ASSERT_LT(plot->timeRange().t1() - plot->timeRange().t0(), 1.0);
+  const double liveEnd = plot->timeRange().t1();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return plot->timeRange().t1() > liveEnd; }));
+  plot->findChild<QPushButton*>(QStringLiteral("BtnPlotPause"))->click();
+  const double shownEnd = plot->timeRange().t1();
+  const std::uint64_t decoded = feature().monitor().framesDecoded();
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [&] { return feature().monitor().framesDecoded() > decoded + 100; }));
+  plot->refresh();
+  EXPECT_EQ(plot->timeRange().t1(), shownEnd);
+  QString csvPath = folder.filePath(QStringLiteral("plot.csv"));
+  plot->setExportPathChooser([&csvPath] { return csvPath; });
+  auto* exportButton = plot->findChild<QPushButton*>(QStringLiteral("BtnPlotExport"));
+  exportButton->click();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !plot->exporting(); }));
+  QFile csv(csvPath);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = csv.readAll().split('\n');
+  EXPECT_EQ(lines.at(0), "time_s,local_time,EngineData.EngineSpeed [rpm]");
+  EXPECT_GE(lines.size(), 4);
+  csvPath = folder.filePath(QStringLiteral("no/such/folder.csv"));
+  exportButton->click();
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !plot->exporting(); }));
+  ASSERT_EQ(boxes.shown().size(), 2u);
+  EXPECT_NE(boxes.shown()[1].text.find(csvPath.toStdString()), std::string::npos);
 
   // Both files stay listed for the next start.
   closeWindow();
