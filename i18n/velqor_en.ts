@@ -326,6 +326,69 @@
     </message>
 </context>
 <context>
+    <name>velqor::MailboxSignalsDialog</name>
+    <message>
+        <source>Mailbox from signals</source>
+        <translation>Mailbox from signals</translation>
+    </message>
+    <message>
+        <source> ext, </source>
+        <translation> ext, </translation>
+    </message>
+    <message>
+        <source> bytes)</source>
+        <translation> bytes)</translation>
+    </message>
+    <message>
+        <source>Signal</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Range</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>Fill mailbox</source>
+        <translation>Fill mailbox</translation>
+    </message>
+    <message>
+        <source>Mailbox</source>
+        <translation>Mailbox</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>start value</source>
+        <translation>start value</translation>
+    </message>
+    <message>
+        <source>No DBC file is loaded.</source>
+        <translation>No DBC file is loaded.</translation>
+    </message>
+    <message>
+        <source>No DBC file is loaded: Signals &gt; Load DBC file...</source>
+        <translation>No DBC file is loaded: Signals &gt; Load DBC file...</translation>
+    </message>
+    <message>
+        <source>ID %1%2   DLC %3   DATA %4</source>
+        <translation>ID %1%2   DLC %3   DATA %4</translation>
+    </message>
+    <message>
+        <source> (ext)</source>
+        <translation> (ext)</translation>
+    </message>
+</context>
+<context>
     <name>velqor::ReceivePage</name>
     <message>
         <source>Receive Data View Format</source>
@@ -365,6 +428,234 @@
     <message>
         <source>Data</source>
         <translation>Data</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::SignalPlotWindow</name>
+    <message>
+        <source>Plot</source>
+        <translation>Plot</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Signal</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>time (s)</source>
+        <translation>time (s)</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>Follow the newest values over the last minute</source>
+        <translation>Follow the newest values over the last minute</translation>
+    </message>
+    <message>
+        <source>Export CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>Every stored value of the time range shown</source>
+        <translation>Every stored value of the time range shown</translation>
+    </message>
+    <message>
+        <source>Export CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv)</source>
+        <translation>CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>%1 points kept</source>
+        <translation>%1 points kept</translation>
+    </message>
+    <message>
+        <source> (%1 oldest let go)</source>
+        <translation> (%1 oldest let go)</translation>
+    </message>
+    <message>
+        <source>Writing %1 ...</source>
+        <translation>Writing %1 ...</translation>
+    </message>
+    <message>
+        <source>%1 rows written to %2</source>
+        <translation>%1 rows written to %2</translation>
+    </message>
+    <message>
+        <source>export failed</source>
+        <translation>export failed</translation>
+    </message>
+    <message>
+        <source>The plot could not be exported:
+%1</source>
+        <translation>The plot could not be exported:
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::SignalTableModel</name>
+    <message>
+        <source>%1 (%2%3) in %4</source>
+        <translation>%1 (%2%3) in %4</translation>
+    </message>
+    <message>
+        <source> ext</source>
+        <translation> ext</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>Signal</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Value text</source>
+        <translation>Value text</translation>
+    </message>
+    <message>
+        <source>Last</source>
+        <translation>Last</translation>
+    </message>
+    <message>
+        <source>Min</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>Max</source>
+        <translation>Max</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::SignalViewWindow</name>
+    <message>
+        <source>Signals</source>
+        <translation>Signals</translation>
+    </message>
+    <message>
+        <source>Filter: message or signal name</source>
+        <translation>Filter: message or signal name</translation>
+    </message>
+    <message>
+        <source>Reset min/max</source>
+        <translation>Reset min/max</translation>
+    </message>
+    <message>
+        <source>Plot selected</source>
+        <translation>Plot selected</translation>
+    </message>
+    <message>
+        <source>No DBC file loaded: Signals &gt; Load DBC file...</source>
+        <translation>No DBC file loaded: Signals &gt; Load DBC file...</translation>
+    </message>
+    <message>
+        <source>%1 of %2 signals seen (%3 messages defined)</source>
+        <translation>%1 of %2 signals seen (%3 messages defined)</translation>
+    </message>
+    <message>
+        <source>, %1 shown</source>
+        <translation>, %1 shown</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::SignalsFeature</name>
+    <message>
+        <source>&amp;Signals</source>
+        <translation>&amp;Signals</translation>
+    </message>
+    <message>
+        <source>&amp;Load DBC file(s)...</source>
+        <translation>&amp;Load DBC file(s)...</translation>
+    </message>
+    <message>
+        <source>Load DBC files</source>
+        <translation>Load DBC files</translation>
+    </message>
+    <message>
+        <source>DBC files (*.dbc);;All files (*)</source>
+        <translation>DBC files (*.dbc);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Signal &amp;view</source>
+        <translation>Signal &amp;view</translation>
+    </message>
+    <message>
+        <source>&amp;Plot</source>
+        <translation>&amp;Plot</translation>
+    </message>
+    <message>
+        <source>&amp;Mailbox from signals...</source>
+        <translation>&amp;Mailbox from signals...</translation>
+    </message>
+    <message>
+        <source>Fills a TxSet mailbox from the signal values of a message (also: right click on the mailbox row)</source>
+        <translation>Fills a TxSet mailbox from the signal values of a message (also: right click on the mailbox row)</translation>
+    </message>
+    <message>
+        <source>These DBC files could not be loaded:</source>
+        <translation>These DBC files could not be loaded:</translation>
+    </message>
+    <message>
+        <source>Left out:</source>
+        <translation>Left out:</translation>
+    </message>
+    <message>
+        <source>  (%1 messages)</source>
+        <translation>  (%1 messages)</translation>
+    </message>
+    <message>
+        <source>
+%1 warnings (velqor-cli dbc lists them)</source>
+        <translation>
+%1 warnings (velqor-cli dbc lists them)</translation>
+    </message>
+    <message>
+        <source>  (not loaded)</source>
+        <translation>  (not loaded)</translation>
+    </message>
+    <message>
+        <source>&amp;Reload</source>
+        <translation>&amp;Reload</translation>
+    </message>
+    <message>
+        <source>&amp;Unload</source>
+        <translation>&amp;Unload</translation>
+    </message>
+    <message>
+        <source>Loading %1 file(s)...</source>
+        <translation>Loading %1 file(s)...</translation>
+    </message>
+    <message>
+        <source>No DBC file loaded</source>
+        <translation>No DBC file loaded</translation>
+    </message>
+    <message>
+        <source>Mailbox %1 from signals...</source>
+        <translation>Mailbox %1 from signals...</translation>
     </message>
 </context>
 <context>

@@ -37,7 +37,8 @@ TEXT_CALLS = re.compile(
     r"(?:\b(?:setText|setWindowTitle|setToolTip|setStatusTip|setWhatsThis|setTitle|"
     r"setTitleText|setPlaceholderText|setHeaderLabels|addAction|addMenu|addTab|insertTab|"
     r"setTabText|addItem|addItems|insertItem|showMessage|setLabelText|Show|Confirm|"
-    r"information|warning|critical|question|getSaveFileName|getOpenFileName)\s*\(|"
+    r"setHorizontalHeaderLabels|setVerticalHeaderLabels|addButton|addRow|setSuffix|setPrefix|"
+    r"information|warning|critical|question|getSaveFileName|getOpenFileNames?)\s*\(|"
     r"\bnew\s+(?:QLabel|QPushButton|QCheckBox|QRadioButton|QGroupBox|QAction|QMenu|"
     r"QToolButton|SunkenPanel|RadioGroup)\s*\()")
 # Wrappers whose arguments are translated texts (or the context they are filed under).
@@ -118,6 +119,12 @@ def blank_wrapped(text):
         text = text[:m.start()] + " " * (end + 1 - m.start()) + text[end + 1:]
 
 
+# Control names (objectName), which local helpers take beside the caption: "BtnSingle",
+# "Label5", "ChkLog", ...
+CONTROL_NAME = re.compile(r'^"(?:Btn|Lab|Label|Edit|Chk|Cmb|Comb|Act|Panel|Pnl|Spin|Radio|Group)'
+                          r'[A-Z0-9]\w*"$')
+
+
 def has_letters(literal):
     return any(ch.isalpha() for ch in literal[1:-1].replace("\\n", ""))
 
@@ -150,7 +157,8 @@ def scan_sources(source_dir):
                 end = closing_paren(text, m.end() - 1)
                 args = blank_wrapped(text[m.end():end])
                 for lit in STRING.finditer(args):
-                    if has_letters(lit.group(0)) and lit.group(0) not in ALLOWED:
+                    if (has_letters(lit.group(0)) and lit.group(0) not in ALLOWED and
+                            not CONTROL_NAME.match(lit.group(0))):
                         findings.append("%s: %s passed to %s without tr()" %
                                         (where(m.end() + lit.start()), lit.group(0),
                                          m.group(0).strip()))
