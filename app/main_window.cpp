@@ -20,6 +20,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
@@ -135,7 +136,11 @@ void TFrmMain::FormDestroy() {
   // goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
+      // The sections of the newer parts after the others, in the same write.
+      const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
+      saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
+      m_settings->commitBatch();
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     }
@@ -300,8 +305,13 @@ void TFrmMain::FormCreate() {
   EditRxMask = m_configPage->EditRxMask;
   MaskEditRx = m_configPage->MaskEditRx;
 
-  const SettingsLoadResult loaded =
-      loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+  // One reading of the file for the specified settings and the newer parts' sections.
+  SettingsLoadResult loaded;
+  {
+    const IniFile::Batch batch = m_settings->batch();
+    loaded = loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+    m_configPage->setLogFormat(loadDataLogSettings(*m_settings, loaded.warnings).format);
+  }
   loadIntoControls(loaded.settings);
   m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
   setCaption();
@@ -334,6 +344,9 @@ void TFrmMain::openDataLog(std::int32_t counter) {
   m_receivePath->addFrameConsumer(*m_log);
   connect(m_configPage->ChkLog, &QCheckBox::clicked, this,
           [this](bool checked) { m_log->ChkLogClick(checked); });
+  m_log->SetFormat(m_configPage->logFormat());
+  connect(m_configPage->CmbLogFormat, &QComboBox::currentIndexChanged, this,
+          [this] { m_log->SetFormat(m_configPage->logFormat()); });
 }
 
 void TFrmMain::loadIntoControls(const Settings& s) {
