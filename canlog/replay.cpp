@@ -129,7 +129,7 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
       }
       return {Wait::Kind::Result, m_inFlight.front() + timeout};
     }
-    if (m_inFlight.size() >= m_options.maxInFlight) {
+    if (m_options.awaitResults && m_inFlight.size() >= m_options.maxInFlight) {
       return {Wait::Kind::Result, m_inFlight.front() + timeout};
     }
     std::int64_t due = nowUs;
@@ -138,6 +138,9 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
       due = m_startUs + std::llround(recorded / m_options.speed);
       // A file whose times go backwards sends those frames at once, in the file's order.
       due = std::max(due, m_lastDueUs);
+    }
+    if (m_sentAny && m_options.minInterval.count() > 0) {
+      due = std::max(due, m_lastSentUs + m_options.minInterval.count());
     }
     if (due > nowUs) {
       const std::int64_t until =
@@ -151,9 +154,11 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
     m_next.reset();
     frame.time.wallUs -= m_passOffsetUs;
     frame.flags |= CanFrame::kTx;
+    m_sentAny = true;
+    m_lastSentUs = nowUs;
     if (m_sender.Send(frame)) {
       ++m_stats.sent;
-      m_inFlight.push_back(nowUs);
+      if (m_options.awaitResults) m_inFlight.push_back(nowUs);
     } else {
       ++m_stats.failed;
     }
