@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include "link/protocol.h"
 #include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
+#include "traffic/replay_window.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
 #include "widgets/fonts.h"
@@ -132,6 +134,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
+  // The tools' threads send through the links: they end first.
+  m_replayWindow.reset();
   // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
   // goes on, so that the log and the links are still closed.
   if (m_settings) {
@@ -273,6 +277,19 @@ void TFrmMain::buildMenu() {
   add("Veiw1", QStringLiteral("&TTY"), &TFrmMain::Veiw1Click);
   add("Option1", QStringLiteral("&Port"), &TFrmMain::Option1Click);
   add("About1", QStringLiteral("&About"), &TFrmMain::About1Click);
+
+  // "&Tools": jobs beside the specified ones, each in a window of its own. Top-level entries
+  // that come before it ("&Trace", "&Signals") are inserted before its menuAction().
+  QMenu* tools = menu->addMenu(QStringLiteral("&Tools"));
+  tools->setObjectName(QStringLiteral("Tools1"));
+  tools->menuAction()->setObjectName(QStringLiteral("Tools1"));
+  auto addTool = [this, tools](const char* name, const QString& caption,
+                               void (TFrmMain::*handler)()) {
+    QAction* action = tools->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+  };
+  addTool("Replay1", QStringLiteral("Replay..."), &TFrmMain::ReplayClick);
 }
 
 void TFrmMain::FormCreate() {

@@ -54,6 +54,7 @@ class ConfigPage;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
+class ReplayWindow;
 class SunkenPanel;
 class TerminalMonitor;
 class TxSetPage;
@@ -155,6 +156,9 @@ class TFrmMain : public QMainWindow,
   void Option1Click();
   void About1Click();
   void CmbBitRateChange();
+  // "&Tools" > "Replay...": the replay window (app/replay_entry.cpp), made at the first use.
+  void ReplayClick();
+  ReplayWindow* replayWindow() const { return m_replayWindow.get(); }
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
   std::int32_t LogCounter() const {
@@ -266,6 +270,8 @@ class TFrmMain : public QMainWindow,
   QLabel* m_resultPanel = nullptr;
   QLabel* m_lostPanel = nullptr;
   QTimer* m_timer = nullptr;
+  // Windows of the "&Tools" menu, made at their first use; gone before the links close.
+  std::unique_ptr<ReplayWindow> m_replayWindow;
 };
 
 }  // namespace velqor

@@ -102,13 +102,20 @@ bool ReplayEngine::loadNext() {
   return false;
 }
 
+void ReplayEngine::Prepare() {
+  if (m_started || m_prepared) return;
+  m_prepared = true;
+  m_reader = m_open();
+  loadNext();
+}
+
 ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
   if (m_done) return {};
   if (!m_started) {
     m_started = true;
     m_startUs = nowUs;
     m_lastDueUs = nowUs;
-    m_reader = m_open();
+    if (!m_prepared) m_reader = m_open();
   }
   const std::int64_t timeout = m_options.resultTimeout.count();
   while (!m_inFlight.empty() && m_inFlight.front() + timeout <= nowUs) {
@@ -225,6 +232,12 @@ void ReplayRunner::Run(std::stop_token stop) {
   };
   std::vector<bool> results;
   std::string error;
+  try {
+    m_engine->Prepare();
+  } catch (const std::exception& e) {
+    error = e.what();
+    m_engine->Stop();
+  }
   for (;;) {
     {
       std::lock_guard lock(m_mutex);

@@ -101,6 +101,9 @@ class ReplayEngine {
     std::int64_t untilUs = 0;
   };
 
+  // Opens the log and reads ahead to its first frame before the replay's clock starts, so
+  // that the time this takes does not make the first frames late. Optional; throws LogError.
+  void Prepare();
   // At steady time `nowUs` (microseconds, any origin; the first call is the start): sends every
   // frame that is due and may go. Throws LogError when the log cannot be read further.
   Wait Poll(std::int64_t nowUs);
@@ -124,6 +127,7 @@ class ReplayEngine {
   ReplayStats m_stats;
 
   bool m_started = false;
+  bool m_prepared = false;
   bool m_stopped = false;
   bool m_done = false;
   std::int64_t m_startUs = 0;  // steady time of the first frame
