@@ -21,6 +21,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "traffic/convert_window.h"
 #include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
 #include "traffic/replay_window.h"
@@ -290,6 +291,7 @@ void TFrmMain::buildMenu() {
     connect(action, &QAction::triggered, this, handler);
   };
   addTool("Replay1", QStringLiteral("Replay..."), &TFrmMain::ReplayClick);
+  addTool("Convert1", QStringLiteral("Convert log..."), &TFrmMain::ConvertClick);
 }
 
 void TFrmMain::FormCreate() {

@@ -51,6 +51,7 @@ class QToolButton;
 namespace velqor {
 
 class ConfigPage;
+class ConvertWindow;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
@@ -159,6 +160,9 @@ class TFrmMain : public QMainWindow,
   // "&Tools" > "Replay...": the replay window (app/replay_entry.cpp), made at the first use.
   void ReplayClick();
   ReplayWindow* replayWindow() const { return m_replayWindow.get(); }
+  // "&Tools" > "Convert log...": the conversion window (app/convert_entry.cpp).
+  void ConvertClick();
+  ConvertWindow* convertWindow() const { return m_convertWindow.get(); }
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
   std::int32_t LogCounter() const {
@@ -272,6 +276,7 @@ class TFrmMain : public QMainWindow,
   QTimer* m_timer = nullptr;
   // Windows of the "&Tools" menu, made at their first use; gone before the links close.
   std::unique_ptr<ReplayWindow> m_replayWindow;
+  std::unique_ptr<ConvertWindow> m_convertWindow;
 };
 
 }  // namespace velqor
