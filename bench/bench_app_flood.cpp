@@ -28,11 +28,13 @@
 // - context switches per frame (voluntary and involuntary, from /proc/self/task/*/status
 //   before and after the flood): the GUI thread alone and every thread of the process;
 // - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
-// - with logging on: the lines in the log file, which must be every frame handled.
+// - with logging on: the frames in the log file, which must be every frame handled (the lines
+//   of the program's own format; a standard format read back with canlog's reader).
 //
 // Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048),
 // --no-probe (no 1 ms timer: the GUI thread's CPU without the probe's own wake-ups; the
-// event-loop latency is then not measured).
+// event-loop latency is then not measured), --log-format NAME (candump, asc, blf, csv or
+// datalog: only the run with logging on, the data log in that format).
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
@@ -60,6 +62,8 @@
 #include "app/main_window.h"
 #include "app/simulated_adapter.h"
 #include "bench/bench_support.h"
+#include "canlog/log_reader.h"
+#include "config/config_page.h"
 #include "traffic/receive_page.h"
 
 namespace velqor {
@@ -73,7 +77,25 @@ struct Config {
   double rate = 21277;
   std::uint32_t ids = 2048;
   bool probe = true;  // the 1 ms timer that measures the event loop's latency
+  LogFormat logFormat = LogFormat::DataLog;
+  bool logOnly = false;  // only the run with logging on
 };
+
+// The frames of a data log file: its lines less the header in the program's own format, else
+// the frames canlog reads back.
+std::uint64_t LoggedFrames(const std::string& path, LogFormat format) {
+  if (format == LogFormat::DataLog) return bench::CountLines(path) - 1;
+  try {
+    auto reader = OpenLogReader(path, format);
+    std::uint64_t n = 0;
+    CanFrame frame;
+    while (reader->Next(frame)) ++n;
+    return n;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_app_flood: %s\n", e.what());
+    return 0;
+  }
+}
 
 double CpuSeconds(int who) {
   rusage u{};
@@ -180,6 +202,7 @@ bool Run(const Config& config, bool logging) {
   window->show();
   window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
       ->setCurrentWidget(window->receivePage());
+  window->configPage()->setLogFormat(config.logFormat);
   window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(logging);
   window->findChild<QToolButton*>(QStringLiteral("SpdSwitch"))->click();
   const QString connection = window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->text();
@@ -288,13 +311,14 @@ bool Run(const Config& config, bool logging) {
   // Closing the window closes the links and the log (every line written).
   window.reset();
   std::uint64_t logged = 0;
-  if (logging) logged = bench::CountLines(logPath) - 1;  // less the header
+  if (logging) logged = LoggedFrames(logPath, config.logFormat);
 
   const double frames = static_cast<double>(handled);
   std::printf(
       "== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
-      "%.1f s, logging %s\n",
-      config.rate, config.ids, floodSeconds, logging ? "on" : "off");
+      "%.1f s, logging %s%s\n",
+      config.rate, config.ids, floodSeconds, logging ? "on as " : "off",
+      logging ? LogFormatName(config.logFormat) : "");
   std::printf("  frames reported by the model   %llu\n", static_cast<unsigned long long>(reported));
   std::printf("  frames handled by the window   %llu (%d rows in the list)\n",
               static_cast<unsigned long long>(handled), rows);
@@ -361,6 +385,16 @@ int main(int argc, char** argv) {
       --i;
       continue;
     }
+    if (args[i] == QStringLiteral("--log-format") && i + 1 < args.size()) {
+      const auto format = velqor::LogFormatFromName(args[i + 1].toStdString());
+      if (!format) {
+        std::fprintf(stderr, "bench_app_flood: --log-format: %s\n", velqor::kLogFormatList);
+        return 2;
+      }
+      config.logFormat = *format;
+      config.logOnly = true;
+      continue;
+    }
     bool ok = false;
     const double v = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
     if (!ok || v <= 0) {
@@ -375,11 +409,12 @@ int main(int argc, char** argv) {
       config.ids = static_cast<std::uint32_t>(v);
     else {
       std::fprintf(stderr,
-                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe]\n");
+                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe] "
+                   "[--log-format NAME]\n");
       return 2;
     }
   }
-  const bool off = velqor::Run(config, false);
+  const bool off = config.logOnly || velqor::Run(config, false);
   const bool on = velqor::Run(config, true);
   return off && on ? 0 : 1;
 }
