@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -128,6 +130,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   m_usbif->OnUsbDeviceRemove = [this](TUsbif* sender) { UsbifUsbDeviceRemove(sender); };
 
   FormCreate();
+  setUpReconnect();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
@@ -144,6 +147,7 @@ void TFrmMain::FormDestroy() {
       // The sections of the newer parts after the others, in the same write.
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
+      if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
       m_settings->commitBatch();
     } catch (const std::exception& e) {
@@ -472,8 +476,11 @@ void TFrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!m_centred && screen() != nullptr) {
     m_centred = true;
-    const QRect area = screen()->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // Where it was last time, or centred on the screen.
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
+    move(PlaceWindow(LoadWindowPosition(*m_settings), size(), screens,
+                     screen()->availableGeometry()));
   }
 }
 

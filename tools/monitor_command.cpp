@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <optional>
 
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "tools/message_text.h"
@@ -20,7 +22,7 @@ namespace velqor::cli {
 
 const char kMonitorUsage[] =
     "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--output FILE] [--errors]\n"
-    "                          [--sim | --vid HEX --pid HEX]\n"
+    "                          [--reconnect] [--sim | --vid HEX --pid HEX]\n"
     "\n"
     "Prints every message of the adapter as it arrives: received frames one per line in\n"
     "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, on standard\n"
@@ -36,11 +38,11 @@ const char kMonitorUsage[] =
     "  --errors       bus errors as candump error frames (standard output and FILE)\n"
     "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
-    "%s"
+    "%s%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away or the output (standard output or FILE)\n"
-    "cannot be written, 2 bad arguments, an adapter that cannot be found or opened, or a FILE\n"
-    "that cannot be made.\n";
+    "Exit status: 0 done, 1 the adapter went away (with --reconnect: was away at the end) or\n"
+    "the output (standard output or FILE) cannot be written, 2 bad arguments, an adapter that\n"
+    "cannot be found or opened, or a FILE that cannot be made.\n";
 
 namespace {
 
@@ -87,10 +89,17 @@ class MonitorSink : public DeviceMessageSink {
       m_out << MonitorCandumpLine(*frame) << '\n';
     } else {
       // Standard output stays a candump log.
+      std::lock_guard lock(m_errMutex);
       m_err << "# " << MessageText(code, message) << '\n';
     }
     if (!written()) return;
     if (frame && m_output) m_output->Write(*frame);
+  }
+
+  // Any thread: a line about the link on standard error.
+  void Status(const std::string& text) {
+    std::lock_guard lock(m_errMutex);
+    m_err << "velqor-cli monitor: " << text << '\n';
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
@@ -105,6 +114,7 @@ class MonitorSink : public DeviceMessageSink {
  private:
   std::ostream& m_out;
   std::ostream& m_err;
+  std::mutex m_errMutex;  // the reader's lines and the link's (Status) on standard error
   const bool m_json;
   const std::uint64_t m_count;
   const bool m_errors;
@@ -130,7 +140,7 @@ class MonitorSink : public DeviceMessageSink {
 
 std::string Usage() {
   char text[4096];
-  std::snprintf(text, sizeof text, kMonitorUsage, kLinkOptionsUsage);
+  std::snprintf(text, sizeof text, kMonitorUsage, kReconnectUsage, kLinkOptionsUsage);
   return text;
 }
 
@@ -144,37 +154,28 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   bool errors = false;
   std::string outputPath;
   std::vector<std::string> dbcFiles;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli monitor: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--json") {
+  LiveArguments cli("monitor", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--json") {
       json = true;
     } else if (a == "--errors") {
       errors = true;
+    } else if (a == "--reconnect") {
+      link.reconnect = true;
     } else if (a == "--output") {
-      if (i + 1 >= args.size()) return bad("--output needs a file (.log, .asc, .blf or .csv)");
-      outputPath = args[++i];
+      const std::string* v = cli.Value();
+      if (!v) return bad("--output needs a file (.log, .asc, .blf or .csv)");
+      outputPath = *v;
     } else if (a == "--dbc") {
-      if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
-      dbcFiles.push_back(args[++i]);
+      const std::string* v = cli.Value();
+      if (!v) return bad("--dbc needs a DBC file");
+      dbcFiles.push_back(*v);
     } else if (a == "--count" || a == "--seconds") {
-      if (i + 1 >= args.size()) return bad(a + " needs a number");
-      const std::string& v = args[++i];
+      const std::string* given = cli.Value();
+      if (!given) return bad(a + " needs a number");
+      const std::string& v = *given;
       const char* first = v.data();
       const char* last = v.data() + v.size();
       const bool ok = a == "--count"
@@ -187,6 +188,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       return bad("unknown argument '" + a + "'");
     }
   }
+  if (cli.Exit()) return *cli.Exit();
 
   if (!dbcFiles.empty() && !json) return bad("--dbc adds signals to the JSON lines: use --json");
   SignalJson signalJson;
@@ -208,6 +210,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
+  live.OnStatus = [&sink](const std::string& text) { sink.Status(text); };
   std::string error;
   if (!live.Open(sink, error)) {
     err << "velqor-cli monitor: " << error << "\n";
@@ -254,6 +257,10 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
           << " was not created\n";
     }
   }
+  if (live.Losses() > 0) {
+    err << "velqor-cli monitor: the adapter went away " << live.Losses()
+        << " time(s) and was reconnected " << live.Reconnects() << " time(s)\n";
+  }
   if (sink.WriteError() != 0) {
     err << "velqor-cli monitor: cannot write the output: " << std::strerror(sink.WriteError())
         << "\n";
@@ -261,6 +268,10 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli monitor: the adapter went away\n";
+    return 1;
+  }
+  if (live.Losses() > live.Reconnects()) {
+    err << "velqor-cli monitor: the adapter was away when monitoring ended\n";
     return 1;
   }
   return written ? 0 : 1;

@@ -4,13 +4,14 @@
 #include <iostream>
 
 #include "bridge/slcan_bridge.h"
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 
 namespace velqor::cli {
 
 const char kSlcanUsage[] =
     "usage: velqor-cli slcan [--sim [sim options]] | [--vid HEX --pid HEX] [--link PATH]\n"
-    "                        [--timestamps]\n"
+    "                        [--timestamps] [--reconnect]\n"
     "\n"
     "Serves the adapter as an slcan (LAWICEL) device on a pseudo-terminal, whose path is the\n"
     "first line printed, until Ctrl-C or SIGTERM; then says on standard error what went each\n"
@@ -19,10 +20,14 @@ const char kSlcanUsage[] =
     "\n"
     "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
     "  --timestamps   frames carry millisecond timestamps from the start (as after Z1)\n"
-    "%s"
+    "%s%s"
     "\n"
-    "Exit status: 0 stopped by a signal, 1 the adapter went away, 2 bad arguments or an\n"
-    "adapter, pseudo-terminal or link that cannot be made or opened.\n";
+    "While --reconnect waits for the adapter, the pseudo-terminal stays: the host's frames\n"
+    "fail (counted) and none come from the bus.\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 the adapter went away (with --reconnect: was away\n"
+    "at the end), 2 bad arguments or an adapter, pseudo-terminal or link that cannot be made\n"
+    "or opened.\n";
 
 namespace {
 
@@ -40,7 +45,7 @@ class LinkSender : public DeviceSender {
 
 std::string Usage() {
   char text[4096];
-  std::snprintf(text, sizeof text, kSlcanUsage, kLinkOptionsUsage);
+  std::snprintf(text, sizeof text, kSlcanUsage, kReconnectUsage, kLinkOptionsUsage);
   return text;
 }
 
@@ -50,39 +55,31 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
   LinkOptions link;
   BridgeOptions options;
   std::string linkPath;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli slcan: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--timestamps") {
+  LiveArguments cli("slcan", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--timestamps") {
       options.session.timestamps = true;
+    } else if (a == "--reconnect") {
+      link.reconnect = true;
     } else if (a == "--link") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return bad("--link needs a path");
-      linkPath = args[++i];
+      const std::string* v = cli.Value();
+      if (!v || v->empty()) return bad("--link needs a path");
+      linkPath = *v;
     } else {
       return bad("unknown argument '" + a + "'");
     }
   }
+  if (cli.Exit()) return *cli.Exit();
   // N answers the adapter's product identifier: the adapter has no serial number of its own.
   char product[8];
   std::snprintf(product, sizeof product, "%04X", link.product);
   options.session.serialNumber = product;
 
   LiveLink live(link);
+  // On this thread, which alone writes to standard error while the bridge runs.
+  live.OnStatus = [&err](const std::string& text) { err << "velqor-cli slcan: " << text << "\n"; };
   LinkSender sender(live);
   SlcanBridge bridge(sender, options);
   std::string failure;
@@ -122,6 +119,10 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli slcan: the adapter went away\n";
+    return 1;
+  }
+  if (live.Losses() > live.Reconnects()) {
+    err << "velqor-cli slcan: the adapter was away at the end\n";
     return 1;
   }
   return 0;
