@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/signals_feature.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
@@ -148,6 +149,7 @@ void TFrmMain::FormDestroy() {
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
+      if (m_signals) m_signals->saveSettings(*m_settings);
       saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
       m_settings->commitBatch();
     } catch (const std::exception& e) {
@@ -155,6 +157,7 @@ void TFrmMain::FormDestroy() {
     }
     m_settings.reset();
   }
+  m_signals.reset();
   // 3. Closing the log writes every line still queued. (It never touches the settings file
   // after the file was opened.)
   if (m_log) {
@@ -343,6 +346,11 @@ void TFrmMain::FormCreate() {
   // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
   // settings.
   openDataLog(loaded.settings.logCounter);
+  m_signals = std::make_unique<SignalsFeature>(*this, m_boxes, *m_receivePath, *m_txSetPage,
+                                               m_options.runModal);
+  menuBar()->insertMenu(menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"))->menuAction(),
+                        m_signals->menu());
+  m_signals->loadSettings(*m_settings);
 
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";

@@ -56,6 +56,7 @@ class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
 class ReplayWindow;
+class SignalsFeature;
 class SunkenPanel;
 class TerminalMonitor;
 class TxSetPage;
@@ -185,6 +186,8 @@ class TFrmMain : public QMainWindow,
   WavePage* wavePage() const { return m_wavePage; }
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
+  // The "&Signals" menu: DBC files, the signal view and the plot, mailboxes from signals.
+  SignalsFeature* signalsFeature() const { return m_signals.get(); }
 
   // Row arrays, index i = row i + 1: the pages' rows.
   std::array<MaskedEdit*, 8> MaskEdit{};
@@ -261,6 +264,7 @@ class TFrmMain : public QMainWindow,
   std::unique_ptr<DataLog> m_log;        // LogFile, from the settings' counter on
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
   std::unique_ptr<ReceivePath> m_receivePath;  // the interpreters and the queue
+  std::unique_ptr<SignalsFeature> m_signals;   // a consumer of the receive path
   // The terminal window: the reader and script threads reach its monitor under this lock, so
   // that setTerminal(nullptr) waits for a call in progress.
   mutable std::mutex m_terminalMutex;
