@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -23,7 +24,10 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "traffic/convert_window.h"
+#include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
+#include "traffic/replay_window.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
 #include "widgets/fonts.h"
@@ -135,13 +139,19 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
+  // The tools' threads send through the links: they end first.
+  m_replayWindow.reset();
   // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
   // goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
+      // The sections of the newer parts after the others, in the same write.
+      const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       if (m_signals) m_signals->saveSettings(*m_settings);
+      saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
+      m_settings->commitBatch();
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     }
@@ -276,6 +286,20 @@ void TFrmMain::buildMenu() {
   add("Veiw1", tr("&TTY"), &TFrmMain::Veiw1Click);
   add("Option1", tr("&Port"), &TFrmMain::Option1Click);
   add("About1", tr("&About"), &TFrmMain::About1Click);
+
+  // "&Tools": jobs beside the specified ones, each in a window of its own. Top-level entries
+  // that come before it ("&Trace", "&Signals") are inserted before its menuAction().
+  QMenu* tools = menu->addMenu(tr("&Tools"));
+  tools->setObjectName(QStringLiteral("Tools1"));
+  tools->menuAction()->setObjectName(QStringLiteral("Tools1"));
+  auto addTool = [this, tools](const char* name, const QString& caption,
+                               void (TFrmMain::*handler)()) {
+    QAction* action = tools->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+  };
+  addTool("Replay1", tr("Replay..."), &TFrmMain::ReplayClick);
+  addTool("Convert1", tr("Convert log..."), &TFrmMain::ConvertClick);
 }
 
 void TFrmMain::FormCreate() {
@@ -308,8 +332,13 @@ void TFrmMain::FormCreate() {
   EditRxMask = m_configPage->EditRxMask;
   MaskEditRx = m_configPage->MaskEditRx;
 
-  const SettingsLoadResult loaded =
-      loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+  // One reading of the file for the specified settings and the newer parts' sections.
+  SettingsLoadResult loaded;
+  {
+    const IniFile::Batch batch = m_settings->batch();
+    loaded = loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+    m_configPage->setLogFormat(loadDataLogSettings(*m_settings, loaded.warnings).format);
+  }
   loadIntoControls(loaded.settings);
   m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
   setCaption();
@@ -320,7 +349,8 @@ void TFrmMain::FormCreate() {
   openDataLog(loaded.settings.logCounter);
   m_signals = std::make_unique<SignalsFeature>(*this, m_boxes, *m_receivePath, *m_txSetPage,
                                                m_options.runModal);
-  menuBar()->addMenu(m_signals->menu());
+  menuBar()->insertMenu(menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"))->menuAction(),
+                        m_signals->menu());
   m_signals->loadSettings(*m_settings);
 
   if (!loaded.warnings.empty()) {
@@ -346,6 +376,9 @@ void TFrmMain::openDataLog(std::int32_t counter) {
   m_receivePath->addFrameConsumer(*m_log);
   connect(m_configPage->ChkLog, &QCheckBox::clicked, this,
           [this](bool checked) { m_log->ChkLogClick(checked); });
+  m_log->SetFormat(m_configPage->logFormat());
+  connect(m_configPage->CmbLogFormat, &QComboBox::currentIndexChanged, this,
+          [this] { m_log->SetFormat(m_configPage->logFormat()); });
 }
 
 void TFrmMain::loadIntoControls(const Settings& s) {

@@ -74,7 +74,9 @@ class IniFile {
   // looked at with the first read or write and written by commitBatch().
   virtual void writeValue(std::string_view section, std::string_view key, std::string_view value);
 
-  // Ends the batch when it goes; writes not committed by then are dropped.
+  // Ends the batch when it goes; writes not committed by then are dropped. A batch opened while
+  // one is open joins it: the same reading, and only the outermost one's commitBatch() writes
+  // (so the window's load and save can wrap the settings of several sections in one).
   class [[nodiscard]] Batch {
    public:
     ~Batch();
@@ -86,10 +88,11 @@ class IniFile {
     explicit Batch(const IniFile& file);
     const IniFile& m_file;
   };
-  // Opens a batch; batches do not nest (std::logic_error).
+  // Opens a batch, or joins the one open.
   Batch batch() const;
-  // Writes what the batch changed, once (nothing when no key was written); throws
-  // SettingsWriteError and leaves the file as it was. The batch stays open.
+  // Writes what the batch changed, once (nothing when no key was written, or inside a batch
+  // that joined another); throws SettingsWriteError and leaves the file as it was. The batch
+  // stays open.
   void commitBatch();
 
   std::string readString(std::string_view section, std::string_view key,

@@ -324,6 +324,108 @@
         <source>保存ファイル名</source>
         <translation>Log file name</translation>
     </message>
+    <message>
+        <source>データログの形式 (次のファイルから)
+Data log format, from the next file on</source>
+        <translation>Data log format (from the next file on)</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::ConvertWindow</name>
+    <message>
+        <source>Velqor data log (.txt)</source>
+        <translation>Velqor data log (.txt)</translation>
+    </message>
+    <message>
+        <source>Logs (*.log *.asc *.blf *.csv *.txt);;All files (*)</source>
+        <translation>Logs (*.log *.asc *.blf *.csv *.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Convert a log</source>
+        <translation>Convert a log</translation>
+    </message>
+    <message>
+        <source>From the extension</source>
+        <translation>From the extension</translation>
+    </message>
+    <message>
+        <source>a candump, ASC, BLF, CSV or Velqor log</source>
+        <translation>a candump, ASC, BLF, CSV or Velqor log</translation>
+    </message>
+    <message>
+        <source>&amp;Open...</source>
+        <translation>&amp;Open...</translation>
+    </message>
+    <message>
+        <source>Log file</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>From</translation>
+    </message>
+    <message>
+        <source>the file to write</source>
+        <translation>the file to write</translation>
+    </message>
+    <message>
+        <source>Save &amp;as...</source>
+        <translation>Save &amp;as...</translation>
+    </message>
+    <message>
+        <source>Write to</source>
+        <translation>Write to</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>To</translation>
+    </message>
+    <message>
+        <source>&amp;Convert</source>
+        <translation>&amp;Convert</translation>
+    </message>
+    <message>
+        <source>C&amp;ancel</source>
+        <translation>C&amp;ancel</translation>
+    </message>
+    <message>
+        <source>Write the log as</source>
+        <translation>Write the log as</translation>
+    </message>
+    <message>
+        <source>candump (*.log);;ASC (*.asc);;BLF (*.blf);;CSV (*.csv);;All files (*)</source>
+        <translation>candump (*.log);;ASC (*.asc);;BLF (*.blf);;CSV (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Converting </source>
+        <translation>Converting </translation>
+    </message>
+    <message>
+        <source> to </source>
+        <translation> to </translation>
+    </message>
+    <message>
+        <source> frames</source>
+        <translation> frames</translation>
+    </message>
+    <message>
+        <source>Cancelled: no file was written.</source>
+        <translation>Cancelled: no file was written.</translation>
+    </message>
+    <message>
+        <source>
+No file was written.</source>
+        <translation>
+No file was written.</translation>
+    </message>
+    <message>
+        <source>Done: </source>
+        <translation>Done: </translation>
+    </message>
+    <message>
+        <source> frames written to </source>
+        <translation> frames written to </translation>
+    </message>
 </context>
 <context>
     <name>velqor::MailboxSignalsDialog</name>
@@ -428,6 +530,171 @@
     <message>
         <source>Data</source>
         <translation>Data</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::ReplayWindow</name>
+    <message>
+        <source>Replay</source>
+        <translation>Replay</translation>
+    </message>
+    <message>
+        <source>a candump, ASC, BLF, CSV or Velqor log</source>
+        <translation>a candump, ASC, BLF, CSV or Velqor log</translation>
+    </message>
+    <message>
+        <source>&amp;Open...</source>
+        <translation>&amp;Open...</translation>
+    </message>
+    <message>
+        <source>Log file</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>From the extension</source>
+        <translation>From the extension</translation>
+    </message>
+    <message>
+        <source>Velqor data log (.txt)</source>
+        <translation>Velqor data log (.txt)</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>As fast as the link allows</source>
+        <translation>As fast as the link allows</translation>
+    </message>
+    <message>
+        <source>&amp;Loop</source>
+        <translation>&amp;Loop</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>all; or e.g. 123,18FEF100</source>
+        <translation>all; or e.g. 123,18FEF100</translation>
+    </message>
+    <message>
+        <source>Hexadecimal identifiers separated by commas; more than three digits make an extended one</source>
+        <translation>Hexadecimal identifiers separated by commas; more than three digits make an extended one</translation>
+    </message>
+    <message>
+        <source>Only identifiers</source>
+        <translation>Only identifiers</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>&amp;Start</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>S&amp;top</translation>
+    </message>
+    <message>
+        <source>Replay a log</source>
+        <translation>Replay a log</translation>
+    </message>
+    <message>
+        <source>Logs (*.log *.asc *.blf *.csv *.txt);;All files (*)</source>
+        <translation>Logs (*.log *.asc *.blf *.csv *.txt);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Choose a log file to replay.</source>
+        <translation>Choose a log file to replay.</translation>
+    </message>
+    <message>
+        <source>Only identifiers: </source>
+        <translation>Only identifiers: </translation>
+    </message>
+    <message>
+        <source>The adapter is not connected: connect it with the switch of the main window first.</source>
+        <translation>The adapter is not connected: connect it with the switch of the main window first.</translation>
+    </message>
+    <message>
+        <source>Replaying </source>
+        <translation>Replaying </translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>Stopped: the adapter was disconnected</source>
+        <translation>Stopped: the adapter was disconnected</translation>
+    </message>
+    <message>
+        <source>pass %1: %p%</source>
+        <translation>pass %1: %p%</translation>
+    </message>
+    <message>
+        <source> frames sent</source>
+        <translation> frames sent</translation>
+    </message>
+    <message>
+        <source> on the bus, </source>
+        <translation> on the bus, </translation>
+    </message>
+    <message>
+        <source> failed)</source>
+        <translation> failed)</translation>
+    </message>
+    <message>
+        <source>; the last one </source>
+        <translation>; the last one </translation>
+    </message>
+    <message>
+        <source> after its time</source>
+        <translation> after its time</translation>
+    </message>
+    <message>
+        <source>
+The replay stopped after </source>
+        <translation>
+The replay stopped after </translation>
+    </message>
+    <message>
+        <source> frames.</source>
+        <translation> frames.</translation>
+    </message>
+    <message>
+        <source> after </source>
+        <translation> after </translation>
+    </message>
+    <message>
+        <source>Done: </source>
+        <translation>Done: </translation>
+    </message>
+    <message>
+        <source> not taken by the link</source>
+        <translation> not taken by the link</translation>
+    </message>
+    <message>
+        <source> pass</source>
+        <translation> pass</translation>
+    </message>
+    <message>
+        <source> passes</source>
+        <translation> passes</translation>
+    </message>
+    <message>
+        <source> remote or error frames passed over (the adapter sends neither)</source>
+        <translation> remote or error frames passed over (the adapter sends neither)</translation>
+    </message>
+    <message>
+        <source> not selected</source>
+        <translation> not selected</translation>
+    </message>
+    <message>
+        <source>; at most </source>
+        <translation>; at most </translation>
+    </message>
+    <message>
+        <source> after a frame&apos;s time</source>
+        <translation> after a frame&apos;s time</translation>
     </message>
 </context>
 <context>
@@ -780,6 +1047,18 @@ Lines the data log could not write in time: %2</translation>
 %1 is away: it is opened again when it is back.</source>
         <translation>
 %1 is away: it is opened again when it is back.</translation>
+    </message>
+    <message>
+        <source>&amp;Tools</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Replay...</source>
+        <translation>Replay...</translation>
+    </message>
+    <message>
+        <source>Convert log...</source>
+        <translation>Convert log...</translation>
     </message>
 </context>
 <context>

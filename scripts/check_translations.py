@@ -126,15 +126,23 @@ CONTROL_NAME = re.compile(r'^"(?:Btn|Lab|Label|Edit|Chk|Cmb|Comb|Act|Panel|Pnl|S
 
 
 def has_letters(literal):
-    return any(ch.isalpha() for ch in literal[1:-1].replace("\\n", ""))
+    text = re.sub(r"\\(?:u[0-9A-Fa-f]{4}|x[0-9A-Fa-f]{1,2}|.)", "", literal[1:-1])
+    return any(ch.isalpha() for ch in text)
+
+
+# Sources that are no part of the program a person uses: the screenshot tool types file
+# names into the windows.
+NOT_THE_PROGRAM = {os.path.join("app", "screenshots_main.cpp")}
 
 
 def source_files(source_dir):
     for folder in SOURCE_DIRS:
         for root, _, files in os.walk(os.path.join(source_dir, folder)):
             for name in sorted(files):
-                if name.endswith((".cpp", ".h")):
-                    yield os.path.join(root, name)
+                path = os.path.join(root, name)
+                if (name.endswith((".cpp", ".h")) and
+                        os.path.relpath(path, source_dir) not in NOT_THE_PROGRAM):
+                    yield path
 
 
 def is_widget_code(text):

@@ -251,6 +251,7 @@ TEST_F(MainWindowTest, SwitchHintsHiddenControlsStatusPanelsMenuAndTimer) {
   const qsizetype signalsAt = menu.indexOf(QStringLiteral("Signals1 &Signals"));
   EXPECT_GE(signalsAt, 4);
   EXPECT_LT(menu.indexOf(QStringLiteral("Trace1 &Trace")), signalsAt);
+  EXPECT_EQ(menu.back(), QStringLiteral("Tools1 &Tools")) << "the tools' menu comes last";
   auto* timer = find<QTimer>(QStringLiteral("Timer"));
   EXPECT_EQ(timer->interval(), 3000);
   EXPECT_TRUE(timer->isActive());

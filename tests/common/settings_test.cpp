@@ -591,6 +591,30 @@ TEST(Settings, LoadReadsTheFileOnceAndSaveWritesItOnce) {
   EXPECT_EQ(events.take().size(), 8u);  // two keys each, written once each
 }
 
+TEST(Settings, SectionsOfOtherPartsJoinTheLoadAndTheSaveOfTheirBatch) {
+  TempDir dir;
+  fs::copy_file(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini", dir / "Velqor.INI");
+  IniFile ini(dir / "Velqor.INI");
+  FolderEvents events(dir.path());
+  Settings loaded;
+  {
+    const IniFile::Batch batch = ini.batch();
+    loaded = loadSettings(ini, kToday).settings;
+    EXPECT_EQ(ini.readString("NEW", "KEY", "none"), "none");
+  }
+  EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
+  {
+    const IniFile::Batch batch = ini.batch();
+    ini.writeString("NEW", "KEY", "1");
+    saveSettings(ini, loaded);
+    EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI")) << "nothing written yet";
+    ini.commitBatch();
+  }
+  EXPECT_THAT(events.take(), ElementsAre("create temporary", "open temporary", "moved Velqor.INI"));
+  EXPECT_EQ(ini.readString("NEW", "KEY", ""), "1");
+  EXPECT_EQ(loadSettings(ini, kToday).settings, loaded);
+}
+
 TEST(Settings, TextsThatAreNotUtf8KeepTheirBytesWhenTheWindowGivesThemBackUnchanged) {
   const std::string sjis = "\x83\x65\x83\x58\x83\x67";  // "テスト" written on Windows
   const std::string r = "\xEF\xBF\xBD";                 // U+FFFD, the replacement character
