@@ -86,10 +86,14 @@ class IniFile {
     explicit Batch(const IniFile& file);
     const IniFile& m_file;
   };
-  // Opens a batch; batches do not nest (std::logic_error).
+  // Opens a batch. A batch opened while one is open joins it: the reads and writes of both
+  // work on the one reading, and only the outermost batch writes the file, so that a caller
+  // can put the keys of several load or save routines (each opening its batch) into one
+  // reading and one writing of the file.
   Batch batch() const;
   // Writes what the batch changed, once (nothing when no key was written); throws
-  // SettingsWriteError and leaves the file as it was. The batch stays open.
+  // SettingsWriteError and leaves the file as it was. The batch stays open. Inside a joined
+  // batch it does nothing: the outermost commitBatch() writes everything.
   void commitBatch();
 
   std::string readString(std::string_view section, std::string_view key,

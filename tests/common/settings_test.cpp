@@ -591,6 +591,29 @@ TEST(Settings, LoadReadsTheFileOnceAndSaveWritesItOnce) {
   EXPECT_EQ(events.take().size(), 8u);  // two keys each, written once each
 }
 
+// The window puts the keys of other sections into the same reading and writing: the routines'
+// own batches join the one it opened, and only its commit writes.
+TEST(Settings, BatchesOpenedInsideABatchJoinItAndOnlyTheOutermostWrites) {
+  TempDir dir;
+  fs::copy_file(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini", dir / "Velqor.INI");
+  IniFile ini(dir / "Velqor.INI");
+  FolderEvents events(dir.path());
+  {
+    const IniFile::Batch batch = ini.batch();
+    const Settings loaded = loadSettings(ini, kToday).settings;
+    (void)loadTtySettings(ini);
+    EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
+    saveSettings(ini, loaded);
+    saveTtySettings(ini, TtySettings{false, false});
+    EXPECT_THAT(events.take(), ElementsAre());  // nothing written yet
+    ini.commitBatch();
+    EXPECT_THAT(events.take(),
+                ElementsAre("create temporary", "open temporary", "moved Velqor.INI"));
+  }
+  EXPECT_FALSE(loadTtySettings(ini).txMonitor);  // the batch is closed: a reading of its own
+  EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
+}
+
 TEST(Settings, TextsThatAreNotUtf8KeepTheirBytesWhenTheWindowGivesThemBackUnchanged) {
   const std::string sjis = "\x83\x65\x83\x58\x83\x67";  // "テスト" written on Windows
   const std::string r = "\xEF\xBF\xBD";                 // U+FFFD, the replacement character
