@@ -1,0 +1,83 @@
+#include "app/trace_binding.h"
+
+#include <QComboBox>
+#include <QStatusBar>
+
+#include "app/main_window.h"
+#include "config/config_page.h"
+#include "link/protocol.h"
+#include "traffic/receive_page.h"
+
+namespace velqor {
+
+TraceBinding::TraceBinding(TFrmMain& main, MessageBoxes& boxes, const IniFile& settings,
+                           TraceWindowOptions options)
+    : m_main(main) {
+  const TraceSettings trace = loadTraceSettings(settings);
+  m_main.receivePage()->setStatisticsColumns(loadReceiveColumnSettings(settings));
+  m_recorder = std::make_unique<TraceRecorder>(trace.capacity);
+  if (!options.bitRate) {
+    options.bitRate = [&main] {
+      const int rate = main.configPage()->CmbBitRate->currentIndex();
+      return rate >= 0 && rate < kBitRateCount ? kBitRatesPerSecond[rate] : 0;
+    };
+  }
+  m_window = std::make_unique<TraceWindow>(*m_recorder, boxes, std::move(options));
+  m_window->setAttribute(Qt::WA_QuitOnClose, false);
+  m_window->setWallClock(trace.wallClock);
+
+  ReceivePath& path = m_main.receivePath();
+  path.addFrameConsumer(*m_recorder, ReceivePath::Frames::ReceivedAndSent);
+  path.addMessageObserver(*m_recorder);
+  m_lostSeen = path.lostCount();
+  connect(&path, &ReceivePath::lostCountChanged, this, [this](quint64 lost) {
+    if (lost > m_lostSeen) {
+      m_recorder->addEvent(TraceRowKind::FramesLost, CanTime::Now(),
+                           static_cast<std::uint32_t>(std::min<quint64>(lost - m_lostSeen,
+                                                                        0xFFFFFFFFu)));
+    }
+    m_lostSeen = lost;
+  });
+  connect(&m_main, &TFrmMain::linksConnected, this,
+          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::Connected, at); });
+  connect(&m_main, &TFrmMain::linksDisconnected, this,
+          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::Disconnected, at); });
+  connect(&m_main, &TFrmMain::adapterLost, this,
+          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::AdapterLost, at); });
+
+  m_hint.setInterval(kHintIntervalMs);
+  connect(&m_hint, &QTimer::timeout, this, &TraceBinding::updateHint);
+  m_hint.start();
+}
+
+TraceBinding::~TraceBinding() {
+  m_main.receivePath().removeFrameConsumer(*m_recorder);
+  m_main.receivePath().removeMessageObserver(*m_recorder);
+}
+
+void TraceBinding::saveSettings(IniFile& settings) const {
+  TraceSettings trace;
+  trace.capacity = m_recorder->store().capacity();
+  trace.wallClock = m_window->wallClock();
+  saveTraceSettings(settings, trace);
+  saveReceiveColumnSettings(settings, m_main.receivePage()->statisticsColumns());
+}
+
+QString TraceBinding::hintText() const { return QStringLiteral("Bus: ") + m_window->busText(); }
+
+void TraceBinding::updateHint() {
+  QStatusBar* bar = m_main.statusBar();
+  const QString text = hintText();
+  if (bar->toolTip() != text) bar->setToolTip(text);
+}
+
+void TFrmMain::Trace1Click() {
+  TraceWindow& window = m_trace->window();
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+TraceWindow* TFrmMain::traceWindow() const { return m_trace ? &m_trace->window() : nullptr; }
+
+}  // namespace velqor
