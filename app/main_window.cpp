@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -124,6 +126,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   m_usbif->OnUsbDeviceRemove = [this](TUsbif* sender) { UsbifUsbDeviceRemove(sender); };
 
   FormCreate();
+  setUpReconnect();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
@@ -136,6 +139,7 @@ void TFrmMain::FormDestroy() {
   if (m_settings) {
     try {
       saveSettings(*m_settings, settingsFromControls());
+      if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     }
@@ -440,8 +444,11 @@ void TFrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!m_centred && screen() != nullptr) {
     m_centred = true;
-    const QRect area = screen()->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // Where it was last time, or centred on the screen.
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
+    move(PlaceWindow(LoadWindowPosition(*m_settings), size(), screens,
+                     screen()->availableGeometry()));
   }
 }
 
