@@ -22,6 +22,7 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "app/trace_binding.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
@@ -138,7 +139,13 @@ void TFrmMain::FormDestroy() {
   // goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
-      saveSettings(*m_settings, settingsFromControls());
+      {
+        // One writing of the file for the window's keys and the sections added since.
+        const IniFile::Batch batch = m_settings->batch();
+        saveSettings(*m_settings, settingsFromControls());
+        if (m_trace) m_trace->saveSettings(*m_settings);
+        m_settings->commitBatch();
+      }
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
@@ -160,7 +167,9 @@ void TFrmMain::FormDestroy() {
     m_usbif->Close();
     m_usbif->setProperty("Tag", 0);
   }
-  // 5. The interpreters, after both links, so that no receive event reaches them released.
+  // 5. The interpreters, after both links, so that no receive event reaches them released;
+  // the trace before them, as it hangs on their path.
+  m_trace.reset();
   m_receivePath.reset();
 }
 
@@ -272,6 +281,10 @@ void TFrmMain::buildMenu() {
   add("Veiw1", QStringLiteral("&TTY"), &TFrmMain::Veiw1Click);
   add("Option1", QStringLiteral("&Port"), &TFrmMain::Option1Click);
   add("About1", QStringLiteral("&About"), &TFrmMain::About1Click);
+  // The windows added since, after the four entries above.
+  add("Trace1", QStringLiteral("&Trace"), &TFrmMain::Trace1Click);
+  menu->actions().back()->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  menu->actions().back()->setToolTip(QStringLiteral("Every frame in the order it came (Ctrl+T)"));
 }
 
 void TFrmMain::FormCreate() {
@@ -304,6 +317,8 @@ void TFrmMain::FormCreate() {
   EditRxMask = m_configPage->EditRxMask;
   MaskEditRx = m_configPage->MaskEditRx;
 
+  // One reading of the file for the window's keys and the sections added since.
+  const IniFile::Batch batch = m_settings->batch();
   const SettingsLoadResult loaded =
       loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
   loadIntoControls(loaded.settings);
@@ -314,6 +329,8 @@ void TFrmMain::FormCreate() {
   // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
   // settings.
   openDataLog(loaded.settings.logCounter);
+
+  m_trace = std::make_unique<TraceBinding>(*this, m_boxes, *m_settings);
 
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";

@@ -57,6 +57,8 @@ class ReceivePage;
 class SunkenPanel;
 class TerminalMonitor;
 class TxSetPage;
+class TraceBinding;
+class TraceWindow;
 class WavePage;
 
 // What tests and tools may put in place of the real thing.
@@ -155,6 +157,8 @@ class TFrmMain : public QMainWindow,
   void Veiw1Click();
   void Option1Click();
   void About1Click();
+  // "&Trace": shows the trace window (app/trace_binding.cpp).
+  void Trace1Click();
   void CmbBitRateChange();
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
@@ -177,6 +181,7 @@ class TFrmMain : public QMainWindow,
   WavePage* wavePage() const { return m_wavePage; }
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
+  TraceWindow* traceWindow() const;
 
   // Row arrays, index i = row i + 1: the pages' rows.
   std::array<MaskedEdit*, 8> MaskEdit{};
@@ -200,6 +205,9 @@ class TFrmMain : public QMainWindow,
   // the user made).
   void adapterLost();
   void adapterReconnected();
+  // The connect switch opened the links (the COM port at least), or closed them.
+  void linksConnected();
+  void linksDisconnected();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -268,6 +276,8 @@ class TFrmMain : public QMainWindow,
     void operator()(Reconnect* reconnect) const;
   };
   std::unique_ptr<Reconnect, ReconnectDeleter> m_reconnect;
+  // The trace and its window, on the receive path: gone before it.
+  std::unique_ptr<TraceBinding> m_trace;
   bool m_centred = false;
 
   QToolButton* m_spdSwitch = nullptr;

@@ -6,8 +6,11 @@
 // button; the Wave page shows a frame the simulated adapter captured after "Single" with the
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
 // for a trigger level no frame crosses (wave_waiting.png). Run it under Xvfb
-// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen. Last, the trace window
+// (trace.png, trace_paused.png, trace_filtered.png) and the Receive list with its optional
+// columns (receive_columns.png).
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -30,6 +33,7 @@
 #include "link/protocol.h"
 #include "terminal/terminal_window.h"
 #include "traffic/receive_page.h"
+#include "traffic/trace_window.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_page.h"
 
@@ -180,5 +184,30 @@ int main(int argc, char** argv) {
   about.show();
   Settle();
   if (!Save(about, dir, "about")) return 1;
+  about.hide();
+
+  // The trace window following the traffic, a frame sent from mailbox 1 among it (trace.png),
+  // paused while rows come (trace_paused.png), filtered (trace_filtered.png); the Receive list
+  // with its statistics columns (receive_columns.png).
+  window.findChild<QAction*>(QStringLiteral("Trace1"))->trigger();
+  velqor::TraceWindow& trace = *window.traceWindow();
+  window.BtnSend[0]->click();
+  for (int i = 0; i < 3; ++i) Settle();
+  if (!Save(trace, dir, "trace")) return 1;
+  auto* pause = trace.findChild<QPushButton*>(QStringLiteral("BtnTracePause"));
+  pause->click();
+  for (int i = 0; i < 3; ++i) Settle();
+  if (!Save(trace, dir, "trace_paused")) return 1;
+  pause->click();
+  trace.setFilterText(QStringLiteral("0C0-1FF !130 std #?? 0?"));
+  for (int i = 0; i < 3; ++i) Settle();
+  if (!Save(trace, dir, "trace_filtered")) return 1;
+  trace.hide();
+  velqor::ReceiveColumnSettings columns;
+  columns.count = columns.cycle = columns.mean = columns.txCount = true;
+  window.receivePage()->setStatisticsColumns(columns);
+  pages->setCurrentIndex(1);
+  Settle();
+  if (!Save(window, dir, "receive_columns")) return 1;
   return 0;
 }

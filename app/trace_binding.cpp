@@ -38,12 +38,13 @@ TraceBinding::TraceBinding(TFrmMain& main, MessageBoxes& boxes, const IniFile& s
     }
     m_lostSeen = lost;
   });
-  connect(&m_main, &TFrmMain::linksConnected, this,
-          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::Connected, at); });
-  connect(&m_main, &TFrmMain::linksDisconnected, this,
-          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::Disconnected, at); });
-  connect(&m_main, &TFrmMain::adapterLost, this,
-          [this](const CanTime& at) { m_recorder->addEvent(TraceRowKind::AdapterLost, at); });
+  const auto event = [this](TraceRowKind kind) {
+    return [this, kind] { m_recorder->addEvent(kind, CanTime::Now()); };
+  };
+  connect(&m_main, &TFrmMain::linksConnected, this, event(TraceRowKind::Connected));
+  connect(&m_main, &TFrmMain::linksDisconnected, this, event(TraceRowKind::Disconnected));
+  connect(&m_main, &TFrmMain::adapterLost, this, event(TraceRowKind::AdapterLost));
+  connect(&m_main, &TFrmMain::adapterReconnected, this, event(TraceRowKind::AdapterReconnected));
 
   m_hint.setInterval(kHintIntervalMs);
   connect(&m_hint, &QTimer::timeout, this, &TraceBinding::updateHint);

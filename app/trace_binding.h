@@ -1,12 +1,9 @@
 #pragma once
 // The trace in the main window: the recorder on the window's frame path (every frame received
 // and sent, and the other device messages as an observer), the program's own events as rows
-// (the connect switch, the adapter unplugged, frames the receive queue lost), the "Trace"
-// window, the bus's rates as the status bar's hint, and the settings of the trace and of the
-// received-frame list's optional columns ([TRACE], [RXCOLUMNS]).
-//
-// Whatever else announces an event of the link (the adapter back after it was unplugged)
-// gives it to recorder().addEvent(TraceRowKind::AdapterReconnected, CanTime::Now()).
+// (the connect switch, the adapter unplugged and back by itself, frames the receive queue
+// lost), the "Trace" window, the bus's rates as the status bar's hint, and the settings of the
+// trace and of the received-frame list's optional columns ([TRACE], [RXCOLUMNS]).
 //
 // GUI thread. Destroy it before the window's receive path.
 

@@ -254,7 +254,9 @@ void TraceWindow::updateStatus() {
 
 QString TraceWindow::statusText() const { return m_status->text(); }
 
-QString TraceWindow::messageText() const { return m_message->isVisible() ? m_message->text() : QString(); }
+QString TraceWindow::messageText() const {
+  return m_message->isHidden() ? QString() : m_message->text();
+}
 
 void TraceWindow::setMessage(const QString& text, bool error) {
   m_message->setText(text);

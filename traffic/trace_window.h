@@ -87,6 +87,7 @@ class TraceWindow : public QWidget {
   const TraceExport* exportInProgress() const { return m_export.get(); }
 
   TraceTable* table() const { return m_table; }
+  const TraceRecorder& recorder() const { return m_recorder; }
   QString statusText() const;
   QString messageText() const;
 
