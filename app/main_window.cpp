@@ -301,7 +301,8 @@ void TFrmMain::FormCreate() {
       m_options.receiveQueueCapacity);
   connect(m_receivePath.get(), &ReceivePath::lostCountChanged, this, &TFrmMain::showLost);
   m_receivePath->addFrameConsumer(static_cast<FrameConsumer&>(*this));
-  m_receivePath->addFrameConsumer(*m_receivePage);
+  // The page counts the frames the program sent too; only received ones become rows.
+  m_receivePath->addFrameConsumer(*m_receivePage, ReceivePath::Frames::ReceivedAndSent);
 
   // The row arrays, as the pages built them.
   MaskEdit = m_txSetPage->MaskEdit;

@@ -32,7 +32,9 @@
 //
 // Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048),
 // --no-probe (no 1 ms timer: the GUI thread's CPU without the probe's own wake-ups; the
-// event-loop latency is then not measured).
+// event-loop latency is then not measured), --trace (the trace window open and following the
+// newest rows) or --no-trace (the trace off: [TRACE] CAPACITY=0); without either the trace
+// records with its window closed. The trace's rows kept and the resident memory grown per row.
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
@@ -58,6 +60,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "traffic/trace_window.h"
 #include "app/simulated_adapter.h"
 #include "bench/bench_support.h"
 #include "traffic/receive_page.h"
@@ -73,6 +76,9 @@ struct Config {
   double rate = 21277;
   std::uint32_t ids = 2048;
   bool probe = true;  // the 1 ms timer that measures the event loop's latency
+  // The trace: recording with its window closed (0), with the window open and following the
+  // newest rows (1), off ([TRACE] CAPACITY=0, -1).
+  int trace = 0;
 };
 
 double CpuSeconds(int who) {
@@ -176,8 +182,13 @@ bool Run(const Config& config, bool logging) {
   sim.applyTo(options);
   options.settingsPath = (folder.path() / "Velqor.INI").string();
   options.logDirectory = [&folder] { return folder.path(); };
+  if (config.trace < 0) {
+    std::ofstream ini(options.settingsPath);
+    ini << "[TRACE]\r\nCAPACITY=0\r\n";
+  }
   auto window = std::make_unique<TFrmMain>(boxes, options);
   window->show();
+  if (config.trace > 0) window->Trace1Click();
   window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
       ->setCurrentWidget(window->receivePage());
   window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(logging);
@@ -284,6 +295,7 @@ bool Run(const Config& config, bool logging) {
   const double modelCpu = std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
   const std::string logPath = window->dataLog().Namer().FullPath();
   const int rows = window->receivePage()->model()->rowCount();
+  const std::size_t traceRows = window->traceWindow()->recorder().store().size();
 
   // Closing the window closes the links and the log (every line written).
   window.reset();
@@ -341,6 +353,11 @@ bool Run(const Config& config, bool logging) {
   std::printf(" (the program's threads %.2f us)\n", programCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
+  std::printf("  trace                          %s, %zu rows kept, %.1f bytes of resident memory "
+              "per row kept\n",
+              config.trace > 0 ? "window open, following" : config.trace < 0 ? "off" : "recording",
+              traceRows,
+              traceRows > 0 ? static_cast<double>(rssEnd - rssStart) * 1024 / traceRows : 0.0);
   if (logging)
     std::printf("  frames logged                  %llu\n", static_cast<unsigned long long>(logged));
   std::fflush(stdout);
@@ -361,6 +378,11 @@ int main(int argc, char** argv) {
       --i;
       continue;
     }
+    if (args[i] == QStringLiteral("--trace") || args[i] == QStringLiteral("--no-trace")) {
+      config.trace = args[i] == QStringLiteral("--trace") ? 1 : -1;
+      --i;
+      continue;
+    }
     bool ok = false;
     const double v = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
     if (!ok || v <= 0) {
@@ -375,7 +397,8 @@ int main(int argc, char** argv) {
       config.ids = static_cast<std::uint32_t>(v);
     else {
       std::fprintf(stderr,
-                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe]\n");
+                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe] "
+                   "[--trace | --no-trace]\n");
       return 2;
     }
   }

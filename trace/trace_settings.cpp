@@ -9,6 +9,12 @@ namespace velqor {
 namespace {
 constexpr const char* kTrace = "TRACE";
 constexpr const char* kColumns = "RXCOLUMNS";
+
+// A key is written when its value is not the default or the file has it already, so that a
+// file of a program never told otherwise keeps the sections it always had.
+void WriteBool(IniFile& ini, const char* section, const char* key, bool value) {
+  if (value || ini.readValue(section, key)) ini.writeBool(section, key, value);
+}
 }  // namespace
 
 TraceSettings loadTraceSettings(const IniFile& ini) {
@@ -22,8 +28,9 @@ TraceSettings loadTraceSettings(const IniFile& ini) {
 }
 
 void saveTraceSettings(IniFile& ini, const TraceSettings& s) {
-  ini.writeInteger(kTrace, "CAPACITY", static_cast<std::int32_t>(s.capacity));
-  ini.writeBool(kTrace, "WALLCLOCK", s.wallClock);
+  if (s.capacity != TraceStore::kDefaultCapacity || ini.readValue(kTrace, "CAPACITY"))
+    ini.writeInteger(kTrace, "CAPACITY", static_cast<std::int32_t>(s.capacity));
+  WriteBool(ini, kTrace, "WALLCLOCK", s.wallClock);
 }
 
 ReceiveColumnSettings loadReceiveColumnSettings(const IniFile& ini) {
@@ -36,10 +43,10 @@ ReceiveColumnSettings loadReceiveColumnSettings(const IniFile& ini) {
 }
 
 void saveReceiveColumnSettings(IniFile& ini, const ReceiveColumnSettings& s) {
-  ini.writeBool(kColumns, "COUNT", s.count);
-  ini.writeBool(kColumns, "CYCLE", s.cycle);
-  ini.writeBool(kColumns, "MEAN", s.mean);
-  ini.writeBool(kColumns, "TXCOUNT", s.txCount);
+  WriteBool(ini, kColumns, "COUNT", s.count);
+  WriteBool(ini, kColumns, "CYCLE", s.cycle);
+  WriteBool(ini, kColumns, "MEAN", s.mean);
+  WriteBool(ini, kColumns, "TXCOUNT", s.txCount);
 }
 
 }  // namespace velqor

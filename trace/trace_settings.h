@@ -12,7 +12,9 @@
 //   MEAN=0
 //   TXCOUNT=0
 //
-// Read and written by the main window inside its one reading and writing of the file.
+// Read and written by the main window inside its one reading and writing of the file. A key
+// is written only when its value is not the default or the file has it already: a file of a
+// program whose trace and columns were never changed keeps the sections it always had.
 
 #include <cstddef>
 

@@ -112,6 +112,10 @@ TEST(TraceSettings, NewSectionsWithDefaultsForOldFiles) {
   EXPECT_EQ(old.capacity, 2'000'000u);
   EXPECT_FALSE(old.wallClock);
   EXPECT_EQ(loadReceiveColumnSettings(ini), ReceiveColumnSettings{});
+  saveTraceSettings(ini, old);  // the defaults: the file keeps its sections
+  saveReceiveColumnSettings(ini, {});
+  EXPECT_FALSE(ini.readValue("TRACE", "CAPACITY") || ini.readValue("TRACE", "WALLCLOCK") ||
+               ini.readValue("RXCOLUMNS", "COUNT"));
 
   saveTraceSettings(ini, {5000, true});
   saveReceiveColumnSettings(ini, {true, false, true, false});
@@ -120,6 +124,9 @@ TEST(TraceSettings, NewSectionsWithDefaultsForOldFiles) {
   EXPECT_TRUE(back.wallClock);
   EXPECT_EQ(loadReceiveColumnSettings(ini), (ReceiveColumnSettings{true, false, true, false}));
   EXPECT_EQ(ini.readInteger("UART", "COMM", 0), 3);
+  saveTraceSettings(ini, old);  // back to the defaults: the keys there say so
+  EXPECT_EQ(loadTraceSettings(ini).capacity, 2'000'000u);
+  EXPECT_FALSE(loadTraceSettings(ini).wallClock);
 
   ini.writeInteger("TRACE", "CAPACITY", -5);
   EXPECT_EQ(loadTraceSettings(ini).capacity, 0u);
