@@ -17,12 +17,12 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/trace_binding.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
-#include "app/trace_binding.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"

@@ -32,9 +32,9 @@ TraceBinding::TraceBinding(TFrmMain& main, MessageBoxes& boxes, const IniFile& s
   m_lostSeen = path.lostCount();
   connect(&path, &ReceivePath::lostCountChanged, this, [this](quint64 lost) {
     if (lost > m_lostSeen) {
-      m_recorder->addEvent(TraceRowKind::FramesLost, CanTime::Now(),
-                           static_cast<std::uint32_t>(std::min<quint64>(lost - m_lostSeen,
-                                                                        0xFFFFFFFFu)));
+      m_recorder->addEvent(
+          TraceRowKind::FramesLost, CanTime::Now(),
+          static_cast<std::uint32_t>(std::min<quint64>(lost - m_lostSeen, 0xFFFFFFFFu)));
     }
     m_lostSeen = lost;
   });

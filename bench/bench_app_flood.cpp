@@ -60,10 +60,10 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "traffic/trace_window.h"
 #include "app/simulated_adapter.h"
 #include "bench/bench_support.h"
 #include "traffic/receive_page.h"
+#include "traffic/trace_window.h"
 
 namespace velqor {
 namespace {
@@ -353,11 +353,13 @@ bool Run(const Config& config, bool logging) {
   std::printf(" (the program's threads %.2f us)\n", programCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
-  std::printf("  trace                          %s, %zu rows kept, %.1f bytes of resident memory "
-              "per row kept\n",
-              config.trace > 0 ? "window open, following" : config.trace < 0 ? "off" : "recording",
-              traceRows,
-              traceRows > 0 ? static_cast<double>(rssEnd - rssStart) * 1024 / traceRows : 0.0);
+  std::printf(
+      "  trace                          %s, %zu rows kept, %.1f bytes of resident memory "
+      "per row kept\n",
+      config.trace > 0   ? "window open, following"
+      : config.trace < 0 ? "off"
+                         : "recording",
+      traceRows, traceRows > 0 ? static_cast<double>(rssEnd - rssStart) * 1024 / traceRows : 0.0);
   if (logging)
     std::printf("  frames logged                  %llu\n", static_cast<unsigned long long>(logged));
   std::fflush(stdout);

@@ -77,7 +77,7 @@ BENCHMARK(BM_RecordBatches);
 // A filter as typed, over the whole full store, every slice until done.
 void BM_FilterTwoMillionRows(benchmark::State& state) {
   static const char* const kLines[] = {"7E0-7EF 100 200", "18FF0000/1FFF0000 tx",
-                                        "!0-3FF #?? 1? ?? 3?"};
+                                       "!0-3FF #?? 1? ?? 1?"};
   const char* line = kLines[state.range(0)];
   velqor::TraceRecorder& recorder = FullRecorder();
   const velqor::TraceFilter::Parse parse = velqor::TraceFilter::parse(line);

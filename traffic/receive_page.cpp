@@ -49,8 +49,8 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
                                        "Mean: mean of the last 10 intervals (ms)",
                                        "Tx: frames sent by this program"};
   for (int c = ReceivedFrameModel::kColumnCount; c < ReceivedFrameModel::kAllColumns; ++c) {
-    QAction* action = m_columnMenu->addAction(
-        QString::fromLatin1(kNames[c - ReceivedFrameModel::kColumnCount]));
+    QAction* action =
+        m_columnMenu->addAction(QString::fromLatin1(kNames[c - ReceivedFrameModel::kColumnCount]));
     action->setCheckable(true);
     connect(action, &QAction::toggled, this,
             [this, c](bool shown) { m_listView->setColumnHidden(c, !shown); });

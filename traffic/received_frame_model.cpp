@@ -200,8 +200,8 @@ ReceivedFrameModel::SortKey ReceivedFrameModel::sortKey(const Row& row) const {
       if (e == nullptr) return {};
       if (m_sortColumn == kCount) return {true, static_cast<double>(e->count)};
       if (m_sortColumn == kTxCount) return {true, static_cast<double>(e->txCount)};
-      const double us = m_sortColumn == kCycle ? static_cast<double>(e->lastIntervalUs())
-                                               : e->meanIntervalUs();
+      const double us =
+          m_sortColumn == kCycle ? static_cast<double>(e->lastIntervalUs()) : e->meanIntervalUs();
       return {us >= 0, us};
     }
     default:  // DLC and Data do not order the rows
@@ -262,8 +262,8 @@ QString ReceivedFrameModel::cell(const Row& row, int column) const {
       case kTxCount:
         return QString::number(e->txCount);
       default: {
-        const double us = column == kCycle ? static_cast<double>(e->lastIntervalUs())
-                                           : e->meanIntervalUs();
+        const double us =
+            column == kCycle ? static_cast<double>(e->lastIntervalUs()) : e->meanIntervalUs();
         return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1);
       }
     }
@@ -307,8 +307,7 @@ QVariant ReceivedFrameModel::headerData(int section, Qt::Orientation orientation
   if (orientation != Qt::Horizontal) return QVariant();
   if (role == Qt::ToolTipRole && section >= kColumnCount && section < columnCount()) {
     static const char* const kTips[kAllColumns - kColumnCount] = {
-        "Frames received since the last Clear",
-        "Milliseconds between the last two frames received",
+        "Frames received since the last Clear", "Milliseconds between the last two frames received",
         "Mean milliseconds between the last eleven frames received (ten intervals)",
         "Frames this program sent (SEND, ALL SEND, scripts, periodic rows)"};
     return QString::fromLatin1(kTips[section - kColumnCount]);

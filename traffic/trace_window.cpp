@@ -26,7 +26,7 @@ namespace velqor {
 
 namespace {
 
-constexpr int kScanSliceMs = 8;          // of filtering per turn of the event loop
+constexpr int kScanSliceMs = 8;           // of filtering per turn of the event loop
 constexpr std::size_t kScanStep = 20000;  // rows between looks at the clock
 constexpr int kStatusEvery = 5;           // refreshes between status lines
 
@@ -76,8 +76,8 @@ TraceWindow::TraceWindow(TraceRecorder& recorder, MessageBoxes& boxes, Options o
   m_find->setObjectName(QStringLiteral("EditTraceFind"));
   m_find->setClearButtonEnabled(true);
   m_find->setPlaceholderText(QStringLiteral("find, e.g. 7E8 #03"));
-  m_find->setToolTip(QStringLiteral("Find the next row that matches (Enter, F3; Shift+F3 back).\n") +
-                     syntax);
+  m_find->setToolTip(
+      QStringLiteral("Find the next row that matches (Enter, F3; Shift+F3 back).\n") + syntax);
   m_findPrevious = new QToolButton(this);
   m_findPrevious->setObjectName(QStringLiteral("BtnFindPrevious"));
   m_findPrevious->setText(QStringLiteral("<"));
@@ -90,8 +90,9 @@ TraceWindow::TraceWindow(TraceRecorder& recorder, MessageBoxes& boxes, Options o
   m_time = new QComboBox(this);
   m_time->setObjectName(QStringLiteral("CmbTraceTime"));
   m_time->addItems({QStringLiteral("Since connect"), QStringLiteral("Time of day")});
-  m_time->setToolTip(QStringLiteral("The time column: seconds since the connection, or the "
-                                    "local time of day"));
+  m_time->setToolTip(
+      QStringLiteral("The time column: seconds since the connection, or the "
+                     "local time of day"));
   m_copy = new QPushButton(QStringLiteral("Copy"), this);
   m_copy->setObjectName(QStringLiteral("BtnTraceCopy"));
   m_copy->setToolTip(QStringLiteral("The selected rows as candump log lines (Ctrl+C)"));
@@ -217,8 +218,8 @@ void TraceWindow::refresh() {
 QString TraceWindow::busText() const {
   const BusLoadMeter::Reading r = m_recorder.meter().reading(CanTime::Now().steadyUs);
   const int bitRate = m_options.bitRate ? m_options.bitRate() : 0;
-  QString text = QStringLiteral("%1 frames/s, ").arg(Grouped(static_cast<std::uint64_t>(
-                                                         r.framesPerSecond)));
+  QString text =
+      QStringLiteral("%1 frames/s, ").arg(Grouped(static_cast<std::uint64_t>(r.framesPerSecond)));
   if (bitRate > 0) {
     text += QStringLiteral("bus load %1 % at %2 kbit/s")
                 .arg(r.loadPercent(bitRate), 0, 'f', 1)
@@ -235,9 +236,9 @@ void TraceWindow::updateStatus() {
   m_statusTick = 0;
   const TraceStore& store = m_recorder.store();
   const TraceView& view = m_recorder.view();
-  QString text = QStringLiteral("Rows: %1 of %2 kept, %3 discarded")
-                     .arg(Grouped(store.size()), Grouped(store.capacity()),
-                          Grouped(store.discarded()));
+  QString text =
+      QStringLiteral("Rows: %1 of %2 kept, %3 discarded")
+          .arg(Grouped(store.size()), Grouped(store.capacity()), Grouped(store.discarded()));
   if (store.capacity() == 0) text = QStringLiteral("Rows: the trace is off ([TRACE] CAPACITY=0)");
   if (view.filtered()) {
     text += QStringLiteral(" | shown: %1").arg(Grouped(view.count()));
@@ -351,8 +352,7 @@ void TraceWindow::copySelection() {
   bool more = false;
   const std::vector<std::uint64_t> seqs = m_table->selectedSeqs(kCopyLimit, &more);
   if (seqs.empty()) {
-    setMessage(QStringLiteral("Select the rows to copy first (click, Shift+click, Ctrl+A)"),
-               false);
+    setMessage(QStringLiteral("Select the rows to copy first (click, Shift+click, Ctrl+A)"), false);
     return;
   }
   if (more) {
@@ -398,13 +398,13 @@ void TraceWindow::save(bool shownOnly) {
                  "Trace", MessageBoxes::Icon::Error);
     return;
   }
-  TraceExportRows rows =
-      CollectExportRows(m_recorder.store(), m_recorder.view(), shownOnly && m_recorder.view().filtered());
+  TraceExportRows rows = CollectExportRows(m_recorder.store(), m_recorder.view(),
+                                           shownOnly && m_recorder.view().filtered());
   const std::uint64_t total = rows.frames.size();
   m_export = std::make_unique<TraceExport>(std::move(rows), path.toStdString(), *format);
-  m_progress = new QProgressDialog(
-      QStringLiteral("Saving %1 frames to %2").arg(Grouped(total), path), QStringLiteral("Cancel"),
-      0, 1000, this);
+  m_progress =
+      new QProgressDialog(QStringLiteral("Saving %1 frames to %2").arg(Grouped(total), path),
+                          QStringLiteral("Cancel"), 0, 1000, this);
   m_progress->setObjectName(QStringLiteral("TraceSaveProgress"));
   m_progress->setWindowTitle(QStringLiteral("Trace"));
   m_progress->setWindowModality(Qt::WindowModal);
@@ -441,7 +441,8 @@ void TraceWindow::pollExport() {
       text += QStringLiteral("; %1 rows that are no frame (failed sends, events) left out")
                   .arg(Grouped(done->leftOut()));
     }
-    for (const std::string& note : result.notes) text += QStringLiteral("; ") + QString::fromStdString(note);
+    for (const std::string& note : result.notes)
+      text += QStringLiteral("; ") + QString::fromStdString(note);
     setMessage(text, false);
   } else if (result.cancelled) {
     setMessage(QStringLiteral("Save cancelled: %1 was not written").arg(path), false);

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "trace/trace_selection.h"
+
+#include <gtest/gtest.h>
 
 namespace velqor {
 namespace {

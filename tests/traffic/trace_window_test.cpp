@@ -2,6 +2,8 @@
 // clear, following, copy and save act on them. The store, filter and texts are tested in
 // tests/trace.
 
+#include "traffic/trace_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -16,7 +18,6 @@
 #include "tests/support/recorders.h"
 #include "tests/trace/trace_test_util.h"
 #include "traffic/receive_page.h"
-#include "traffic/trace_window.h"
 
 VELQOR_QT_TEST_APPLICATION(QApplication);
 
@@ -110,8 +111,7 @@ TEST_F(TraceWindowTest, CopyAndSaveGiveCandumpLinesOfTheRowsAsked) {
   feed(0, 4);
   window.table()->goToRow(1);
   window.copySelection();
-  EXPECT_EQ(QApplication::clipboard()->text(),
-            QStringLiteral("(1700000000.001000) can0 101#01\n"));
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("(1700000000.001000) can0 101#01\n"));
 
   QTemporaryDir dir;
   savePath = dir.filePath(QStringLiteral("trace"));  // no extension: the chosen filter's
