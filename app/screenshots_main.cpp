@@ -197,6 +197,9 @@ int main(int argc, char** argv) {
   auto* pause = trace.findChild<QPushButton*>(QStringLiteral("BtnTracePause"));
   pause->click();
   for (int i = 0; i < 3; ++i) Settle();
+  trace.findChild<QLineEdit*>(QStringLiteral("EditTraceFind"))->setText(QStringLiteral("tx"));
+  trace.findNext(true);  // the frame sent, in the middle, selected
+  Settle();
   if (!Save(trace, dir, "trace_paused")) return 1;
   pause->click();
   trace.setFilterText(QStringLiteral("0C0-1FF !130 std #?? 0?"));

@@ -38,8 +38,12 @@ ReceivePage::ReceivePage(ReceivedFrameModel::Clock clock, QWidget* parent)
   m_model->setStatistics(&m_stats);
   for (int c = 0; c < ReceivedFrameModel::kAllColumns; ++c)
     m_listView->setColumnWidth(c, ReceivedFrameModel::columnWidth(c));
-  for (int c = ReceivedFrameModel::kColumnCount; c < ReceivedFrameModel::kAllColumns; ++c)
+  // Hidden, and placed before Data: shown, they are in sight without scrolling sideways,
+  // Data's bytes going on to the right.
+  for (int c = ReceivedFrameModel::kColumnCount; c < ReceivedFrameModel::kAllColumns; ++c) {
     m_listView->setColumnHidden(c, true);
+    header->moveSection(header->visualIndex(c), header->visualIndex(ReceivedFrameModel::kData));
+  }
   connect(header, &QHeaderView::sectionClicked, m_model, &ReceivedFrameModel::ListViewColumnClick);
 
   // The optional columns, from the header's context menu.

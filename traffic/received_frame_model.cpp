@@ -320,7 +320,7 @@ QVariant ReceivedFrameModel::headerData(int section, Qt::Orientation orientation
 }
 
 int ReceivedFrameModel::columnWidth(int column) {
-  static const int kWidths[kAllColumns] = {90, 40, 70, 50, 300, 70, 60, 60, 50};
+  static const int kWidths[kAllColumns] = {90, 40, 70, 50, 300, 56, 50, 50, 36};
   return column >= 0 && column < kAllColumns ? kWidths[column] : 0;
 }
 

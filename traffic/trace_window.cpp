@@ -65,7 +65,7 @@ TraceWindow::TraceWindow(TraceRecorder& recorder, MessageBoxes& boxes, Options o
   m_filter = new QLineEdit(this);
   m_filter->setObjectName(QStringLiteral("EditTraceFilter"));
   m_filter->setClearButtonEnabled(true);
-  m_filter->setPlaceholderText(QStringLiteral("e.g. 100-1FF !7DF ext tx #11 ?? 3?"));
+  m_filter->setPlaceholderText(QStringLiteral("7E0-7EF !7DF ext tx #11 ?? 3?"));
   const QString syntax = QStringLiteral(
       "Identifiers in hexadecimal: 7DF, ranges 7E0-7EF, id/mask 18DA00F1/1FFF00FF,\n"
       "!7DF leaves one out; std or ext; rx or tx; err (bus errors, failed sends,\n"
@@ -117,6 +117,7 @@ TraceWindow::TraceWindow(TraceRecorder& recorder, MessageBoxes& boxes, Options o
   m_status = new QLabel(this);
   m_status->setObjectName(QStringLiteral("LabTraceStatus"));
   m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_status->setWordWrap(true);  // a narrow window shows all of it on two lines
 
   auto* bar = new QHBoxLayout;
   bar->addWidget(m_pause);
@@ -221,13 +222,13 @@ QString TraceWindow::busText() const {
   QString text =
       QStringLiteral("%1 frames/s, ").arg(Grouped(static_cast<std::uint64_t>(r.framesPerSecond)));
   if (bitRate > 0) {
-    text += QStringLiteral("bus load %1 % at %2 kbit/s")
+    text += QStringLiteral("load %1 % at %2 kbit/s")
                 .arg(r.loadPercent(bitRate), 0, 'f', 1)
                 .arg(bitRate / 1000);
   } else {
-    text += QStringLiteral("bus load unknown (no bit rate chosen)");
+    text += QStringLiteral("load unknown (no bit rate chosen)");
   }
-  text += QStringLiteral(", %1 error frames since connect")
+  text += QStringLiteral(", %1 bus errors since connect")
               .arg(Grouped(m_recorder.errorFramesSinceConnect()));
   return text;
 }
