@@ -1,7 +1,10 @@
 #include "trace/trace_store.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
+#include <new>
+#include <type_traits>
 
 #include "canlog/error_frames.h"
 
@@ -17,7 +20,15 @@ constexpr std::uint8_t KindBits(TraceRowKind kind) {
 
 TraceStore::TraceStore(std::size_t capacity)
     : m_capacity(std::min(capacity, kMaxCapacity)),
-      m_ring(std::make_unique_for_overwrite<TraceRecord[]>(m_capacity)) {}
+      m_ring(static_cast<TraceRecord*>(std::calloc(std::max<std::size_t>(m_capacity, 1),
+                                                   sizeof(TraceRecord)))) {
+  // TraceRecord is an aggregate of trivial members: zeroed storage holds valid records.
+  static_assert(std::is_trivially_copyable_v<TraceRecord> &&
+                std::is_trivially_destructible_v<TraceRecord>);
+  if (!m_ring) throw std::bad_alloc();
+}
+
+void TraceStore::Free::operator()(TraceRecord* ring) const { std::free(ring); }
 
 void TraceStore::letOldestGo(std::uint64_t count) {
   m_first += count;

@@ -140,7 +140,12 @@ class TraceStore {
   std::int64_t wallOffset(std::uint64_t seq) const;
 
   std::size_t m_capacity;
-  std::unique_ptr<TraceRecord[]> m_ring;  // allocated, not touched: pages come as rows do
+  struct Free {
+    void operator()(TraceRecord* ring) const;
+  };
+  // calloc'ed, not touched: its pages come as rows do (new[] would write every record's
+  // initial values at once, the whole capacity resident from the start).
+  std::unique_ptr<TraceRecord[], Free> m_ring;
   std::uint64_t m_first = 0;
   std::uint64_t m_end = 0;
   std::uint64_t m_discarded = 0;

@@ -28,7 +28,7 @@ namespace {
 
 constexpr int kScanSliceMs = 8;           // of filtering per turn of the event loop
 constexpr std::size_t kScanStep = 20000;  // rows between looks at the clock
-constexpr int kStatusEvery = 5;           // refreshes between status lines
+constexpr int kStatusEvery = 3;           // refreshes between status lines
 
 // 1234567 -> "1 234 567".
 QString Grouped(std::uint64_t n) {
