@@ -20,8 +20,8 @@ constexpr std::uint8_t KindBits(TraceRowKind kind) {
 
 TraceStore::TraceStore(std::size_t capacity)
     : m_capacity(std::min(capacity, kMaxCapacity)),
-      m_ring(static_cast<TraceRecord*>(std::calloc(std::max<std::size_t>(m_capacity, 1),
-                                                   sizeof(TraceRecord)))) {
+      m_ring(static_cast<TraceRecord*>(
+          std::calloc(std::max<std::size_t>(m_capacity, 1), sizeof(TraceRecord)))) {
   // TraceRecord is an aggregate of trivial members: zeroed storage holds valid records.
   static_assert(std::is_trivially_copyable_v<TraceRecord> &&
                 std::is_trivially_destructible_v<TraceRecord>);
