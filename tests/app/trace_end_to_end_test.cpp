@@ -1,7 +1,7 @@
 // The trace and the Receive list's statistics against the simulated adapter: the "&Trace"
 // entry opens the window, the connection and the frame sent from mailbox 1 are rows among the
 // vehicle's, the Count column grows at the profile's rate, and the choices outlive the window
-// in their own sections of the settings file.
+// in their own sections of the settings file; an unplugged adapter leaves its gap as rows.
 
 #include <gtest/gtest.h>
 
@@ -94,6 +94,27 @@ TEST_F(TraceEndToEndTest, ShowsTheSentFrameAmongTheReceivedAndCountsFollowTheBus
   EXPECT_EQ(loadReceiveColumnSettings(ini), columns);
   EXPECT_TRUE(loadTraceSettings(ini).wallClock);
   EXPECT_FALSE(ini.readValue("TRACE", "CAPACITY")) << "the default is not written";
+}
+
+// The adapter pulled out and plugged back in: the gap is marked by two rows, in order.
+TEST_F(TraceEndToEndTest, TheAdapterGoingAndComingBackAreRows) {
+  startAdapter(false);
+  openWindow();
+  connectLinks();
+  const TraceStore& store = window->traceWindow()->recorder().store();
+  const auto rowOf = [&](TraceRowKind kind) -> std::optional<std::uint64_t> {
+    for (std::uint64_t s = store.firstSeq(); s < store.endSeq(); ++s)
+      if (store.at(s).kind() == kind) return s;
+    return std::nullopt;
+  };
+  adapter->unplug();
+  ASSERT_TRUE(
+      test::ProcessEventsUntil([&] { return rowOf(TraceRowKind::AdapterLost).has_value(); }));
+  adapter->plug();
+  ASSERT_TRUE(test::ProcessEventsUntil(
+      [&] { return rowOf(TraceRowKind::AdapterReconnected).has_value(); }));
+  EXPECT_LT(*rowOf(TraceRowKind::AdapterLost), *rowOf(TraceRowKind::AdapterReconnected));
+  EXPECT_EQ(store.at(store.firstSeq()).kind(), TraceRowKind::Connected);
 }
 
 }  // namespace
