@@ -65,7 +65,8 @@ TraceFilter::Parse TraceFilter::parse(std::string_view text) {
     while (i < terms.size() && !IsSeparator(terms[i])) ++i;
     std::string_view term = terms.substr(start, i - start);
     const std::string word = Lower(term);
-    const std::string quoted = "'" + std::string(term) + "'";
+    std::string quoted(1, '\'');  // built step by step: GCC 12 warns on "'" + string
+    quoted.append(term).push_back('\'');
     if (word == "rx") {
       f.m_kinds |= kRx;
     } else if (word == "tx") {
@@ -135,7 +136,7 @@ TraceFilter::Parse TraceFilter::parse(std::string_view text) {
       }
       const int d = HexDigit(c);
       if (d < 0 && c != '?') {
-        return fail(k, "'" + std::string(1, c) +
+        return fail(k, std::string{'\'', c} +
                            "' in the data pattern: use hexadecimal digits "
                            "and '?' for any digit");
       }
