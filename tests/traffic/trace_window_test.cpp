@@ -73,14 +73,15 @@ TEST_F(TraceWindowTest, FilterAppliesToEveryRowKeptAndABadOneIsNamedWithItsColum
 }
 
 TEST_F(TraceWindowTest, PauseHoldsTheRowsShownAndCountsThoseBehindClearEmpties) {
-  window.show();  // the status line follows on the window's timer
   feed(0, 20);
   window.findChild<QPushButton*>(QStringLiteral("BtnTracePause"))->click();
   feed(20, 5);
   EXPECT_EQ(window.table()->rowCount(), 20u);
   EXPECT_EQ(window.table()->rowsBehind(), 5u);
-  EXPECT_TRUE(test::ProcessEventsUntil(
-      [&] { return window.statusText().contains(QStringLiteral("paused: 5 behind")); }));
+  EXPECT_TRUE(test::ProcessEventsUntil([&] {  // the status line follows a few refreshes later
+    window.refresh();
+    return window.statusText().contains(QStringLiteral("paused: 5 behind"));
+  }));
   window.findChild<QPushButton*>(QStringLiteral("BtnTracePause"))->click();
   window.refresh();
   EXPECT_EQ(window.table()->rowCount(), 25u);
