@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/signals_feature.h"
 #include "app/trace_binding.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
@@ -147,11 +148,13 @@ void TFrmMain::FormDestroy() {
         m_settings->commitBatch();
       }
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
+      if (m_signals) m_signals->saveSettings(*m_settings);
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     }
     m_settings.reset();
   }
+  m_signals.reset();
   // 3. Closing the log writes every line still queued. (It never touches the settings file
   // after the file was opened.)
   if (m_log) {
@@ -330,6 +333,10 @@ void TFrmMain::FormCreate() {
   // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
   // settings.
   openDataLog(loaded.settings.logCounter);
+  m_signals = std::make_unique<SignalsFeature>(*this, m_boxes, *m_receivePath, *m_txSetPage,
+                                               m_options.runModal);
+  menuBar()->addMenu(m_signals->menu());
+  m_signals->loadSettings(*m_settings);
 
   m_trace = std::make_unique<TraceBinding>(*this, m_boxes, *m_settings);
 
