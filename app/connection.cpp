@@ -248,10 +248,12 @@ void TFrmMain::connectLinks() {
 
   // 4. A new log file when logging is ticked, whatever became of the USB device.
   OpenLogFileOnConnect();
+  emit linksConnected();
 }
 
 void TFrmMain::disconnectLinks() {
   m_reconnect->machine().Disconnected();
+  if (OpenFlag(*m_commX1) == 1 || OpenFlag(*m_usbif) == 1) emit linksDisconnected();
   if (OpenFlag(*m_commX1) == 1) {
     m_commX1->PortClose();
     m_commX1->setProperty("Tag", 0);

@@ -19,6 +19,7 @@
 #include <array>
 
 #include "app/signals_feature.h"
+#include "app/trace_binding.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
@@ -148,6 +149,7 @@ void TFrmMain::FormDestroy() {
       // The sections of the newer parts after the others, in the same write.
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
+      if (m_trace) m_trace->saveSettings(*m_settings);
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       if (m_signals) m_signals->saveSettings(*m_settings);
       saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
@@ -173,7 +175,9 @@ void TFrmMain::FormDestroy() {
     m_usbif->Close();
     m_usbif->setProperty("Tag", 0);
   }
-  // 5. The interpreters, after both links, so that no receive event reaches them released.
+  // 5. The interpreters, after both links, so that no receive event reaches them released;
+  // the trace before them, as it hangs on their path.
+  m_trace.reset();
   m_receivePath.reset();
 }
 
@@ -286,6 +290,10 @@ void TFrmMain::buildMenu() {
   add("Veiw1", tr("&TTY"), &TFrmMain::Veiw1Click);
   add("Option1", tr("&Port"), &TFrmMain::Option1Click);
   add("About1", tr("&About"), &TFrmMain::About1Click);
+  // The windows added since, after the four entries above.
+  add("Trace1", tr("&Trace"), &TFrmMain::Trace1Click);
+  menu->actions().back()->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  menu->actions().back()->setToolTip(tr("Every frame in the order it came (Ctrl+T)"));
 
   // "&Tools": jobs beside the specified ones, each in a window of its own. Top-level entries
   // that come before it ("&Trace", "&Signals") are inserted before its menuAction().
@@ -316,7 +324,8 @@ void TFrmMain::FormCreate() {
       m_options.receiveQueueCapacity);
   connect(m_receivePath.get(), &ReceivePath::lostCountChanged, this, &TFrmMain::showLost);
   m_receivePath->addFrameConsumer(static_cast<FrameConsumer&>(*this));
-  m_receivePath->addFrameConsumer(*m_receivePage);
+  // The page counts the frames the program sent too; only received ones become rows.
+  m_receivePath->addFrameConsumer(*m_receivePage, ReceivePath::Frames::ReceivedAndSent);
 
   // The row arrays, as the pages built them.
   MaskEdit = m_txSetPage->MaskEdit;
@@ -352,6 +361,8 @@ void TFrmMain::FormCreate() {
   menuBar()->insertMenu(menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"))->menuAction(),
                         m_signals->menu());
   m_signals->loadSettings(*m_settings);
+
+  m_trace = std::make_unique<TraceBinding>(*this, m_boxes, *m_settings);
 
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";

@@ -60,6 +60,8 @@ class SignalsFeature;
 class SunkenPanel;
 class TerminalMonitor;
 class TxSetPage;
+class TraceBinding;
+class TraceWindow;
 class WavePage;
 
 // What tests and tools may put in place of the real thing.
@@ -158,6 +160,8 @@ class TFrmMain : public QMainWindow,
   void Veiw1Click();
   void Option1Click();
   void About1Click();
+  // "&Trace": shows the trace window (app/trace_binding.cpp).
+  void Trace1Click();
   void CmbBitRateChange();
   // "&Tools" > "Replay...": the replay window (app/replay_entry.cpp), made at the first use.
   void ReplayClick();
@@ -186,6 +190,7 @@ class TFrmMain : public QMainWindow,
   WavePage* wavePage() const { return m_wavePage; }
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
+  TraceWindow* traceWindow() const;
   // The "&Signals" menu: DBC files, the signal view and the plot, mailboxes from signals.
   SignalsFeature* signalsFeature() const { return m_signals.get(); }
 
@@ -211,6 +216,9 @@ class TFrmMain : public QMainWindow,
   // the user made).
   void adapterLost();
   void adapterReconnected();
+  // The connect switch opened the links (the COM port at least), or closed them.
+  void linksConnected();
+  void linksDisconnected();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -280,6 +288,8 @@ class TFrmMain : public QMainWindow,
     void operator()(Reconnect* reconnect) const;
   };
   std::unique_ptr<Reconnect, ReconnectDeleter> m_reconnect;
+  // The trace and its window, on the receive path: gone before it.
+  std::unique_ptr<TraceBinding> m_trace;
   bool m_centred = false;
 
   QToolButton* m_spdSwitch = nullptr;

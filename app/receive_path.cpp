@@ -36,13 +36,14 @@ ReceivePath::ReceivePath(DeviceMessageHandler& handler,
 ReceivePath::~ReceivePath() = default;
 
 void ReceivePath::LinkSink::OnDeviceMessage(int code, const DeviceMessage& message) {
-  messages.push_back({frames.size(), code, message});
+  messages.push_back({frames.size(), code, arrival, message});
 }
 
 void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length, Link link,
                        const CanTime& arrival) {
   LinkInterpreter& l = linkInterpreter(link);
   std::lock_guard lock(l.mutex);
+  l.sink.arrival = arrival;
   while (length > 0) {
     const std::size_t piece = std::min(length, kFeedPiece);
     l.interpreter->Feed(bytes, static_cast<std::uint32_t>(piece), arrival);
@@ -84,7 +85,7 @@ void ReceivePath::publish(LinkSink& sink) {
     for (const LinkSink::Message& m : sink.messages) {
       pushFramesLocked(sink.frames.data() + done, m.beforeFrame - done);
       done = m.beforeFrame;
-      pushMessageLocked(m.code, m.record);
+      pushMessageLocked(m.code, m.arrival, m.record);
     }
     pushFramesLocked(sink.frames.data() + done, sink.frames.size() - done);
     wake = !m_drainPending;
@@ -108,12 +109,12 @@ void ReceivePath::pushFramesLocked(const CanFrame* frames, std::size_t count) {
   m_framesPushed += n;
 }
 
-void ReceivePath::pushMessageLocked(int code, const DeviceMessage& record) {
+void ReceivePath::pushMessageLocked(int code, const CanTime& arrival, const DeviceMessage& record) {
   if (m_messages.size() >= m_messageCapacity) {
     m_lost.fetch_add(1, std::memory_order_relaxed);
     return;
   }
-  m_messages.push_back({m_framesPushed, code, record});
+  m_messages.push_back({m_framesPushed, code, arrival, record});
 }
 
 std::size_t ReceivePath::queuedCount() const {
@@ -128,6 +129,15 @@ void ReceivePath::addFrameConsumer(FrameConsumer& consumer, Frames frames) {
 
 void ReceivePath::removeFrameConsumer(FrameConsumer& consumer) {
   std::erase_if(m_consumers, [&consumer](const Consumer& c) { return c.consumer == &consumer; });
+}
+
+void ReceivePath::addMessageObserver(DeviceMessageObserver& observer) {
+  removeMessageObserver(observer);
+  m_observers.push_back(&observer);
+}
+
+void ReceivePath::removeMessageObserver(DeviceMessageObserver& observer) {
+  std::erase(m_observers, &observer);
 }
 
 std::size_t ReceivePath::handle(std::size_t limit) {
@@ -222,6 +232,15 @@ void ReceivePath::deliverMessage(const QueuedMessage& message) {
     report(e.what());
   } catch (...) {
     report("");
+  }
+  for (std::size_t o = 0; o < m_observers.size(); ++o) {
+    try {
+      m_observers[o]->OnDeviceMessage(message.code, message.record, message.arrival);
+    } catch (const std::exception& e) {
+      report(e.what());
+    } catch (...) {
+      report("");
+    }
   }
 }
 

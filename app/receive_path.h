@@ -18,8 +18,11 @@
 //
 // GUI side. The queue is handled in order: runs of frames go to the frame consumers as spans
 // of the ring (no copy), each consumer in the order it was added; a message that arrived
-// between two frames goes to the DeviceMessageHandler between the two runs. Consumers that
-// asked only for received frames (the default) never see the sent ones.
+// between two frames goes to the DeviceMessageHandler between the two runs, and then to the
+// message observers (addMessageObserver: a trace that shows bus errors among the frames) with
+// the arrival time of the report that completed it. Consumers that asked only for received
+// frames (the default) never see the sent ones. Nothing of this costs the frames anything:
+// the messages are rare and were queued with their time anyway.
 //
 // Nothing waits for the GUI thread: a full queue drops what does not fit and counts it
 // (lostCount, announced by lostCountChanged on the GUI thread). An exception that escapes a
@@ -90,6 +93,9 @@ class ReceivePath : public QObject {
   // GUI thread, not from inside OnFrames. `consumer` must stay until removed.
   void addFrameConsumer(FrameConsumer& consumer, Frames frames = Frames::Received);
   void removeFrameConsumer(FrameConsumer& consumer);
+  // GUI thread, not from inside a delivery. `observer` must stay until removed.
+  void addMessageObserver(DeviceMessageObserver& observer);
+  void removeMessageObserver(DeviceMessageObserver& observer);
 
   // GUI thread: handles everything queued now.
   void drainAll();
@@ -108,6 +114,7 @@ class ReceivePath : public QObject {
   struct QueuedMessage {
     std::uint64_t beforeFrame = 0;  // handled before the frame with this sequence number
     int code = 0;
+    CanTime arrival;  // of the block that completed it
     DeviceMessage record;
   };
   // What one link's interpreter announced during one piece of a Feed, in order.
@@ -118,9 +125,11 @@ class ReceivePath : public QObject {
     struct Message {
       std::size_t beforeFrame;  // index into `frames`
       int code;
+      CanTime arrival;
       DeviceMessage record;
     };
     std::vector<Message> messages;
+    CanTime arrival;  // of the block being fed
   };
   // One per link; each mutex serialises the Feed of its link and is never held while waiting
   // for the GUI.
@@ -138,7 +147,7 @@ class ReceivePath : public QObject {
   // Feeding thread, under the link's mutex: moves what the sink collected into the queue.
   void publish(LinkSink& sink);
   void pushFramesLocked(const CanFrame* frames, std::size_t count);
-  void pushMessageLocked(int code, const DeviceMessage& record);
+  void pushMessageLocked(int code, const CanTime& arrival, const DeviceMessage& record);
   // GUI thread: handles up to `limit` frames and the messages among them; returns how many
   // frames and messages it handled.
   std::size_t handle(std::size_t limit);
@@ -170,6 +179,7 @@ class ReceivePath : public QObject {
 
   // GUI thread only.
   std::vector<Consumer> m_consumers;
+  std::vector<DeviceMessageObserver*> m_observers;
   std::deque<QueuedMessage> m_takenMessages;  // taken from the queue, not handled yet
   std::uint64_t m_framesTaken = 0;            // sequence number of the ring's head
   bool m_handling = false;

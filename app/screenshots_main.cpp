@@ -8,10 +8,13 @@
 // for a trigger level no frame crosses (wave_waiting.png); the signal view and the plot over the
 // example DBC file of the simulated vehicle (signal_view.png, signal_plot.png) and the dialog
 // that fills a mailbox from signal values (mailbox_signals.png); the replay window in the middle
-// of a replay (replay.png) and the conversion window after it wrote a log (convert.png). Run it
-// under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen. The windows speak the
-// language velqor would choose here (the desktop's, LANG), or the one --lang names.
+// of a replay (replay.png) and the conversion window after it wrote a log (convert.png); last,
+// the trace window (trace.png, trace_paused.png, trace_filtered.png) and the Receive list with
+// its optional columns (receive_columns.png). Run it under Xvfb (scripts/screenshots.sh) or
+// with QT_QPA_PLATFORM=offscreen. The windows speak the language velqor would choose here (the
+// desktop's, LANG), or the one --lang names.
 
+#include <QAction>
 #include <QChartView>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -47,6 +50,7 @@
 #include "traffic/replay_window.h"
 #include "traffic/signal_plot_window.h"
 #include "traffic/signal_view_window.h"
+#include "traffic/trace_window.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_page.h"
 
@@ -292,5 +296,33 @@ int main(int argc, char** argv) {
   about.show();
   Settle();
   if (!Save(about, dir, "about")) return 1;
+  about.hide();
+
+  // The trace window following the traffic, a frame sent from mailbox 1 among it (trace.png),
+  // paused while rows come (trace_paused.png), filtered (trace_filtered.png); the Receive list
+  // with its statistics columns (receive_columns.png).
+  window.findChild<QAction*>(QStringLiteral("Trace1"))->trigger();
+  velqor::TraceWindow& trace = *window.traceWindow();
+  window.BtnSend[0]->click();
+  for (int i = 0; i < 3; ++i) Settle();
+  if (!Save(trace, dir, "trace")) return 1;
+  auto* pause = trace.findChild<QPushButton*>(QStringLiteral("BtnTracePause"));
+  pause->click();
+  for (int i = 0; i < 3; ++i) Settle();
+  trace.findChild<QLineEdit*>(QStringLiteral("EditTraceFind"))->setText(QStringLiteral("tx"));
+  trace.findNext(true);  // the frame sent, in the middle, selected
+  Settle();
+  if (!Save(trace, dir, "trace_paused")) return 1;
+  pause->click();
+  trace.setFilterText(QStringLiteral("0C0-1FF !130 std #?? 0?"));
+  for (int i = 0; i < 3; ++i) Settle();
+  if (!Save(trace, dir, "trace_filtered")) return 1;
+  trace.hide();
+  velqor::ReceiveColumnSettings columns;
+  columns.count = columns.cycle = columns.mean = columns.txCount = true;
+  window.receivePage()->setStatisticsColumns(columns);
+  pages->setCurrentIndex(1);
+  Settle();
+  if (!Save(window, dir, "receive_columns")) return 1;
   return 0;
 }

@@ -39,7 +39,9 @@
 // decoded; with --ids N, every frame), --signal-view (the signal view open in front, repainting
 // at its display rate), --log-off-only (only the run with logging off), --log-format NAME
 // (candump, asc, blf, csv or datalog: only the run with logging on, the data log in that
-// format).
+// format), --trace (the trace window open and following the newest rows) or --no-trace (the
+// trace off: [TRACE] CAPACITY=0); without either the trace records with its window closed. The
+// trace's rows kept and the resident memory grown per row.
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
@@ -72,6 +74,7 @@
 #include "config/config_page.h"
 #include "traffic/receive_page.h"
 #include "traffic/signal_view_window.h"
+#include "traffic/trace_window.h"
 
 namespace velqor {
 namespace {
@@ -84,6 +87,9 @@ struct Config {
   double rate = 21277;
   std::uint32_t ids = 2048;
   bool probe = true;  // the 1 ms timer that measures the event loop's latency
+  // The trace: recording with its window closed (0), with the window open and following the
+  // newest rows (1), off ([TRACE] CAPACITY=0, -1).
+  int trace = 0;
   int dbcMessages = 0;
   bool signalView = false;
   bool logOffOnly = false;
@@ -233,8 +239,13 @@ bool Run(const Config& config, bool logging) {
   sim.applyTo(options);
   options.settingsPath = (folder.path() / "Velqor.INI").string();
   options.logDirectory = [&folder] { return folder.path(); };
+  if (config.trace < 0) {
+    std::ofstream ini(options.settingsPath);
+    ini << "[TRACE]\r\nCAPACITY=0\r\n";
+  }
   auto window = std::make_unique<TFrmMain>(boxes, options);
   window->show();
+  if (config.trace > 0) window->Trace1Click();
   window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
       ->setCurrentWidget(window->receivePage());
   window->configPage()->setLogFormat(config.logFormat);
@@ -358,6 +369,7 @@ bool Run(const Config& config, bool logging) {
   const double modelCpu = std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
   const std::string logPath = window->dataLog().Namer().FullPath();
   const int rows = window->receivePage()->model()->rowCount();
+  const std::size_t traceRows = window->traceWindow()->recorder().store().size();
   const std::uint64_t decoded = signalWindows.monitor().framesDecoded() - decodedBefore;
   const std::size_t signalCount = signalWindows.monitor().signalCount();
   const int signalRows =
@@ -425,6 +437,13 @@ bool Run(const Config& config, bool logging) {
   std::printf(" (the program's threads %.2f us)\n", programCpu / frames * 1e6);
   std::printf("  resident memory                %ld kB connected, %ld kB at the end, %ld kB peak\n",
               rssStart, rssEnd, rssPeak);
+  std::printf(
+      "  trace                          %s, %zu rows kept, %.1f bytes of resident memory "
+      "per row kept\n",
+      config.trace > 0   ? "window open, following"
+      : config.trace < 0 ? "off"
+                         : "recording",
+      traceRows, traceRows > 0 ? static_cast<double>(rssEnd - rssStart) * 1024 / traceRows : 0.0);
   if (logging)
     std::printf("  frames logged                  %llu\n", static_cast<unsigned long long>(logged));
   std::fflush(stdout);
@@ -455,6 +474,11 @@ int main(int argc, char** argv) {
       config.logOnly = true;
       continue;
     }
+    if (args[i] == QStringLiteral("--trace") || args[i] == QStringLiteral("--no-trace")) {
+      config.trace = args[i] == QStringLiteral("--trace") ? 1 : -1;
+      --i;
+      continue;
+    }
     if (args[i] == QStringLiteral("--signal-view")) {
       config.signalView = true;
       --i;
@@ -482,7 +506,8 @@ int main(int argc, char** argv) {
     else {
       std::fprintf(stderr,
                    "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe] "
-                   "[--dbc N] [--signal-view] [--log-off-only] [--log-format NAME]\n");
+                   "[--dbc N] [--signal-view] [--log-off-only] [--log-format NAME] "
+                   "[--trace | --no-trace]\n");
       return 2;
     }
   }

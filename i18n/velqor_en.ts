@@ -508,6 +508,22 @@ No file was written.</translation>
         <source>Clear</source>
         <translation>Clear</translation>
     </message>
+    <message>
+        <source>Count: frames received</source>
+        <translation>Count: frames received</translation>
+    </message>
+    <message>
+        <source>Cycle: last interval (ms)</source>
+        <translation>Cycle: last interval (ms)</translation>
+    </message>
+    <message>
+        <source>Mean: mean of the last 10 intervals (ms)</source>
+        <translation>Mean: mean of the last 10 intervals (ms)</translation>
+    </message>
+    <message>
+        <source>Tx: frames sent by this program</source>
+        <translation>Tx: frames sent by this program</translation>
+    </message>
 </context>
 <context>
     <name>velqor::ReceivedFrameModel</name>
@@ -530,6 +546,38 @@ No file was written.</translation>
     <message>
         <source>Data</source>
         <translation>Data</translation>
+    </message>
+    <message>
+        <source>Frames received since the last Clear</source>
+        <translation>Frames received since the last Clear</translation>
+    </message>
+    <message>
+        <source>Milliseconds between the last two frames received</source>
+        <translation>Milliseconds between the last two frames received</translation>
+    </message>
+    <message>
+        <source>Mean milliseconds between the last eleven frames received (ten intervals)</source>
+        <translation>Mean milliseconds between the last eleven frames received (ten intervals)</translation>
+    </message>
+    <message>
+        <source>Frames this program sent (SEND, ALL SEND, scripts, periodic rows)</source>
+        <translation>Frames this program sent (SEND, ALL SEND, scripts, periodic rows)</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>Cycle</source>
+        <translation>Cycle</translation>
+    </message>
+    <message>
+        <source>Mean</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>Tx</source>
+        <translation>Tx</translation>
     </message>
 </context>
 <context>
@@ -1060,6 +1108,14 @@ Lines the data log could not write in time: %2</translation>
         <source>Convert log...</source>
         <translation>Convert log...</translation>
     </message>
+    <message>
+        <source>&amp;Trace</source>
+        <translation>&amp;Trace</translation>
+    </message>
+    <message>
+        <source>Every frame in the order it came (Ctrl+T)</source>
+        <translation>Every frame in the order it came (Ctrl+T)</translation>
+    </message>
 </context>
 <context>
     <name>velqor::TFrmOption</name>
@@ -1141,6 +1197,252 @@ Lines the data log could not write in time: %2</translation>
     <message>
         <source>シリアルファイル(*.cmd,*.tty)|*.cmd;*.tty|すべてのファイル(*.*)|*.*</source>
         <translation>Script files (*.cmd,*.tty)|*.cmd;*.tty|All files (*.*)|*.*</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TracePageModel</name>
+    <message>
+        <source>Local time of day the frame reached the program</source>
+        <translation>Local time of day the frame reached the program</translation>
+    </message>
+    <message>
+        <source>Seconds since the connection (microseconds)</source>
+        <translation>Seconds since the connection (microseconds)</translation>
+    </message>
+    <message>
+        <source>Time of day</source>
+        <translation>Time of day</translation>
+    </message>
+    <message>
+        <source>Time (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>Dir</source>
+        <translation>Dir</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>DLC</source>
+        <translation>DLC</translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Message</translation>
+    </message>
+</context>
+<context>
+    <name>velqor::TraceWindow</name>
+    <message>
+        <source>Trace</source>
+        <translation>Trace</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Keep the rows shown as they are; recording goes on (Pause key)</source>
+        <translation>Keep the rows shown as they are; recording goes on (Pause key)</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Let every row of the trace go</source>
+        <translation>Let every row of the trace go</translation>
+    </message>
+    <message>
+        <source>7E0-7EF !7DF ext tx #11 ?? 3?</source>
+        <translation>7E0-7EF !7DF ext tx #11 ?? 3?</translation>
+    </message>
+    <message>
+        <source>Show only the rows that match.
+</source>
+        <translation>Show only the rows that match.
+</translation>
+    </message>
+    <message>
+        <source>find, e.g. 7E8 #03</source>
+        <translation>find, e.g. 7E8 #03</translation>
+    </message>
+    <message>
+        <source>Find the next row that matches (Enter, F3; Shift+F3 back).
+</source>
+        <translation>Find the next row that matches (Enter, F3; Shift+F3 back).
+</translation>
+    </message>
+    <message>
+        <source>Previous match (Shift+F3)</source>
+        <translation>Previous match (Shift+F3)</translation>
+    </message>
+    <message>
+        <source>Next match (F3)</source>
+        <translation>Next match (F3)</translation>
+    </message>
+    <message>
+        <source>Since connect</source>
+        <translation>Since connect</translation>
+    </message>
+    <message>
+        <source>Time of day</source>
+        <translation>Time of day</translation>
+    </message>
+    <message>
+        <source>The time column: seconds since the connection, or the local time of day</source>
+        <translation>The time column: seconds since the connection, or the local time of day</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>The selected rows as candump log lines (Ctrl+C)</source>
+        <translation>The selected rows as candump log lines (Ctrl+C)</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Save all rows...</source>
+        <translation>Save all rows...</translation>
+    </message>
+    <message>
+        <source>Save the rows shown...</source>
+        <translation>Save the rows shown...</translation>
+    </message>
+    <message>
+        <source>Save to a log file: candump .log, .asc, .blf or .csv</source>
+        <translation>Save to a log file: candump .log, .asc, .blf or .csv</translation>
+    </message>
+    <message>
+        <source>Filter:</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>Find:</source>
+        <translation>Find:</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>%1 frames/s, </source>
+        <translation>%1 frames/s, </translation>
+    </message>
+    <message>
+        <source>load %1 % at %2 kbit/s</source>
+        <translation>load %1 % at %2 kbit/s</translation>
+    </message>
+    <message>
+        <source>load unknown (no bit rate chosen)</source>
+        <translation>load unknown (no bit rate chosen)</translation>
+    </message>
+    <message>
+        <source>, %1 bus errors since connect</source>
+        <translation>, %1 bus errors since connect</translation>
+    </message>
+    <message>
+        <source>Rows: %1 of %2 kept, %3 discarded</source>
+        <translation>Rows: %1 of %2 kept, %3 discarded</translation>
+    </message>
+    <message>
+        <source>Rows: the trace is off ([TRACE] CAPACITY=0)</source>
+        <translation>Rows: the trace is off ([TRACE] CAPACITY=0)</translation>
+    </message>
+    <message>
+        <source> | shown: %1</source>
+        <translation> | shown: %1</translation>
+    </message>
+    <message>
+        <source> (filtering, %1 %)</source>
+        <translation> (filtering, %1 %)</translation>
+    </message>
+    <message>
+        <source> | paused: %1 behind</source>
+        <translation> | paused: %1 behind</translation>
+    </message>
+    <message>
+        <source>Filter, column %1: %2</source>
+        <translation>Filter, column %1: %2</translation>
+    </message>
+    <message>
+        <source>Find, column %1: %2</source>
+        <translation>Find, column %1: %2</translation>
+    </message>
+    <message>
+        <source>No rows to search</source>
+        <translation>No rows to search</translation>
+    </message>
+    <message>
+        <source>No row matches &quot;%1&quot;</source>
+        <translation>No row matches &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Found from the top again</source>
+        <translation>Found from the top again</translation>
+    </message>
+    <message>
+        <source>Found from the bottom again</source>
+        <translation>Found from the bottom again</translation>
+    </message>
+    <message>
+        <source>Select the rows to copy first (click, Shift+click, Ctrl+A)</source>
+        <translation>Select the rows to copy first (click, Shift+click, Ctrl+A)</translation>
+    </message>
+    <message>
+        <source>More than %1 rows are selected: Copy takes at most that many; Save writes any number</source>
+        <translation>More than %1 rows are selected: Copy takes at most that many; Save writes any number</translation>
+    </message>
+    <message>
+        <source>%1 rows copied as candump lines</source>
+        <translation>%1 rows copied as candump lines</translation>
+    </message>
+    <message>
+        <source>A save is under way</source>
+        <translation>A save is under way</translation>
+    </message>
+    <message>
+        <source>Save the trace</source>
+        <translation>Save the trace</translation>
+    </message>
+    <message>
+        <source>%1: the program&apos;s data log is not written here; save as .log, .asc, .blf or .csv</source>
+        <translation>%1: the program&apos;s data log is not written here; save as .log, .asc, .blf or .csv</translation>
+    </message>
+    <message>
+        <source>Saving %1 frames to %2</source>
+        <translation>Saving %1 frames to %2</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>%1 frames saved to %2</source>
+        <translation>%1 frames saved to %2</translation>
+    </message>
+    <message>
+        <source>; %1 rows that are no frame (failed sends, events) left out</source>
+        <translation>; %1 rows that are no frame (failed sends, events) left out</translation>
+    </message>
+    <message>
+        <source>Save cancelled: %1 was not written</source>
+        <translation>Save cancelled: %1 was not written</translation>
     </message>
 </context>
 <context>

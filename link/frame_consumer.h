@@ -39,4 +39,18 @@ class DeviceMessageHandler {
   ~DeviceMessageHandler() = default;
 };
 
+// What also wants to see the other device messages where they arrived among the frames (a
+// trace that shows bus errors and failed sends as rows of their own): each message after the
+// DeviceMessageHandler handled it, on the same thread, in the same order between the frame
+// consumers' batches, with the time the report that completed it arrived. The receive path
+// offers them to observers that register (ReceivePath::addMessageObserver); the frames' path
+// does not change for it. `message` is valid only during the call.
+class DeviceMessageObserver {
+ public:
+  virtual void OnDeviceMessage(int code, const DeviceMessage& message, const CanTime& arrival) = 0;
+
+ protected:
+  ~DeviceMessageObserver() = default;
+};
+
 }  // namespace velqor

@@ -92,16 +92,43 @@ void ReceivedFrameModel::ShowReceivedFrames(std::span<const CanFrame> frames, in
     if (found != m_rowById.constEnd()) {
       const int r = found.value();
       m_rows[static_cast<std::size_t>(r)] = row;
-      if (r < m_visibleRows) {
-        if (m_dirtyFirst < 0 || r < m_dirtyFirst) m_dirtyFirst = r;
-        if (r > m_dirtyLast) m_dirtyLast = r;
-      }
+      markDirty(r);
     } else {
       m_rowById.insert(frame.id, static_cast<int>(m_rows.size()));
       m_rows.push_back(row);
     }
   }
   schedule();
+}
+
+void ReceivedFrameModel::markDirty(int r) {
+  if (r < m_visibleRows) {
+    if (m_dirtyFirst < 0 || r < m_dirtyFirst) m_dirtyFirst = r;
+    if (r > m_dirtyLast) m_dirtyLast = r;
+  }
+}
+
+void ReceivedFrameModel::touch(std::uint32_t id) {
+  const auto found = m_rowById.constFind(id);
+  if (found == m_rowById.constEnd()) return;
+  markDirty(found.value());
+  schedule();
+}
+
+void ReceivedFrameModel::setStatistics(const IdStatistics* stats) {
+  if ((stats != nullptr) == (m_stats != nullptr)) {
+    m_stats = stats;
+    return;
+  }
+  if (stats != nullptr) {
+    beginInsertColumns(QModelIndex(), kColumnCount, kAllColumns - 1);
+    m_stats = stats;
+    endInsertColumns();
+  } else {
+    beginRemoveColumns(QModelIndex(), kColumnCount, kAllColumns - 1);
+    m_stats = nullptr;
+    endRemoveColumns();
+  }
 }
 
 void ReceivedFrameModel::Clear() {
@@ -165,6 +192,18 @@ ReceivedFrameModel::SortKey ReceivedFrameModel::sortKey(const Row& row) const {
       // left c0 or 7ff unordered among the rest); a standard identifier before an extended
       // one of the same value.
       return {true, static_cast<double>(row.id), row.ide != 0 ? 1 : 0};
+    case kCount:
+    case kCycle:
+    case kMean:
+    case kTxCount: {
+      const IdStatistics::Entry* e = m_stats != nullptr ? m_stats->find(row.id) : nullptr;
+      if (e == nullptr) return {};
+      if (m_sortColumn == kCount) return {true, static_cast<double>(e->count)};
+      if (m_sortColumn == kTxCount) return {true, static_cast<double>(e->txCount)};
+      const double us =
+          m_sortColumn == kCycle ? static_cast<double>(e->lastIntervalUs()) : e->meanIntervalUs();
+      return {us >= 0, us};
+    }
     default:  // DLC and Data do not order the rows
       return {};
   }
@@ -189,7 +228,7 @@ void ReceivedFrameModel::flush() {
   if (m_dirtyFirst >= 0) {
     const int first = m_dirtyFirst, last = m_dirtyLast;
     m_dirtyFirst = m_dirtyLast = -1;
-    emit dataChanged(index(first, 0), index(last, kColumnCount - 1), {Qt::DisplayRole});
+    emit dataChanged(index(first, 0), index(last, columnCount() - 1), {Qt::DisplayRole});
   }
   if (held > m_visibleRows) {
     beginInsertRows(QModelIndex(), m_visibleRows, held - 1);
@@ -213,7 +252,22 @@ void ReceivedFrameModel::rebuildIndex() {
     m_rowById.insert(m_rows[i].id, static_cast<int>(i));
 }
 
-QString ReceivedFrameModel::cell(const Row& row, int column) {
+QString ReceivedFrameModel::cell(const Row& row, int column) const {
+  if (column >= kColumnCount) {
+    const IdStatistics::Entry* e = m_stats != nullptr ? m_stats->find(row.id) : nullptr;
+    if (e == nullptr) return QString();
+    switch (column) {
+      case kCount:
+        return QString::number(e->count);
+      case kTxCount:
+        return QString::number(e->txCount);
+      default: {
+        const double us =
+            column == kCycle ? static_cast<double>(e->lastIntervalUs()) : e->meanIntervalUs();
+        return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1);
+      }
+    }
+  }
   switch (column) {
     case kTime:
       return FormatRxTime(QTime::fromMSecsSinceStartOfDay(row.timeMs));
@@ -229,7 +283,7 @@ QString ReceivedFrameModel::cell(const Row& row, int column) {
 }
 
 QString ReceivedFrameModel::text(int row, int column) const {
-  if (row < 0 || row >= heldRowCount() || column < 0 || column >= kColumnCount) return QString();
+  if (row < 0 || row >= heldRowCount() || column < 0 || column >= columnCount()) return QString();
   return cell(m_rows[static_cast<std::size_t>(row)], column);
 }
 
@@ -238,7 +292,8 @@ int ReceivedFrameModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ReceivedFrameModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kColumnCount;
+  if (parent.isValid()) return 0;
+  return m_stats != nullptr ? kAllColumns : kColumnCount;
 }
 
 QVariant ReceivedFrameModel::data(const QModelIndex& index, int role) const {
@@ -249,17 +304,27 @@ QVariant ReceivedFrameModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ReceivedFrameModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
-  static const char* const kCaptions[kColumnCount] = {QT_TR_NOOP("Time"), QT_TR_NOOP("ide"),
-                                                      QT_TR_NOOP("ID(hex)"), QT_TR_NOOP("DLC"),
-                                                      QT_TR_NOOP("Data")};
-  if (section < 0 || section >= kColumnCount) return QVariant();
+  if (orientation != Qt::Horizontal) return QVariant();
+  if (role == Qt::ToolTipRole && section >= kColumnCount && section < columnCount()) {
+    static const char* const kTips[kAllColumns - kColumnCount] = {
+        QT_TR_NOOP("Frames received since the last Clear"),
+        QT_TR_NOOP("Milliseconds between the last two frames received"),
+        QT_TR_NOOP("Mean milliseconds between the last eleven frames received (ten intervals)"),
+        QT_TR_NOOP("Frames this program sent (SEND, ALL SEND, scripts, periodic rows)")};
+    return tr(kTips[section - kColumnCount]);
+  }
+  if (role != Qt::DisplayRole) return QVariant();
+  static const char* const kCaptions[kAllColumns] = {
+      QT_TR_NOOP("Time"),  QT_TR_NOOP("ide"),  QT_TR_NOOP("ID(hex)"),
+      QT_TR_NOOP("DLC"),   QT_TR_NOOP("Data"), QT_TR_NOOP("Count"),
+      QT_TR_NOOP("Cycle"), QT_TR_NOOP("Mean"), QT_TR_NOOP("Tx")};
+  if (section < 0 || section >= columnCount()) return QVariant();
   return tr(kCaptions[section]);
 }
 
 int ReceivedFrameModel::columnWidth(int column) {
-  static const int kWidths[kColumnCount] = {90, 40, 70, 50, 300};
-  return column >= 0 && column < kColumnCount ? kWidths[column] : 0;
+  static const int kWidths[kAllColumns] = {90, 40, 70, 50, 300, 56, 50, 50, 36};
+  return column >= 0 && column < kAllColumns ? kWidths[column] : 0;
 }
 
 }  // namespace velqor

@@ -15,6 +15,12 @@
 // one beginInsertRows per batch and updated rows in one dataChanged over the touched range,
 // both on a timer (kRepaintIntervalMs). flush() does the same at once.
 //
+// Per-identifier statistics: with setStatistics the model has four more columns after the
+// five of the list, Count, Cycle (the last interval in ms), Mean (of the last ten intervals)
+// and Tx (frames this program sent), read from an IdStatistics that someone else feeds; the
+// page shows them only when asked (they are hidden by default). A sort by one of them orders
+// the rows by its number, rows without one comparing equal to every row.
+//
 // GUI thread only.
 
 #include <QAbstractTableModel>
@@ -29,6 +35,7 @@
 #include <vector>
 
 #include "link/can_frame.h"
+#include "trace/id_statistics.h"
 
 namespace velqor {
 
@@ -36,7 +43,20 @@ class ReceivedFrameModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { kTime = 0, kIde = 1, kId = 2, kDlc = 3, kData = 4, kColumnCount = 5 };
+  // The list's five columns, then the statistics' (see setStatistics).
+  enum Column {
+    kTime = 0,
+    kIde = 1,
+    kId = 2,
+    kDlc = 3,
+    kData = 4,
+    kColumnCount = 5,
+    kCount = 5,
+    kCycle = 6,
+    kMean = 7,
+    kTxCount = 8,
+    kAllColumns = 9
+  };
   // RxDispFormat item indexes.
   static constexpr int kHex = 0;
   static constexpr int kDec = 1;
@@ -59,6 +79,13 @@ class ReceivedFrameModel : public QAbstractTableModel {
 
   // "Clear": removes every row. SortColumn stays.
   void Clear();
+
+  // The statistics shown in columns kCount..kTxCount (none: five columns). `stats` must outlive
+  // the model or be replaced first.
+  void setStatistics(const IdStatistics* stats);
+  // The statistics of `id` changed without a received frame (a frame sent): its row, if it has
+  // one, is repainted with the next update.
+  void touch(std::uint32_t id);
 
   // A click on column header `column` (0..4): stores it in SortColumn and sorts every row
   // once, ascending, with ListViewCompare. Rows that compare equal keep their order. Rows
@@ -90,7 +117,7 @@ class ReceivedFrameModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
 
-  // The column widths the list shows, in pixels.
+  // The column widths the list shows, in pixels (the statistics' columns too).
   static int columnWidth(int column);
 
  private:
@@ -109,13 +136,15 @@ class ReceivedFrameModel : public QAbstractTableModel {
     double value = 0;
     int tie = 0;
   };
-  static QString cell(const Row& row, int column);
+  QString cell(const Row& row, int column) const;
+  void markDirty(int row);
   SortKey sortKey(const Row& row) const;
   static int compareKeys(const SortKey& a, const SortKey& b);
   void schedule();
   void rebuildIndex();
 
   Clock m_clock;
+  const IdStatistics* m_stats = nullptr;
   std::vector<Row> m_rows;
   QHash<std::uint32_t, int> m_rowById;
   int m_visibleRows = 0;  // rows the view knows of; the rest are pending inserts

@@ -252,6 +252,7 @@ TEST_F(MainWindowTest, SwitchHintsHiddenControlsStatusPanelsMenuAndTimer) {
   EXPECT_GE(signalsAt, 4);
   EXPECT_LT(menu.indexOf(QStringLiteral("Trace1 &Trace")), signalsAt);
   EXPECT_EQ(menu.back(), QStringLiteral("Tools1 &Tools")) << "the tools' menu comes last";
+  EXPECT_EQ(menu.value(4), QStringLiteral("Trace1 &Trace"));
   auto* timer = find<QTimer>(QStringLiteral("Timer"));
   EXPECT_EQ(timer->interval(), 3000);
   EXPECT_TRUE(timer->isActive());

@@ -181,6 +181,43 @@ TEST(ReceivePath, MessagesKeepTheirPlaceAmongFramesThatComeInRuns) {
   EXPECT_EQ(path.queuedCount(), 0u);
 }
 
+// An observer sees each message after the handler, where it arrived among the frames, with the
+// arrival of the block that completed it.
+TEST(ReceivePath, MessageObserversSeeTheMessagesAmongTheFramesWithTheirArrival) {
+  struct Observer : DeviceMessageObserver {
+    explicit Observer(RecordingSink& s) : sink(s) {}
+    void OnDeviceMessage(int code, const DeviceMessage&, const CanTime& arrival) override {
+      handledBefore = sink.codes.size();  // the handler has recorded the message by now
+      codes.push_back(code);
+      arrivals.push_back(arrival);
+    }
+    RecordingSink& sink;
+    std::size_t handledBefore = 0;
+    std::vector<int> codes;
+    std::vector<CanTime> arrivals;
+  };
+  RecordingSink sink;
+  Path path(sink);
+  Observer observer(sink);
+  path.addMessageObserver(observer);
+  const Frame one = ReceivedFrame(1), version = VersionMessage("V2"), two = ReceivedFrame(2);
+  path.Feed(one.data(), one.size(), ReceivePath::Link::Usb, {10, 20});
+  // The version message cut in two: its second block completes it.
+  path.Feed(version.data(), 3, ReceivePath::Link::Usb, {30, 40});
+  std::vector<std::uint8_t> rest(version.begin() + 3, version.end());
+  rest.insert(rest.end(), two.begin(), two.end());
+  path.Feed(rest.data(), rest.size(), ReceivePath::Link::Usb, {50, 60});
+  path.drainAll();
+  EXPECT_EQ(observer.codes, (std::vector<int>{119}));
+  EXPECT_EQ(observer.arrivals, (std::vector<CanTime>{{50, 60}}));
+  EXPECT_EQ(observer.handledBefore, 2u);  // frame 1 and the handler's record of the message
+  EXPECT_EQ(sink.ids, (std::vector<std::uint32_t>{1, 0, 2}));
+  path.removeMessageObserver(observer);
+  path.Feed(version.data(), version.size());
+  path.drainAll();
+  EXPECT_EQ(observer.codes.size(), 1u);
+}
+
 // Frames the program sent go in the same order to the consumers that follow them, and to no
 // other; the others get the received frames around them.
 TEST(ReceivePath, SentFramesReachOnlyTheConsumersThatAskForThem) {

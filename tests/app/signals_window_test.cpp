@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <set>
 
 #include "app/signals_feature.h"
@@ -21,6 +22,8 @@
 #include "traffic/mailbox_signals_dialog.h"
 #include "traffic/signal_plot_window.h"
 #include "traffic/signal_view_window.h"
+#include "traffic/trace_table.h"
+#include "traffic/trace_window.h"
 #include "traffic/txset_page.h"
 #include "widgets/masked_edit.h"
 
@@ -145,9 +148,13 @@ TEST_F(SignalWindowsTest, AMailboxFilledFromSignalValuesSendsTheirBytes) {
   CanFrame engine;
   engine.id = 0x0C0;
   EXPECT_EQ(namer(engine), QString());
+  // The trace window's name column shows while a file is loaded.
+  QTableView* trace = window->traceWindow()->table()->view();
+  EXPECT_TRUE(trace->isColumnHidden(TracePageModel::kName));
   feature().loadFiles({kVehicleDbc});
   ASSERT_TRUE(loaded());
   EXPECT_EQ(namer(engine), QStringLiteral("EngineData"));
+  EXPECT_FALSE(trace->isColumnHidden(TracePageModel::kName));
 
   // A right click on mailbox row 3, then its one entry.
   QGroupBox* group = window->txSetPage()->group();
@@ -180,6 +187,7 @@ TEST_F(SignalWindowsTest, AMailboxFilledFromSignalValuesSendsTheirBytes) {
   ASSERT_NE(unload, nullptr);
   unload->trigger();
   EXPECT_EQ(namer(engine), QString());
+  EXPECT_TRUE(trace->isColumnHidden(TracePageModel::kName));
 }
 
 }  // namespace

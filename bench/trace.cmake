@@ -1,0 +1,2 @@
+velqor_add_bench(bench_trace SOURCES ${CMAKE_CURRENT_LIST_DIR}/bench_trace.cpp
+  LIBS velqor_traffic)
