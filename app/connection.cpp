@@ -1,5 +1,6 @@
 // TFrmMain's links: the connect switch, the receive events of the COM port and the USB
-// device, the hidden "Debug" button's frames and the one send path SendToDevice.
+// device, the hidden "Debug" button's frames and the one send path SendToDevice (through the
+// SendPath of app/transmit_hub.h, then writeReport).
 
 #include <QCheckBox>
 #include <QLabel>
@@ -9,9 +10,11 @@
 #include <optional>
 
 #include "app/main_window.h"
+#include "app/transmit_hub.h"
 #include "config/config_page.h"
 #include "link/protocol.h"
 #include "terminal/terminal_monitor.h"
+#include "traffic/cyclic_tx_panel.h"
 #include "traffic/wave_page.h"
 
 namespace velqor {
@@ -42,6 +45,10 @@ void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
 }
 
 bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
+  return m_transmit->path().SendToDevice(bytes, length);
+}
+
+bool TFrmMain::writeReport(const std::uint8_t* bytes, std::size_t length) {
   // One report per call. The monitor shows the block either way; Usbif counts failed writes.
   const CanTime sent = CanTime::Now();
   const bool written = m_usbif->Write(bytes, length);
@@ -125,6 +132,9 @@ void TFrmMain::connectLinks() {
 }
 
 void TFrmMain::disconnectLinks() {
+  // The cyclic rows stop (and the page says so); no answer owed will come.
+  m_cyclicTx->linkClosed();
+  m_transmit->LinkClosed();
   if (OpenFlag(*m_commX1) == 1) {
     m_commX1->PortClose();
     m_commX1->setProperty("Tag", 0);
@@ -175,6 +185,8 @@ void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
 
 void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
   if (OpenFlag(*m_usbif) != 1) return;
+  m_cyclicTx->linkClosed();
+  m_transmit->LinkClosed();
   setConnectionText(QStringLiteral("接続断"),
                     QStringLiteral("The adapter was unplugged. Release the switch and press it "
                                    "again to reconnect."));

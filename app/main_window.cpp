@@ -16,10 +16,13 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/transmit_hub.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "traffic/cyclic_tx_panel.h"
+#include "traffic/cyclic_tx_settings.h"
 #include "traffic/receive_page.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
@@ -92,6 +95,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   setWindowTitle(QStringLiteral("Velqor"));
   setFont(MakeFont(QString::fromUtf8(kFontPGothic), 12));
   if (!m_options.runModal) m_options.runModal = [](QDialog& dialog) { dialog.exec(); };
+  m_transmit = std::make_unique<TransmitHub>(m_reportWriter);
 
   buildLayout();
   buildStatusBar();
@@ -104,6 +108,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 
   m_dispatch = std::make_unique<DeviceMessageDispatch>(
       m_fields, static_cast<DeviceMessageView&>(*this), m_configPage->parameters());
+  m_dispatch->addFollower(*m_transmit);  // the send answers back to their senders
+  buildCyclicTx();
 
   // The non-visual components: the COM port without flow control and the USB HID link that
   // delivers its reports on its own reader thread. Both closed until the switch is pressed.
@@ -131,16 +137,24 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
-  // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
-  // goes on, so that the log and the links are still closed.
+  // Nothing sends on its own from here on.
+  if (m_transmit) m_transmit->Shutdown();
+  // 1-2. The settings first, in one write of the file. A key that cannot be written is shown
+  // once and the shutdown goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
+      const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
+      if (m_cyclicTx) saveCyclicTxSettings(*m_settings, m_cyclicTx->settings());
+      m_settings->commitBatch();
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     }
     m_settings.reset();
   }
+  // The cyclic rows' controls no longer reach the scheduler, which goes with the members.
+  delete m_cyclicTx;
+  m_cyclicTx = nullptr;
   // 3. Closing the log writes every line still queued. (It never touches the settings file
   // after the file was opened.)
   if (m_log) {
@@ -234,6 +248,15 @@ void TFrmMain::buildLayout() {
   m_pageControl->setCurrentWidget(m_configPage);
 }
 
+void TFrmMain::buildCyclicTx() {
+  // The TxSet page's rows sending on their own; the scheduler's stops are shown as they come.
+  m_cyclicTx = new CyclicTxPanel(*m_txSetPage, m_transmit->scheduler(), m_boxes,
+                                 [this](std::string_view text) { SetResultText(text); });
+  m_transmit->setOnEvents([this] {
+    if (m_cyclicTx) m_cyclicTx->poll();
+  });
+}
+
 void TFrmMain::buildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("StatusBar"));
@@ -300,9 +323,16 @@ void TFrmMain::FormCreate() {
   EditRxMask = m_configPage->EditRxMask;
   MaskEditRx = m_configPage->MaskEditRx;
 
-  const SettingsLoadResult loaded =
-      loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+  // Every section from one reading of the file.
+  SettingsLoadResult loaded;
+  CyclicTxSettings cyclicTx;
+  {
+    const IniFile::Batch batch = m_settings->batch();
+    loaded = loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+    cyclicTx = loadCyclicTxSettings(*m_settings, loaded.warnings);
+  }
   loadIntoControls(loaded.settings);
+  m_cyclicTx->load(cyclicTx);
   m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
   setCaption();
   loadBitTiming(loaded.settings);

@@ -13,6 +13,10 @@
 // Others hang on the same path with receivePath().addFrameConsumer; frames the program sends
 // (SEND, ALL SEND, a script's or the terminal's SendCanFrame) come the same way, marked
 // CanFrame::kTx, to consumers that ask for them (ReceivePath::Frames::ReceivedAndSent).
+//
+// Sends. Every block goes through the SendPath of transmit() (app/transmit_hub.h), which
+// matches the adapter's send answers to their senders: the TxSet page's cyclic rows, an slcan
+// share, or nobody.
 
 #include <QMainWindow>
 #include <array>
@@ -51,11 +55,13 @@ class QToolButton;
 namespace velqor {
 
 class ConfigPage;
+class CyclicTxPanel;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
 class SunkenPanel;
 class TerminalMonitor;
+class TransmitHub;
 class TxSetPage;
 class WavePage;
 
@@ -114,9 +120,12 @@ class TFrmMain : public QMainWindow,
 
   // DeviceSender, callable from any thread: one USB output report (Usbif.Write; a closed link
   // swallows the bytes), then the block to the terminal's transmit monitor. A SendCanFrame
-  // that went out is handed to the frame path as a sent frame (CanFrame::kTx).
+  // that went out is handed to the frame path as a sent frame (CanFrame::kTx). The block
+  // passes transmit()'s SendPath as owned by nobody.
   bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
+  // The send path, the cyclic rows' scheduler and the routing of the send answers.
+  TransmitHub& transmit() { return *m_transmit; }
 
   // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed
   // here). The frames and messages are handled later on the GUI thread, in order.
@@ -176,6 +185,7 @@ class TFrmMain : public QMainWindow,
   WavePage* wavePage() const { return m_wavePage; }
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
+  CyclicTxPanel* cyclicTxPanel() const { return m_cyclicTx; }
 
   // Row arrays, index i = row i + 1: the pages' rows.
   std::array<MaskedEdit*, 8> MaskEdit{};
@@ -216,6 +226,9 @@ class TFrmMain : public QMainWindow,
   // may have changed it), else the unmapped path; empty for a number that names no port.
   std::string portPath(int portNo) const;
   void setConnectionText(const QString& text, const QString& why);
+  // What SendToDevice did before the send path: the write and its echoes.
+  bool writeReport(const std::uint8_t* bytes, std::size_t length);
+  void buildCyclicTx();
 
   // FrameConsumer, first of the consumers: LastRxFrame.
   void OnFrames(std::span<const CanFrame> frames) override;
@@ -252,6 +265,17 @@ class TFrmMain : public QMainWindow,
   std::unique_ptr<TCommX> m_commX1;
   std::unique_ptr<TUsbif> m_usbif;
   bool m_centred = false;
+  // The writer behind the send path (writeReport), and the path, the scheduler and the
+  // answers' routing; the scheduler's thread is stopped in FormDestroy before the links close.
+  struct ReportWriter final : DeviceSender {
+    explicit ReportWriter(TFrmMain& window) : m_window(window) {}
+    bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+      return m_window.writeReport(bytes, length);
+    }
+    TFrmMain& m_window;
+  };
+  ReportWriter m_reportWriter{*this};
+  std::unique_ptr<TransmitHub> m_transmit;
 
   QToolButton* m_spdSwitch = nullptr;
   SunkenPanel* m_panelTxErCount = nullptr;
@@ -261,6 +285,7 @@ class TFrmMain : public QMainWindow,
   ReceivePage* m_receivePage = nullptr;
   TxSetPage* m_txSetPage = nullptr;
   ConfigPage* m_configPage = nullptr;
+  CyclicTxPanel* m_cyclicTx = nullptr;
   QLabel* m_versionPanel = nullptr;
   QLabel* m_connectionPanel = nullptr;
   QLabel* m_resultPanel = nullptr;

@@ -5,9 +5,11 @@
 // traffic fills the Receive page's list together with the frames of the hidden "Debug"
 // button; the Wave page shows a frame the simulated adapter captured after "Single" with the
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
-// for a trigger level no frame crosses (wave_waiting.png). Run it under Xvfb
+// for a trigger level no frame crosses (wave_waiting.png), and the TxSet page with rows sending
+// on their own (txset_cyclic.png). Run it under Xvfb
 // (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -29,9 +32,12 @@
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
 #include "terminal/terminal_window.h"
+#include "traffic/cyclic_tx_panel.h"
 #include "traffic/receive_page.h"
+#include "traffic/txset_page.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_page.h"
+#include "widgets/masked_edit.h"
 
 namespace {
 
@@ -129,6 +135,38 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(path));
   }
+  // Three rows sending on their own, one of them with a count, one that finished.
+  {
+    velqor::TxSetPage& page = *window.txSetPage();
+    velqor::CyclicTxPanel& cyclic = *window.cyclicTxPanel();
+    const struct {
+      int row;
+      const char* id;
+      int dlc;
+      bool ide;
+      const char* data;
+      const char* cycle;
+      const char* count;
+    } rows[] = {{1, "123", 2, false, "11 22", "100", "0"},
+                {2, "18DA10F1", 8, true, "02 10 03 00 00 00 00 00", "10", "0"},
+                {4, "7DF", 3, false, "02 01 0C", "20", "5000"},
+                {6, "321", 1, false, "AA", "5", "10"}};
+    for (const auto& r : rows) {
+      const int i = r.row - 1;
+      page.EditIdTx[i]->setText(QString::fromLatin1(r.id));
+      page.CSpinDLC[i]->setValue(r.dlc);
+      page.ChkTxIde[i]->setChecked(r.ide);
+      page.MaskEdit[i]->setText(QString::fromLatin1(r.data));
+      cyclic.EditCycleTx[i]->setText(QString::fromLatin1(r.cycle));
+      cyclic.EditCountTx[i]->setText(QString::fromLatin1(r.count));
+      cyclic.BtnCycleTx[i]->click();
+    }
+    pages->setCurrentWidget(&page);
+    for (int i = 0; i < 8; ++i) Settle();
+    if (!Save(window, dir, "txset_cyclic")) return 1;
+    cyclic.BtnStopAllTx->click();
+  }
+
   pages->setCurrentIndex(0);
   window.wavePage()->showMeasurements();
   Settle();

@@ -80,6 +80,7 @@ struct IniFile::BatchState {
   std::optional<Contents> contents;  // read with the batch's first read or write
   bool writable = false;             // checked with its first write
   bool changed = false;
+  int joined = 0;  // batches open inside this one
 };
 
 SettingsWriteError::SettingsWriteError(const std::filesystem::path& file, std::error_code reason,
@@ -171,11 +172,21 @@ void IniFile::store(const Contents& contents) const {
 }
 
 IniFile::Batch::Batch(const IniFile& file) : m_file(file) {
-  if (file.m_batch) throw std::logic_error("IniFile: a batch is open already");
+  if (file.m_batch) {
+    m_joined = true;
+    ++file.m_batch->joined;
+    return;
+  }
   file.m_batch = std::make_unique<BatchState>();
 }
 
-IniFile::Batch::~Batch() { m_file.m_batch.reset(); }
+IniFile::Batch::~Batch() {
+  if (m_joined) {
+    --m_file.m_batch->joined;
+  } else {
+    m_file.m_batch.reset();
+  }
+}
 
 IniFile::Batch IniFile::batch() const { return Batch(*this); }
 
@@ -186,7 +197,7 @@ IniFile::Contents& IniFile::batchContents() const {
 
 void IniFile::commitBatch() {
   if (!m_batch) throw std::logic_error("IniFile: no batch is open");
-  if (!m_batch->changed) return;
+  if (m_batch->joined != 0 || !m_batch->changed) return;
   store(*m_batch->contents);
   m_batch->changed = false;
 }

@@ -591,6 +591,32 @@ TEST(Settings, LoadReadsTheFileOnceAndSaveWritesItOnce) {
   EXPECT_EQ(events.take().size(), 8u);  // two keys each, written once each
 }
 
+// The window reads and writes sections of later features (their own load and save functions,
+// which open batches of their own) inside its batch: still one reading and one write.
+TEST(Settings, BatchesOpenedInsideTheWindowsBatchJoinIt) {
+  TempDir dir;
+  fs::copy_file(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini", dir / "Velqor.INI");
+  IniFile ini(dir / "Velqor.INI");
+  FolderEvents events(dir.path());
+  {
+    const IniFile::Batch batch = ini.batch();
+    loadSettings(ini, kToday);
+    loadTtySettings(ini);
+  }
+  EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
+  TtySettings tty;
+  tty.txMonitor = false;
+  {
+    const IniFile::Batch batch = ini.batch();
+    saveSettings(ini, Settings{});
+    saveTtySettings(ini, tty);
+    EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));  // nothing written yet
+    ini.commitBatch();
+  }
+  EXPECT_THAT(events.take(), ElementsAre("create temporary", "open temporary", "moved Velqor.INI"));
+  EXPECT_EQ(loadTtySettings(ini), tty);
+}
+
 TEST(Settings, TextsThatAreNotUtf8KeepTheirBytesWhenTheWindowGivesThemBackUnchanged) {
   const std::string sjis = "\x83\x65\x83\x58\x83\x67";  // "テスト" written on Windows
   const std::string r = "\xEF\xBF\xBD";                 // U+FFFD, the replacement character

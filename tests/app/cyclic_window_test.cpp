@@ -1,0 +1,192 @@
+// The TxSet page's cyclic rows in the window, against the simulated adapter: the scheduler's
+// thread sends through the window's send path and Usbif, the adapter's answers come back
+// through the dispatch, and the simulated bus is the judge of what went out.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "app/transmit_hub.h"
+#include "common/ini_file.h"
+#include "tests/app/simulated_window.h"
+#include "traffic/cyclic_tx_panel.h"
+#include "traffic/tx_mailboxes.h"
+#include "widgets/masked_edit.h"
+
+namespace velqor {
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::nanoseconds;
+
+// The adapter's own frames completed on the simulated bus, from the runner thread.
+class BusLog {
+ public:
+  struct Frame {
+    nanoseconds start;
+    std::uint32_t id;
+    std::uint8_t data0;
+  };
+  void Add(const SimBusRecord& r) {
+    if (!r.own) return;
+    std::lock_guard lock(m_mutex);
+    m_frames.push_back({r.start, r.frame.id, r.frame.data[0]});
+  }
+  std::vector<Frame> Frames() const {
+    std::lock_guard lock(m_mutex);
+    return m_frames;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<Frame> m_frames;
+};
+
+// The program's own frames as the trace gets them (marked sent), GUI thread.
+struct SentFrames final : FrameConsumer {
+  void OnFrames(std::span<const CanFrame> frames) override {
+    for (const CanFrame& f : frames) {
+      if (f.flags & CanFrame::kTx) ids.push_back(f.id);
+    }
+  }
+  std::vector<std::uint32_t> ids;
+};
+
+class CyclicWindowTest : public test::SimulatedWindowTest {
+ protected:
+  void start(SimulationOptions options = {}) {
+    startAdapter(true, options);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    adapter->runner().Post([bus = bus, done](SimAdapter& a) {
+      a.SetBusObserver([bus](const SimBusRecord& r) { bus->Add(r); });
+      done->store(true);
+    });
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return done->load(); }));
+    openWindow();
+    connectLinks();
+  }
+  CyclicTxPanel& panel() { return *window->cyclicTxPanel(); }
+  // Row `row`: identifier, data (its pairs give the DLC) and cycle; then its toggle.
+  void run(int row, const char* id, const char* data, const char* cycle) {
+    const auto i = static_cast<std::size_t>(row - 1);
+    window->EditIdTx[i]->setText(QString::fromLatin1(id));
+    window->CSpinDLC[i]->setValue(static_cast<int>((std::strlen(data) + 1) / 3));
+    window->MaskEdit[i]->setText(QString::fromLatin1(data));
+    panel().EditCycleTx[i]->setText(QString::fromLatin1(cycle));
+    panel().BtnCycleTx[i]->click();
+    ASSERT_TRUE(panel().BtnCycleTx[i]->isChecked());
+  }
+  RowCounters counters(int row) { return window->transmit().scheduler().Counters(row).value(); }
+  bool waitFrames(const std::function<bool(const std::vector<BusLog::Frame>&)>& enough) {
+    return test::ProcessEventsUntil([&] { return enough(bus->Frames()); }, 30000);
+  }
+
+  std::shared_ptr<BusLog> bus = std::make_shared<BusLog>();
+};
+
+TEST_F(CyclicWindowTest, ARowAt20msPutsFiftyFramesASecondOnTheBus) {
+  start();
+  run(1, "123", "11", "20");
+  ASSERT_TRUE(
+      waitFrames([](const auto& f) { return !f.empty() && f.back().start - f[0].start >= 1s; }));
+  panel().BtnCycleTx[0]->click();
+  const std::vector<BusLog::Frame> frames = bus->Frames();
+  // Frames that started within the first second, and the cycles of that second a machine
+  // busier than the scheduler's thread made it leave out (told by the gaps on the bus).
+  int inFirstSecond = 0;
+  long leftOut = 0;
+  for (std::size_t i = 0; i < frames.size() && frames[i].start - frames[0].start < 1s; ++i) {
+    ++inFirstSecond;
+    if (i > 0)
+      leftOut +=
+          std::max(0L, std::lround((frames[i].start - frames[i - 1].start) / 1.0ms / 20) - 1);
+    EXPECT_EQ(frames[i].id, 0x123u);
+  }
+  EXPECT_NEAR(inFirstSecond + leftOut, 50, 1);
+  EXPECT_GE(inFirstSecond, 45);
+  EXPECT_FALSE(panel().BtnCycleTx[0]->isChecked());
+}
+
+TEST_F(CyclicWindowTest, AnEditWhileRunningReachesTheBusAndBadDataStopsTheRowOnce) {
+  start();
+  SentFrames sent;
+  window->receivePath().addFrameConsumer(sent, ReceivePath::Frames::ReceivedAndSent);
+  run(2, "2A", "11 22", "5");
+  ASSERT_TRUE(waitFrames([](const auto& f) { return !f.empty(); }));
+  window->MaskEdit[1]->setText(QStringLiteral("33 44"));
+  ASSERT_TRUE(waitFrames([](const auto& f) { return !f.empty() && f.back().data0 == 0x33; }));
+
+  window->MaskEdit[1]->setText(QStringLiteral("55"));  // one pair short of the DLC
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !panel().BtnCycleTx[1]->isChecked(); }));
+  window->MaskEdit[1]->setText(QStringLiteral("6"));
+  ASSERT_TRUE(waitSettled());
+  EXPECT_EQ(boxes.shown(), (std::vector<testing::ShownBox>{{TxMailboxes::ListIndexErrorText(1),
+                                                            "Velqor", MessageBoxes::Icon::Error}}));
+  EXPECT_EQ(panel().LabCyclicStatus->text(),
+            QStringLiteral("Row 2 stopped: the data has fewer bytes than the DLC says."));
+  // Everything the row wrote reached the bus, and nothing after its stop.
+  const std::vector<BusLog::Frame> frames = bus->Frames();
+  EXPECT_EQ(frames.size(), counters(2).sent);
+  EXPECT_EQ(panel().LabSentTx[1]->text(), QString::number(frames.size()));
+  // and the trace's consumers got each of them as a sent frame.
+  EXPECT_EQ(sent.ids, std::vector<std::uint32_t>(frames.size(), 0x2Au));
+  window->receivePath().removeFrameConsumer(sent);
+}
+
+TEST_F(CyclicWindowTest, TenFailedSendsStopARowAndEachShowsCanFail) {
+  SimulationOptions options;
+  options.unacknowledged = true;
+  start(options);
+  run(1, "7FF", "01", "20");
+  ASSERT_TRUE(test::ProcessEventsUntil([&] { return !panel().BtnCycleTx[0]->isChecked(); }));
+  ASSERT_TRUE(waitSettled());
+  const RowCounters row = counters(1);
+  EXPECT_EQ(row.stop, RowStop::Failing);
+  EXPECT_EQ(row.failed, row.sent);
+  EXPECT_EQ(std::count(window->results.begin(), window->results.end(), QStringLiteral("CAN fail!")),
+            static_cast<long>(row.failed));
+  EXPECT_GE(row.failed, 10u);
+  EXPECT_EQ(panel().LabFailedTx[0]->text(), QString::number(row.failed));
+  EXPECT_TRUE(panel().LabCyclicStatus->text().startsWith(
+      QStringLiteral("Row 1 stopped after 10 failed sends in a row")));
+}
+
+TEST_F(CyclicWindowTest, DisconnectingStopsTheRowsAndSaysSo) {
+  start();
+  run(1, "101", "01", "10");
+  run(3, "103", "03", "10");
+  ASSERT_TRUE(waitFrames([](const auto& f) { return f.size() >= 4; }));
+  disconnectLinks();
+  EXPECT_FALSE(panel().BtnCycleTx[0]->isChecked());
+  EXPECT_FALSE(panel().BtnCycleTx[2]->isChecked());
+  EXPECT_FALSE(counters(1).running);
+  EXPECT_FALSE(counters(3).running);
+  EXPECT_EQ(panel().LabCyclicStatus->text(),
+            QStringLiteral("Disconnected: cyclic sending stopped (row 1, 3)."));
+  EXPECT_EQ(result(), QStringLiteral("Cyclic sending stopped"));
+  EXPECT_EQ(window->transmit().path().GetCounters().pending, 0u);
+}
+
+TEST_F(CyclicWindowTest, CycleTimesAndCountsAreKeptInTheSettingsFile) {
+  startAdapter(true);
+  openWindow();
+  panel().EditCycleTx[2]->setText(QStringLiteral("250"));
+  panel().EditCountTx[2]->setText(QStringLiteral("12"));
+  closeWindow();
+  const IniFile ini(iniPath());
+  EXPECT_EQ(ini.readString("TXCYCLIC", "CYCLE3", "?"), "250");
+  EXPECT_EQ(ini.readString("TXCYCLIC", "COUNT3", "?"), "12");
+  openWindow();
+  EXPECT_EQ(panel().EditCycleTx[2]->text(), QStringLiteral("250"));
+  EXPECT_EQ(panel().EditCountTx[2]->text(), QStringLiteral("12"));
+  EXPECT_TRUE(panel().BtnCycleTx[2]->isEnabled());
+  EXPECT_FALSE(panel().BtnCycleTx[3]->isEnabled());  // no cycle: SEND only
+}
+
+}  // namespace
+}  // namespace velqor
