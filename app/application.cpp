@@ -25,7 +25,18 @@ bool VelqorApplication::notify(QObject* receiver, QEvent* event) {
 
 void VelqorApplication::showException(const std::string& text) {
   std::fprintf(stderr, "velqor: %s\n", text.c_str());
+  // A presenter that no longer asks would only write the text a second time.
+  if (const auto* qt = dynamic_cast<const QtMessageBoxes*>(m_boxes); qt && qt->stopped()) return;
   if (m_boxes != nullptr) m_boxes->Show(text, "Velqor", MessageBoxes::Icon::Error);
+}
+
+ProgramStop::ProgramStop(QtMessageBoxes& boxes)
+    : m_boxes(boxes), m_signals([this] { request(); }) {}
+
+void ProgramStop::request() {
+  m_requested = true;
+  m_boxes.stopAsking();
+  if (m_mainWindow) m_mainWindow->close();
 }
 
 }  // namespace velqor

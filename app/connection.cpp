@@ -1,18 +1,22 @@
 // TFrmMain's links: the connect switch, the receive events of the COM port and the USB
 // device, the hidden "Debug" button's frames and the one send path SendToDevice (through the
-// SendPath of app/transmit_hub.h, then writeReport).
+// SendPath of app/transmit_hub.h, then writeReport); and the links coming back by themselves
+// after the adapter was unplugged (TFrmMain::Reconnect).
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 
 #include "app/main_window.h"
 #include "app/transmit_hub.h"
 #include "config/config_page.h"
 #include "link/protocol.h"
+#include "link/reconnect.h"
 #include "terminal/terminal_monitor.h"
 #include "traffic/cyclic_tx_panel.h"
 #include "traffic/wave_page.h"
@@ -31,7 +35,125 @@ constexpr std::uint8_t kDebugFrames[3][16] = {
      0x88},
 };
 
+// The settings key that turns the reconnection off (it is on without the key).
+constexpr char kHotplugSection[] = "HOTPLUG";
+constexpr char kReconnectKey[] = "RECONNECT";
+
 }  // namespace
+
+// The window's side of AdapterReconnect: what reopening means here, and what the status bar
+// says. While the links are away the switch stays down and the USB flag stays 1, so that
+// releasing the switch ends the wait as it ends a connection; the COM port's flag follows the
+// port. The data log is left alone: the file open before the unplug goes on after it.
+class TFrmMain::Reconnect final : private ReconnectLinks {
+ public:
+  Reconnect(TFrmMain& window, bool enabled) : m_window(window), m_machine(*this, enabled) {
+    m_retry.setInterval(static_cast<int>(AdapterReconnect::kRetryInterval.count()));
+    QObject::connect(&m_retry, &QTimer::timeout, &m_window, [this] { m_machine.Tick(); });
+    m_window.m_usbif->OnUsbDeviceDetect = [this](TUsbif*) { m_machine.Arrival(); };
+    m_window.m_commX1->OnVanish = [this](TCustomCommX*) { m_machine.SerialVanished(); };
+  }
+
+  ~Reconnect() {
+    m_window.m_usbif->OnUsbDeviceDetect = nullptr;
+    m_window.m_commX1->OnVanish = nullptr;
+  }
+  Reconnect(const Reconnect&) = delete;
+  Reconnect& operator=(const Reconnect&) = delete;
+
+  AdapterReconnect& machine() { return m_machine; }
+
+ private:
+  bool ReopenUsb() override {
+    TUsbif& usbif = *m_window.m_usbif;
+    // A frame cut short by the unplug is not joined to the first bytes of the new device.
+    m_window.m_receivePath->restartLink(ReceivePath::Link::Usb);
+    if (usbif.Open(m_window.m_usb.venderId, m_window.m_usb.productId)) return true;
+    usbif.Close();  // the reader pauses until the next try
+    return false;
+  }
+  bool ReopenSerial() override {
+    TCommX& commX1 = *m_window.m_commX1;
+    m_window.m_receivePath->restartLink(ReceivePath::Link::Serial);
+    try {
+      commX1.PortOpen();
+    } catch (const ECommError&) {
+      return false;  // not back yet: tried again at the next tick
+    }
+    commX1.setProperty("Tag", 1);
+    return true;
+  }
+  bool SerialUsable() override {
+    return m_window.m_commX1->IsOpen() && !m_window.m_commX1->Vanished();
+  }
+  void CloseSerial() override {
+    m_window.m_commX1->PortClose();
+    m_window.m_commX1->setProperty("Tag", 0);
+  }
+  void SetRetrying(bool on) override {
+    if (on) {
+      m_retry.start();
+    } else {
+      m_retry.stop();
+    }
+  }
+  void Announce(ReconnectEvent event) override {
+    switch (event) {
+      case ReconnectEvent::UsbLost:
+        m_window.m_usbif->Close();  // the reader pauses; the next Open resumes it
+        m_window.setConnectionText(
+            QStringLiteral("接続断"),
+            QStringLiteral(
+                "The adapter was unplugged. The links are reopened by themselves when it is "
+                "plugged back in; release the switch to stop waiting."));
+        break;
+      case ReconnectEvent::UsbBack:
+        m_window.setConnectionText(QStringLiteral("接続できた！"), backText());
+        m_window.SetResultText("Reconnected");
+        // Logging goes on in the file open before; ticked with no file open, a file is
+        // opened as a connection opens one.
+        if (m_window.m_configPage->ChkLog->isChecked() && !m_window.m_log->IsOpen())
+          m_window.m_log->OpenLogFile();
+        emit m_window.adapterReconnected();
+        break;
+      case ReconnectEvent::SerialLost:
+        if (m_machine.UsbUp()) m_window.m_connectionPanel->setToolTip(backText());
+        break;
+      case ReconnectEvent::SerialBack:
+        m_window.m_connectionPanel->setToolTip(backText());
+        break;
+    }
+  }
+
+  // The tooltip while the USB device is open.
+  QString backText() const {
+    QString text;
+    if (m_machine.Reconnects() > 0) {
+      text = QStringLiteral("Reconnected after the adapter was unplugged (%1 time(s)).\n")
+                 .arg(m_machine.Reconnects());
+    }
+    text += QString::fromStdString("USB: " + m_window.m_usbif->DevicePath());
+    const QString com = QStringLiteral("COM%1").arg(m_window.m_commX1->PortNo());
+    if (m_machine.SerialMissing()) {
+      text += QStringLiteral("\n%1 is away: it is opened again when it is back.").arg(com);
+    } else if (TFrmMain::OpenFlag(*m_window.m_commX1) == 1) {
+      text += QStringLiteral("\n%1: %2")
+                  .arg(com, QString::fromStdString(m_window.m_commX1->PortPath()));
+    }
+    return text;
+  }
+
+  TFrmMain& m_window;
+  AdapterReconnect m_machine;
+  QTimer m_retry;
+};
+
+void TFrmMain::ReconnectDeleter::operator()(Reconnect* reconnect) const { delete reconnect; }
+
+void TFrmMain::setUpReconnect() {
+  m_reconnect.reset(
+      new Reconnect(*this, m_settings->readBool(kHotplugSection, kReconnectKey, true)));
+}
 
 void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
   {
@@ -104,9 +226,13 @@ void TFrmMain::connectLinks() {
     }
     m_commX1->PortOpen();
   } catch (const ECommError& e) {
-    std::string text = e.what();
-    if (!e.Detail().empty()) text += "\n" + e.Detail();
-    m_boxes.Show(text, "Velqor", MessageBoxes::Icon::Error);
+    // The box keeps the component's own words, as the program's other boxes do; which port
+    // and why go to the error output and to ConnectionPanel's tooltip (its text stays).
+    if (!e.Detail().empty()) {
+      std::fprintf(stderr, "velqor: %s: %s\n", e.what(), e.Detail().c_str());
+      m_connectionPanel->setToolTip(QString::fromStdString(e.Detail()));
+    }
+    m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
     return;
   }
   m_commX1->setProperty("Tag", 1);
@@ -120,6 +246,7 @@ void TFrmMain::connectLinks() {
     setConnectionText(QStringLiteral("接続できた！"),
                       QString::fromStdString("USB: " + m_usbif->DevicePath()));
     m_usbif->setProperty("Tag", 1);
+    m_reconnect->machine().Connected(OpenFlag(*m_commX1) == 1);
   } else {
     setConnectionText(QStringLiteral("接続無理！"),
                       QString::fromStdString("USB: " + m_usbif->LastError().text));
@@ -135,6 +262,7 @@ void TFrmMain::disconnectLinks() {
   // The cyclic rows stop (and the page says so); no answer owed will come.
   m_cyclicTx->linkClosed();
   m_transmit->LinkClosed();
+  m_reconnect->machine().Disconnected();
   if (OpenFlag(*m_commX1) == 1) {
     m_commX1->PortClose();
     m_commX1->setProperty("Tag", 0);
@@ -185,8 +313,11 @@ void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
 
 void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
   if (OpenFlag(*m_usbif) != 1) return;
+  // The cyclic rows stop (and the page says so), whether or not the links come back.
   m_cyclicTx->linkClosed();
   m_transmit->LinkClosed();
+  emit adapterLost();
+  if (m_reconnect->machine().UsbRemoved()) return;  // said so, and waits for the adapter
   setConnectionText(QStringLiteral("接続断"),
                     QStringLiteral("The adapter was unplugged. Release the switch and press it "
                                    "again to reconnect."));

@@ -1,6 +1,7 @@
 // velqor: the main window, the terminal window and the About box, then the event loop.
 // With --simulate the links reach a simulated adapter in this process.
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <csignal>
 #include <cstdio>
@@ -13,12 +14,12 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/folder_lock.h"
 #include "app/main_window.h"
 #include "app/qt_message_boxes.h"
 #include "app/simulated_adapter.h"
 #include "canlog/log_error.h"
 #include "dialogs/about_box.h"
-#include "link/termination_signals.h"
 #include "terminal/terminal_window.h"
 
 extern char** environ;
@@ -63,6 +64,20 @@ int main(int argc, char** argv) {
   velqor::QtMessageBoxes boxes;
   app.setMessageBoxes(&boxes);
 
+  // One Velqor per working folder, whose Velqor.INI and log numbers it owns; held until exit.
+  const velqor::FolderLock folderLock(".");
+  if (folderLock.result() != velqor::FolderLock::Result::Held) {
+    std::fprintf(stderr, "velqor: %s\n", folderLock.message().c_str());
+    // A box only where someone can see and close it.
+    const QString platform = QGuiApplication::platformName();
+    const bool seen =
+        platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    if (folderLock.result() == velqor::FolderLock::Result::InUse) {
+      if (seen) boxes.Show(folderLock.message(), "Velqor", velqor::MessageBoxes::Icon::Warning);
+      return 1;
+    }
+  }
+
   velqor::TFrmMain::Options options;
   std::unique_ptr<velqor::SimulatedAdapter> simulation;  // outlives the window
   if (commandLine->simulate) {
@@ -80,24 +95,23 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "velqor: simulated adapter: %s\n", warning.c_str());
   }
 
-  // SIGINT and SIGTERM close the window as its close box does. Made before the window and
-  // destroyed after it, so that a signal during the shutdown is taken and ignored.
-  velqor::TFrmMain* mainWindow = nullptr;
-  velqor::TerminationSignals termination([&mainWindow] {
-    if (mainWindow != nullptr) mainWindow->close();
-  });
+  // SIGINT and SIGTERM stop the program in order, whatever box is open. Made before the
+  // windows and destroyed after them, so that a signal during the shutdown is still handled.
+  velqor::ProgramStop stop(boxes);
 
-  velqor::TFrmMain frmMain(boxes, options);
-  mainWindow = &frmMain;
+  velqor::TFrmMain frmMain(boxes, options);  // may show the settings file's warnings
   boxes.setParent(&frmMain);
   velqor::TFrmTTY frmTty(frmMain, boxes);  // hidden until "&TTY"
   frmMain.setTerminal(&frmTty, &frmTty);
   velqor::TFrmAbout frmAbout;  // hidden
-  frmMain.show();
-
-  app.exec();
-  termination.disarm();
-  mainWindow = nullptr;
+  // A request that came while the window was made: the window is not shown, the event loop
+  // not started; the windows go down in order all the same.
+  if (!stop.requested()) {
+    stop.setMainWindow(&frmMain);
+    frmMain.show();
+    app.exec();
+    stop.setMainWindow(nullptr);
+  }
   // No reader or script thread reaches the terminal window after this.
   frmMain.setTerminal(nullptr, nullptr);
   return 0;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
@@ -17,6 +18,7 @@
 #include <array>
 
 #include "app/transmit_hub.h"
+#include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -130,6 +132,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   m_usbif->OnUsbDeviceRemove = [this](TUsbif* sender) { UsbifUsbDeviceRemove(sender); };
 
   FormCreate();
+  setUpReconnect();
 
   setFixedSize(kClientWidth, menuBar()->sizeHint().height() + kClientHeight);
 }
@@ -145,6 +148,7 @@ void TFrmMain::FormDestroy() {
     try {
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
+      if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       if (m_cyclicTx) saveCyclicTxSettings(*m_settings, m_cyclicTx->settings());
       m_settings->commitBatch();
     } catch (const std::exception& e) {
@@ -470,8 +474,11 @@ void TFrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!m_centred && screen() != nullptr) {
     m_centred = true;
-    const QRect area = screen()->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+    // Where it was last time, or centred on the screen.
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
+    move(PlaceWindow(LoadWindowPosition(*m_settings), size(), screens,
+                     screen()->availableGeometry()));
   }
 }
 

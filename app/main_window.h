@@ -152,9 +152,10 @@ class TFrmMain : public QMainWindow,
   // The USB receive event, on Usbif's reader thread: feeds the report's bytes, stamped with
   // their arrival, and, while the terminal window is showing, hands them to its monitor.
   void UsbifUsbReceive(TUsbif* Sender, const std::uint8_t* Buffer, int Size);
-  // The adapter was unplugged while open (GUI thread): "接続断" in ConnectionPanel. The
-  // switch and the flags stay as they are; the user releases the switch and presses it again
-  // to reconnect.
+  // The adapter was unplugged while open (GUI thread): "接続断" in ConnectionPanel, and
+  // adapterLost(). The switch and the USB flag stay as they are. With [HOTPLUG] RECONNECT on
+  // (the default) the links come back by themselves when the adapter is plugged in again
+  // (app/connection.cpp); off, the user releases the switch and presses it again.
   void UsbifUsbDeviceRemove(TUsbif* Sender);
   void BtnDebugClick();
   void TimerTimer();
@@ -201,6 +202,15 @@ class TFrmMain : public QMainWindow,
   std::array<QLineEdit*, 16> EditRxMask{};
   std::array<MaskedEdit*, 16> MaskEditRx{};
 
+ signals:
+  // The gap in the traffic when the adapter is pulled out, for windows that show it (GUI
+  // thread). adapterLost: the USB device the connect switch held open went away; no frame
+  // comes until the links are open again. adapterReconnected: it was plugged back in and
+  // reopened by itself, and frames come again (not after a reconnection by the switch, which
+  // the user made).
+  void adapterLost();
+  void adapterReconnected();
+
  protected:
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -222,6 +232,7 @@ class TFrmMain : public QMainWindow,
   void showLost();
   void connectLinks();
   void disconnectLinks();
+  void setUpReconnect();
   // COM n -> device path: [PORTS] COM<n> of the settings file as it is now (the port dialog
   // may have changed it), else the unmapped path; empty for a number that names no port.
   std::string portPath(int portNo) const;
@@ -264,6 +275,12 @@ class TFrmMain : public QMainWindow,
   // interpreter.
   std::unique_ptr<TCommX> m_commX1;
   std::unique_ptr<TUsbif> m_usbif;
+  // Brings the links back after an unplug (app/connection.cpp); goes before the links.
+  class Reconnect;
+  struct ReconnectDeleter {
+    void operator()(Reconnect* reconnect) const;
+  };
+  std::unique_ptr<Reconnect, ReconnectDeleter> m_reconnect;
   bool m_centred = false;
   // The writer behind the send path (writeReport), and the path, the scheduler and the
   // answers' routing; the scheduler's thread is stopped in FormDestroy before the links close.

@@ -1,5 +1,13 @@
 #pragma once
 // MessageBoxes shown with QMessageBox.
+//
+// A stop request (SIGINT, SIGTERM; see ProgramStop in app/application.h) calls stopAsking():
+// from then on nothing waits for a person. What is open at that moment closes as its Cancel
+// would (a box with OK only: as its OK): every menu, message box and modal dialog, innermost
+// first. Boxes asked for later are not shown: their text goes to standard error, and a
+// question is answered Cancel.
+//
+// GUI thread only.
 
 #include <QWidget>
 
@@ -16,8 +24,12 @@ class QtMessageBoxes : public MessageBoxes {
   void Show(const std::string& text, const std::string& caption, Icon icon) override;
   bool Confirm(const std::string& text, const std::string& caption, Icon icon) override;
 
+  void stopAsking();
+  bool stopped() const { return m_stopped; }
+
  private:
   QWidget* m_parent;
+  bool m_stopped = false;
 };
 
 }  // namespace velqor

@@ -41,7 +41,7 @@ void ReceivePath::LinkSink::OnDeviceMessage(int code, const DeviceMessage& messa
 
 void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length, Link link,
                        const CanTime& arrival) {
-  LinkInterpreter& l = link == Link::Usb ? m_usb : link == Link::Serial ? m_serial : m_local;
+  LinkInterpreter& l = linkInterpreter(link);
   std::lock_guard lock(l.mutex);
   while (length > 0) {
     const std::size_t piece = std::min(length, kFeedPiece);
@@ -50,6 +50,16 @@ void ReceivePath::Feed(const std::uint8_t* bytes, std::size_t length, Link link,
     bytes += piece;
     length -= piece;
   }
+}
+
+ReceivePath::LinkInterpreter& ReceivePath::linkInterpreter(Link link) {
+  return link == Link::Usb ? m_usb : link == Link::Serial ? m_serial : m_local;
+}
+
+void ReceivePath::restartLink(Link link) {
+  LinkInterpreter& l = linkInterpreter(link);
+  std::lock_guard lock(l.mutex);
+  l.interpreter = std::make_unique<TMsgInterpret>(&l.sink);
 }
 
 void ReceivePath::Transmitted(const CanFrame& frame) {

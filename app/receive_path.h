@@ -79,6 +79,10 @@ class ReceivePath : public QObject {
     Feed(bytes, length, link, CanTime::Now());
   }
 
+  // Any thread: the link was opened again, its byte stream starts afresh; the incomplete
+  // frame its interpreter holds from before is dropped rather than joined to the new bytes.
+  void restartLink(Link link);
+
   // Any thread: a frame the program sent (a SendCanFrame that went out), stamped with its
   // send time; it is queued with CanFrame::kTx set.
   void Transmitted(const CanFrame& frame);
@@ -130,6 +134,7 @@ class ReceivePath : public QObject {
     Frames frames;
   };
 
+  LinkInterpreter& linkInterpreter(Link link);
   // Feeding thread, under the link's mutex: moves what the sink collected into the queue.
   void publish(LinkSink& sink);
   void pushFramesLocked(const CanFrame* frames, std::size_t count);

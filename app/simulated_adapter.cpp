@@ -95,12 +95,23 @@ SimulatedAdapter::~SimulatedAdapter() {
 
 void SimulatedAdapter::applyTo(MainWindowOptions& options) const {
   options.hidPlatform = m_hid;
-  options.unmappedPortPath = [path = m_serial->SlavePath()](int) { return path; };
+  SimSerialPort* serial = m_serial.get();
+  options.unmappedPortPath = [serial](int) { return serial->SlavePath(); };
   // The simulator's port takes every line setting; any other device is opened as it is.
-  options.serialPortOpener = [path = m_serial->SlavePath()](const std::string& p, int& errnum) {
-    return p == path ? OpenSimulatedComPort(p, errnum) : SerialPort::Open(p, errnum);
+  options.serialPortOpener = [serial](const std::string& p, int& errnum) {
+    return p == serial->SlavePath() ? OpenSimulatedComPort(p, errnum) : SerialPort::Open(p, errnum);
   };
   options.captionSuffix = QString::fromLatin1(kCaptionSuffix);
+}
+
+void SimulatedAdapter::unplug() {
+  m_hid->Unplug();
+  m_serial->Unplug();
+}
+
+void SimulatedAdapter::plug() {
+  m_serial->Plug();
+  m_hid->Plug();
 }
 
 std::string SimulatedAdapter::eepromWarning() const {

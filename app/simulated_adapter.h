@@ -53,6 +53,11 @@ class SimulatedAdapter {
   SimRunner& runner() { return *m_runner; }
   const std::shared_ptr<SimHidPlatform>& hidPlatform() const { return m_hid; }
   SimSerialPort& serialPort() { return *m_serial; }
+  // The adapter pulled out of the USB socket: its HID device and its COM port go away
+  // together. plug() brings both back, the COM port first (it may be a new pseudo-terminal:
+  // the COM numbers it serves follow it).
+  void unplug();
+  void plug();
   // How the EEPROM image was loaded, one line for the user (empty when all went well).
   std::string eepromWarning() const;
 

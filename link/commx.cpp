@@ -262,6 +262,7 @@ void TCustomCommX::PortOpen() {
   m_port = std::move(port);
   m_openPath = path;
   m_vanished = false;
+  m_vanishPending = false;
   m_receivePending = false;
   m_receiveHeld = false;
   {
@@ -324,6 +325,7 @@ void TCustomCommX::PortClose() {
   m_port.reset();  // closes the descriptor and with it the lock
   m_openPath.clear();
   m_vanished = false;
+  m_vanishPending = false;
   if (m_receiveTick) m_receiveTick->stop();
   m_receiveHeld = false;
 }
@@ -382,7 +384,7 @@ int TCustomCommX::ReceiveBlock(void* buffer, int count) {
       // End of file or a failure: the line hung up or broke. Bytes already taken are
       // returned; the next call says -1.
       CheckLineEvents();
-      m_vanished = m_vanished.load() || err == 0 || err == EIO || err == ENODEV;
+      if (err == 0 || err == EIO || err == ENODEV) PortVanished();
       return got > 0 ? static_cast<int>(got) : -1;
     }
     // Nothing waits: wait for more until the receive time-out. The wait does not run the
@@ -393,7 +395,7 @@ int TCustomCommX::ReceiveBlock(void* buffer, int count) {
     const int ready = ::poll(&fd, 1, left);
     if (ready < 0 && errno != EINTR) return got > 0 ? static_cast<int>(got) : -1;
     if (ready > 0 && !(fd.revents & POLLIN) && (fd.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-      m_vanished = true;
+      PortVanished();
       return got > 0 ? static_cast<int>(got) : -1;
     }
   }
@@ -680,6 +682,14 @@ void TCustomCommX::PostErrors(int bits) {
   if (m_pendingErrors.fetch_or(bits) == 0) m_ownerWake->Wake();
 }
 
+void TCustomCommX::PortVanished() {
+  // Announced once, after what was received before it.
+  if (!m_vanished.exchange(true)) {
+    m_vanishPending = true;
+    m_ownerWake->Wake();
+  }
+}
+
 void TCustomCommX::OwnerWoken() {
   // In the order the port reports them: line errors, break, received characters.
   const int errors = m_pendingErrors.exchange(0);
@@ -687,6 +697,7 @@ void TCustomCommX::OwnerWoken() {
   const int breaks = m_pendingBreaks.exchange(0);
   for (int i = 0; i < breaks && IsOpen() && OnBreak; ++i) OnBreak(this);
   HandleReceive();
+  if (m_vanishPending.exchange(false) && IsOpen() && m_vanished.load() && OnVanish) OnVanish(this);
 }
 
 void TCustomCommX::HandleReceive() {

@@ -146,6 +146,7 @@ class TCustomCommX : public QObject {
   using TCommReceiveEvent = std::function<void(TCustomCommX* Sender, int ReceiveSize)>;
   using TCommBreakEvent = std::function<void(TCustomCommX* Sender)>;
   using TCommErrEvent = std::function<void(TCustomCommX* Sender, int ErrorState)>;
+  using TCommVanishEvent = std::function<void(TCustomCommX* Sender)>;
   using PortPathResolver = std::function<std::string(int portNo)>;
   using PortOpener =
       std::function<std::unique_ptr<SerialPort>(const std::string& path, int& errnum)>;
@@ -160,6 +161,8 @@ class TCustomCommX : public QObject {
   void PortOpen();
   void PortClose();
   bool IsOpen() const { return m_port != nullptr; }
+  // The open port hung up (its device went away); it stays open, and useless, until closed.
+  bool Vanished() const { return m_vanished.load(); }
 
   // Queues bytes for the transmit thread in blocks of at most BufLenTrans bytes; with 32
   // blocks in flight it waits for one to be written, processing the thread's Qt events
@@ -233,6 +236,8 @@ class TCustomCommX : public QObject {
   TCommReceiveEvent OnReceive;  // data wait in the receive queue (ReceiveSize bytes)
   TCommBreakEvent OnBreak;
   TCommErrEvent OnError;  // line errors: kCommError* bits
+  // The open port hung up, once per opening, after the data received before it.
+  TCommVanishEvent OnVanish;
 
  private:
   friend class TCommTransThread;
@@ -259,7 +264,7 @@ class TCustomCommX : public QObject {
   void PostReceive();
   void PostBreaks(int count);
   void PostErrors(int bits);
-  void PortVanished() { m_vanished.store(true); }
+  void PortVanished();
   void OwnerWoken();
   void ReceiveTick();
   void HandleReceive();
@@ -303,6 +308,7 @@ class TCustomCommX : public QObject {
   std::unique_ptr<QTimer> m_receiveTick;  // owner's thread
   std::atomic<int> m_pendingBreaks{0};
   std::atomic<int> m_pendingErrors{0};
+  std::atomic<bool> m_vanishPending{false};
   std::unique_ptr<OwnerWake> m_ownerWake;  // made by the first PortOpen, on the owner's thread
 
   // Last: destroyed first, while everything they use still exists.
@@ -346,6 +352,7 @@ class TCommX : public TCustomCommX {
   using TCustomCommX::OnBreak;
   using TCustomCommX::OnError;
   using TCustomCommX::OnReceive;
+  using TCustomCommX::OnVanish;
 };
 
 }  // namespace velqor

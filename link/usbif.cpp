@@ -217,6 +217,7 @@ TUsbif::Counters TUsbif::GetCounters() const {
   c.reportsDropped = m_reportsDropped.load();
   c.reportsWritten = m_reportsWritten.load();
   c.writeFailures = m_writeFailures.load();
+  c.devicesArrived = m_devicesArrived.load();
   return c;
 }
 
@@ -307,6 +308,7 @@ void TUsbif::HotplugActivated() {
   const int arrivals = m_platform->TakeArrivals();
   for (int i = 0; i < arrivals; ++i) {
     if (OnUsbDeviceDetect) OnUsbDeviceDetect(this);
+    ++m_devicesArrived;
   }
 }
 

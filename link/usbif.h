@@ -139,6 +139,7 @@ class TUsbif : public QObject {
     std::uint64_t reportsDropped = 0;    // reports lost because the owner fell behind
     std::uint64_t reportsWritten = 0;    // output reports sent
     std::uint64_t writeFailures = 0;     // writes refused by the device or the system
+    std::uint64_t devicesArrived = 0;    // arrivals handled (after OnUsbDeviceDetect)
   };
   Counters GetCounters() const;
 
@@ -190,6 +191,7 @@ class TUsbif : public QObject {
   std::atomic<std::uint64_t> m_reportsDropped{0};
   std::atomic<std::uint64_t> m_reportsWritten{0};
   std::atomic<std::uint64_t> m_writeFailures{0};
+  std::atomic<std::uint64_t> m_devicesArrived{0};
 
   std::unique_ptr<QSocketNotifier> m_hotplug;
   std::unique_ptr<TReceiveReport> Reader;  // last: stopped before anything it uses goes

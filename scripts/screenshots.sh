@@ -3,6 +3,8 @@
 # files in the given folder (default build/screenshots). Look at them after layout changes:
 # nothing clipped, Japanese texts rendered. The window is connected to the simulated adapter.
 # Usage: scripts/screenshots.sh [DIR] [BUILD_DIR]
+# HiDPI: QT_SCALE_FACTOR=1.5 (or 2) scripts/screenshots.sh build/screenshots-150; the virtual
+# screen is large enough for the main window at 200 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="${1:-build/screenshots}"
@@ -10,4 +12,4 @@ build="${2:-build/debug}"
 cmake --build "$build" -j 2 --target velqor-screenshots
 mkdir -p "$out"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}"
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$build/app/velqor-screenshots" "$out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 2560x2048x24" "$build/app/velqor-screenshots" "$out"

@@ -40,6 +40,7 @@ struct SimSerialPort::Master {
   mutable std::mutex mutex;  // guards everything below
   int master = -1;
   int slave = -1;  // held open so the line stays raw and up while the program is away
+  std::string slavePath;
   SimSerialPort::Counters counters;
 };
 
@@ -49,16 +50,14 @@ namespace {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
-}  // namespace
-
-SimSerialPort::SimSerialPort(SimRunner& runner) : m_master(std::make_shared<Master>()) {
-  Master& m = *m_master;
-  m.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (m.master < 0) Fail("posix_openpt");
+// Makes the pseudo-terminal; `m` is locked or not shared yet.
+void OpenPty(SimSerialPort::Master& m) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) Fail("posix_openpt");
+  m.master = master;
   if (::grantpt(m.master) != 0 || ::unlockpt(m.master) != 0) Fail("unlockpt");
   char name[128];
   if (::ptsname_r(m.master, name, sizeof name) != 0) Fail("ptsname_r");
-  m_slavePath = name;
   const int flags = ::fcntl(m.master, F_GETFL);
   if (flags < 0 || ::fcntl(m.master, F_SETFL, flags | O_NONBLOCK) < 0) Fail("fcntl");
   // Raw from the start, so that nothing is echoed or translated before the program opens it.
@@ -68,7 +67,13 @@ SimSerialPort::SimSerialPort(SimRunner& runner) : m_master(std::make_shared<Mast
   if (::tcgetattr(m.slave, &t) != 0) Fail("tcgetattr");
   ::cfmakeraw(&t);
   if (::tcsetattr(m.slave, TCSANOW, &t) != 0) Fail("tcsetattr");
+  m.slavePath = name;
+}
 
+}  // namespace
+
+SimSerialPort::SimSerialPort(SimRunner& runner) : m_master(std::make_shared<Master>()) {
+  OpenPty(*m_master);
   runner.SetOnConsoleOutput(
       [master = m_master](std::span<const std::uint8_t> bytes) { master->Write(bytes); });
 }
@@ -83,9 +88,31 @@ SimSerialPort::Counters SimSerialPort::GetCounters() const {
   return m_master->counters;
 }
 
+std::string SimSerialPort::SlavePath() const {
+  std::lock_guard lock(m_master->mutex);
+  return m_master->slavePath;
+}
+
 void SimSerialPort::Hangup() {
   std::lock_guard lock(m_master->mutex);
   m_master->CloseAll();
+}
+
+void SimSerialPort::Unplug() {
+  std::lock_guard lock(m_master->mutex);
+  m_master->CloseAll();
+  m_master->slavePath = kUnpluggedPath;
+}
+
+void SimSerialPort::Plug() {
+  std::lock_guard lock(m_master->mutex);
+  if (m_master->master >= 0) return;
+  try {
+    OpenPty(*m_master);
+  } catch (...) {
+    m_master->CloseAll();
+    throw;
+  }
 }
 
 }  // namespace velqor

@@ -26,8 +26,10 @@ class SimSerialPort {
   SimSerialPort(const SimSerialPort&) = delete;
   SimSerialPort& operator=(const SimSerialPort&) = delete;
 
-  // The device path the program opens (/dev/pts/N).
-  const std::string& SlavePath() const { return m_slavePath; }
+  // The device path the program opens (/dev/pts/N); while unplugged a path that does not
+  // exist (kUnpluggedPath), so that nothing opens a pseudo-terminal someone else got since.
+  std::string SlavePath() const;
+  static constexpr const char* kUnpluggedPath = "/dev/velqor-simulated-adapter-unplugged";
 
   struct Counters {
     std::uint64_t bytesWritten = 0;  // console bytes the tty took
@@ -37,12 +39,16 @@ class SimSerialPort {
 
   // Takes the port away: the program's end hangs up (for tests of a vanishing port).
   void Hangup();
+  // Unplugged, the port hangs up and its path is gone; plugged back, it is a new
+  // pseudo-terminal (the adapter's port coming back). Plug throws std::system_error when no
+  // pseudo-terminal can be made.
+  void Unplug();
+  void Plug();
 
   struct Master;  // shared with the runner's callback
 
  private:
   std::shared_ptr<Master> m_master;
-  std::string m_slavePath;
 };
 
 }  // namespace velqor

@@ -24,6 +24,10 @@ const char kLinkOptionsUsage[] =
     "  --sim-replay FILE  (with --sim) a recorded log (.log .asc .blf .csv .txt) as the bus\n"
     "                 traffic, at its recorded intervals, over and over\n";
 
+const char kReconnectUsage[] =
+    "  --reconnect    when the adapter is unplugged, wait for it and go on once it is back\n"
+    "                 (said on standard error) instead of ending\n";
+
 namespace {
 
 bool ParseHex16(const std::string& text, std::uint16_t& value) {
@@ -126,17 +130,23 @@ bool LiveLink::Open(DeviceMessageSink& sink, std::string& error) {
     m_simHid = std::make_shared<SimHidPlatform>(*m_runner);
     platform = m_simHid;
   }
+  m_sink = &sink;
   m_interpreter = std::make_unique<TMsgInterpret>(&sink);
   m_usb = std::make_unique<TUsbif>(platform);
   m_usb->SetRxEventType(TUsbifEventType::Direct);
   m_usb->OnUsbReceive = [this](TUsbif*, const std::uint8_t* buffer, int size) {
     m_interpreter->Feed(buffer, static_cast<std::uint32_t>(size));
   };
+  m_reconnect =
+      std::make_unique<AdapterReconnect>(static_cast<ReconnectLinks&>(*this), m_options.reconnect);
   m_usb->OnUsbDeviceRemove = [this](TUsbif*) {
+    if (m_reconnect->UsbRemoved()) return;  // waits for the adapter
     m_end = End::Removed;
     if (m_loop) m_loop->quit();
   };
+  m_usb->OnUsbDeviceDetect = [this](TUsbif*) { m_reconnect->Arrival(); };
   if (m_usb->Open(m_options.vendor, m_options.product)) {
+    m_reconnect->Connected(false);
     // The simulated adapter starts once its device is open, so none of its reports is
     // discarded for want of a reader.
     if (m_runner) m_runner->Start();
@@ -212,8 +222,43 @@ void LiveLink::Drain(std::chrono::milliseconds limit) {
 }
 
 void LiveLink::Close() {
+  if (m_reconnect) m_reconnect->Disconnected();
   if (m_usb) m_usb->Close();  // the reader pauses: no more deliveries
   if (m_runner) m_runner->Stop();
+}
+
+bool LiveLink::ReopenUsb() {
+  // The reader is paused (Announce closed the device): a frame cut short by the unplug is
+  // dropped with the old interpreter rather than joined to the new device's bytes.
+  m_interpreter = std::make_unique<TMsgInterpret>(m_sink);
+  if (m_usb->Open(m_options.vendor, m_options.product)) return true;
+  m_usb->Close();
+  return false;
+}
+
+void LiveLink::SetRetrying(bool on) {
+  if (!m_retry) {
+    m_retry = std::make_unique<QTimer>();
+    m_retry->setInterval(static_cast<int>(AdapterReconnect::kRetryInterval.count()));
+    QObject::connect(m_retry.get(), &QTimer::timeout, [this] { m_reconnect->Tick(); });
+  }
+  if (on) {
+    m_retry->start();
+  } else {
+    m_retry->stop();
+  }
+}
+
+void LiveLink::Announce(ReconnectEvent event) {
+  const std::string which = HexText4(m_options.vendor) + ":" + HexText4(m_options.product);
+  if (event == ReconnectEvent::UsbLost) {
+    m_usb->Close();  // the reader pauses until the adapter is back
+    ++m_losses;
+    if (OnStatus) OnStatus("the adapter " + which + " went away; waiting for it to come back");
+  } else if (event == ReconnectEvent::UsbBack) {
+    ++m_reconnects;
+    if (OnStatus) OnStatus("the adapter " + which + " is back: reconnected");
+  }
 }
 
 std::optional<SimStats> LiveLink::ModelStats() const {

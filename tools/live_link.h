@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,11 +18,13 @@
 #include "link/interpreter.h"
 #include "link/owner_wake.h"
 #include "link/protocol.h"
+#include "link/reconnect.h"
 #include "link/usbif.h"
 #include "sim/sim_hid.h"
 #include "sim/sim_runner.h"
 
 class QEventLoop;
+class QTimer;
 
 namespace velqor::cli {
 
@@ -37,7 +40,13 @@ struct LinkOptions {
   std::string replayLog;     // a recorded log as the bus traffic instead of the vehicle's
   // Every frame completed on the simulated bus, on the simulator's thread (tests, benchmarks).
   SimAdapter::BusObserver busObserver;
+  // An unplugged adapter is waited for and reopened when it is back (--reconnect of monitor
+  // and slcan) instead of ending the run.
+  bool reconnect = false;
 };
+
+// The option of the commands that can ride out an unplugged adapter.
+extern const char kReconnectUsage[];
 
 extern const char kLinkOptionsUsage[];
 
@@ -46,7 +55,7 @@ enum class OptionResult { Taken, NotMine, Bad };
 OptionResult TakeLinkOption(const std::vector<std::string>& args, std::size_t& i,
                             LinkOptions& options, std::string& error);
 
-class LiveLink {
+class LiveLink : private ReconnectLinks {
  public:
   explicit LiveLink(LinkOptions options);
   ~LiveLink();
@@ -65,8 +74,18 @@ class LiveLink {
 
   enum class End { Stopped, TimeUp, Interrupted, Removed };
   // Runs until Stop(), `limit` (zero: no limit), an interrupt (Ctrl-C) or the adapter's
-  // removal.
+  // removal. With LinkOptions::reconnect a removal does not end the run: the adapter is
+  // reopened when it is back, and OnStatus says both.
   End Run(std::chrono::milliseconds limit);
+
+  // With LinkOptions::reconnect, on the thread that runs Run: one line each time the adapter
+  // goes away and each time it is back. The reader thread delivers nothing meanwhile.
+  std::function<void(const std::string&)> OnStatus;
+  // Any thread.
+  std::uint64_t Losses() const { return m_losses.load(); }
+  std::uint64_t Reconnects() const { return m_reconnects.load(); }
+  // The adapter is open now (false while an unplugged one is waited for).
+  bool Present() const { return m_usb && m_usb->IsOpen(); }
   // From any thread.
   void Stop() { m_stop->Wake(); }
 
@@ -79,15 +98,30 @@ class LiveLink {
   std::optional<SimStats> ModelStats() const;
   SimHidCounters BackendCounters() const;
   TUsbif::Counters UsbCounters() const { return m_usb->GetCounters(); }
+  // The simulated adapter's HID side (for unplugging it); null for a real adapter.
+  SimHidPlatform* SimHid() const { return m_simHid.get(); }
 
  private:
+  // ReconnectLinks: the USB device only; the live commands have no COM port.
+  bool ReopenUsb() override;
+  bool ReopenSerial() override { return false; }
+  bool SerialUsable() override { return true; }
+  void CloseSerial() override {}
+  void SetRetrying(bool on) override;
+  void Announce(ReconnectEvent event) override;
+
   LinkOptions m_options;
   std::unique_ptr<QCoreApplication> m_app;  // when the process has none yet
   std::unique_ptr<SimRunner> m_runner;
   std::shared_ptr<SimHidPlatform> m_simHid;
   std::unique_ptr<TUsbif> m_usb;
   std::unique_ptr<TMsgInterpret> m_interpreter;
+  DeviceMessageSink* m_sink = nullptr;
   std::unique_ptr<OwnerWake> m_stop;
+  std::unique_ptr<AdapterReconnect> m_reconnect;
+  std::unique_ptr<QTimer> m_retry;
+  std::atomic<std::uint64_t> m_losses{0};
+  std::atomic<std::uint64_t> m_reconnects{0};
   QEventLoop* m_loop = nullptr;
   End m_end = End::Stopped;
 };

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 #include <optional>
 
 #include "tools/live_link.h"
@@ -20,7 +21,7 @@ namespace velqor::cli {
 
 const char kMonitorUsage[] =
     "usage: velqor-cli monitor [--count N] [--seconds S] [--json] [--output FILE] [--errors]\n"
-    "                          [--sim | --vid HEX --pid HEX]\n"
+    "                          [--reconnect] [--sim | --vid HEX --pid HEX]\n"
     "\n"
     "Prints every message of the adapter as it arrives: received frames one per line in\n"
     "candump's log style, (<epoch seconds>.<microseconds>) usb <ID>#<DATA>, on standard\n"
@@ -36,11 +37,11 @@ const char kMonitorUsage[] =
     "  --errors       bus errors as candump error frames (standard output and FILE)\n"
     "  --dbc FILE     (with --json) frames the DBC file defines also carry \"message\",\n"
     "                 \"signals\" and \"texts\", as with 'velqor-cli decode --dbc'\n"
-    "%s"
+    "%s%s"
     "\n"
-    "Exit status: 0 done, 1 the adapter went away or the output (standard output or FILE)\n"
-    "cannot be written, 2 bad arguments, an adapter that cannot be found or opened, or a FILE\n"
-    "that cannot be made.\n";
+    "Exit status: 0 done, 1 the adapter went away (with --reconnect: was away at the end) or\n"
+    "the output (standard output or FILE) cannot be written, 2 bad arguments, an adapter that\n"
+    "cannot be found or opened, or a FILE that cannot be made.\n";
 
 namespace {
 
@@ -87,10 +88,17 @@ class MonitorSink : public DeviceMessageSink {
       m_out << MonitorCandumpLine(*frame) << '\n';
     } else {
       // Standard output stays a candump log.
+      std::lock_guard lock(m_errMutex);
       m_err << "# " << MessageText(code, message) << '\n';
     }
     if (!written()) return;
     if (frame && m_output) m_output->Write(*frame);
+  }
+
+  // Any thread: a line about the link on standard error.
+  void Status(const std::string& text) {
+    std::lock_guard lock(m_errMutex);
+    m_err << "velqor-cli monitor: " << text << '\n';
   }
 
   void SetLink(LiveLink* link) { m_link = link; }
@@ -105,6 +113,7 @@ class MonitorSink : public DeviceMessageSink {
  private:
   std::ostream& m_out;
   std::ostream& m_err;
+  std::mutex m_errMutex;  // the reader's lines and the link's (Status) on standard error
   const bool m_json;
   const std::uint64_t m_count;
   const bool m_errors;
@@ -130,7 +139,7 @@ class MonitorSink : public DeviceMessageSink {
 
 std::string Usage() {
   char text[4096];
-  std::snprintf(text, sizeof text, kMonitorUsage, kLinkOptionsUsage);
+  std::snprintf(text, sizeof text, kMonitorUsage, kReconnectUsage, kLinkOptionsUsage);
   return text;
 }
 
@@ -166,6 +175,8 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       json = true;
     } else if (a == "--errors") {
       errors = true;
+    } else if (a == "--reconnect") {
+      link.reconnect = true;
     } else if (a == "--output") {
       if (i + 1 >= args.size()) return bad("--output needs a file (.log, .asc, .blf or .csv)");
       outputPath = args[++i];
@@ -208,6 +219,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (signalJson.active()) sink.SetSignals(&signalJson);
   LiveLink live(link);
   sink.SetLink(&live);
+  live.OnStatus = [&sink](const std::string& text) { sink.Status(text); };
   std::string error;
   if (!live.Open(sink, error)) {
     err << "velqor-cli monitor: " << error << "\n";
@@ -254,6 +266,10 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
           << " was not created\n";
     }
   }
+  if (live.Losses() > 0) {
+    err << "velqor-cli monitor: the adapter went away " << live.Losses()
+        << " time(s) and was reconnected " << live.Reconnects() << " time(s)\n";
+  }
   if (sink.WriteError() != 0) {
     err << "velqor-cli monitor: cannot write the output: " << std::strerror(sink.WriteError())
         << "\n";
@@ -261,6 +277,10 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli monitor: the adapter went away\n";
+    return 1;
+  }
+  if (live.Losses() > live.Reconnects()) {
+    err << "velqor-cli monitor: the adapter was away when monitoring ended\n";
     return 1;
   }
   return written ? 0 : 1;

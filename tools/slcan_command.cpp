@@ -10,7 +10,7 @@ namespace velqor::cli {
 
 const char kSlcanUsage[] =
     "usage: velqor-cli slcan [--sim [sim options]] | [--vid HEX --pid HEX] [--link PATH]\n"
-    "                        [--timestamps]\n"
+    "                        [--timestamps] [--reconnect]\n"
     "\n"
     "Serves the adapter as an slcan (LAWICEL) device on a pseudo-terminal, whose path is the\n"
     "first line printed, until Ctrl-C or SIGTERM; then says on standard error what went each\n"
@@ -19,10 +19,14 @@ const char kSlcanUsage[] =
     "\n"
     "  --link PATH    also make PATH a symbolic link to the pseudo-terminal\n"
     "  --timestamps   frames carry millisecond timestamps from the start (as after Z1)\n"
-    "%s"
+    "%s%s"
     "\n"
-    "Exit status: 0 stopped by a signal, 1 the adapter went away, 2 bad arguments or an\n"
-    "adapter, pseudo-terminal or link that cannot be made or opened.\n";
+    "While --reconnect waits for the adapter, the pseudo-terminal stays: the host's frames\n"
+    "fail (counted) and none come from the bus.\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 the adapter went away (with --reconnect: was away\n"
+    "at the end), 2 bad arguments or an adapter, pseudo-terminal or link that cannot be made\n"
+    "or opened.\n";
 
 namespace {
 
@@ -40,7 +44,7 @@ class LinkSender : public DeviceSender {
 
 std::string Usage() {
   char text[4096];
-  std::snprintf(text, sizeof text, kSlcanUsage, kLinkOptionsUsage);
+  std::snprintf(text, sizeof text, kSlcanUsage, kReconnectUsage, kLinkOptionsUsage);
   return text;
 }
 
@@ -70,6 +74,8 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
       return 0;
     } else if (a == "--timestamps") {
       options.session.timestamps = true;
+    } else if (a == "--reconnect") {
+      link.reconnect = true;
     } else if (a == "--link") {
       if (i + 1 >= args.size() || args[i + 1].empty()) return bad("--link needs a path");
       linkPath = args[++i];
@@ -83,6 +89,8 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
   options.session.serialNumber = product;
 
   LiveLink live(link);
+  // On this thread, which alone writes to standard error while the bridge runs.
+  live.OnStatus = [&err](const std::string& text) { err << "velqor-cli slcan: " << text << "\n"; };
   LinkSender sender(live);
   SlcanBridge bridge(sender, options);
   std::string failure;
@@ -122,6 +130,10 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   if (end == LiveLink::End::Removed) {
     err << "velqor-cli slcan: the adapter went away\n";
+    return 1;
+  }
+  if (live.Losses() > live.Reconnects()) {
+    err << "velqor-cli slcan: the adapter was away at the end\n";
     return 1;
   }
   return 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string_view>
 
 namespace velqor {
 
@@ -167,8 +168,12 @@ bool DataLogWriter::writeBuffer() {
     const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      // A write that takes nothing without an error is a full device as well.
-      fail(n < 0 ? errno : ENOSPC);
+      // A write that takes nothing without an error is a full device as well. The lines
+      // that went out whole stay; fail() cuts off the rest.
+      const int error = n < 0 ? errno : ENOSPC;
+      const std::size_t whole = std::string_view(m_buffer.data(), done).rfind('\n');
+      if (whole != std::string_view::npos) m_fileSize += whole + 1;
+      fail(error);
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -193,7 +198,11 @@ bool DataLogWriter::sync() {
 }
 
 void DataLogWriter::fail(int error) {
-  // The file holds m_fileSize bytes of whole lines, then what a failed write put after them.
+  // The file holds m_fileSize bytes of whole lines, then what a failed write put after them:
+  // cut back to the last whole line, so that the file never ends in part of one. (A file that
+  // cannot be cut, a FIFO or a device, keeps what it got.)
+  while (::ftruncate(m_fd, static_cast<off_t>(m_fileSize)) != 0 && errno == EINTR) {
+  }
   m_buffer.clear();
   m_unsynced = false;  // nothing more is written or synchronised
   {

@@ -17,8 +17,8 @@
 // Failures. The first write or sync that fails ends the writing: the thread records the
 // reason (failure()), drops what is queued and what comes later, and calls
 // Options::onFailure once; Flush() and Finish() return the reason. Every failure goes
-// through one place (fail()) with the size of the file's whole lines known, so that a
-// failed write can be cut back to them there.
+// through one place (fail()) with the size of the file's whole lines known, and the file is
+// cut back to them there: a write that failed part-way never leaves part of a line.
 //
 // Threads: construct, Push, Flush, Finish and destroy on one owner thread; failure() and
 // dropped() from any thread.

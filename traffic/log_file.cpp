@@ -135,6 +135,9 @@ void DataLog::OpenLogFile() {
   if (writeError == 0) {
     m_writer = std::make_unique<DataLogWriter>(fd, done, m_writerOptions);
   } else {
+    // No part of a header is left behind.
+    while (::ftruncate(fd, 0) != 0 && errno == EINTR) {
+    }
     ::close(fd);
     fail(std::error_code(writeError, std::generic_category()));
   }
@@ -214,6 +217,9 @@ void DataLog::fail(std::error_code reason) {
   // is open find no file and are not written.
   closeQuietly();
   m_view.SetLogChecked(false);
+  // The box may wait for a person, or nobody may look at the screen (a bench logging
+  // overnight): the path and the reason go to the error output as well.
+  std::fprintf(stderr, "velqor: %s: %s\n", m_namer.FullPath().c_str(), reason.message().c_str());
   m_boxes.Show(m_namer.FullPath() + " に書き込めません (" + reason.message() + ")", kWarningCaption,
                MessageBoxes::Icon::Warning);
 }

@@ -14,8 +14,9 @@
 // A line that finds the writer's queue full is not written and is counted (DroppedLines).
 //
 // Failures never end the program: a file that cannot be created, or a write that fails
-// (disk full), is reported once in a message box, ChkLog is unticked and the program
-// carries on without logging. A failure the writer meets is reported on the owner's thread
+// (disk full), is reported once in a message box and on standard error (the path and the
+// system's reason), ChkLog is unticked and the program carries on without logging. The file
+// keeps whole lines only. A failure the writer meets is reported on the owner's thread
 // at its next call here, or when the owner, woken by DataLogWriter::Options::onFailure, calls
 // CheckWriter().
 //

@@ -11,7 +11,7 @@ namespace velqor {
 
 namespace {
 
-// A decimal number as the list reads an identifier text when sorting: an optional sign,
+// A decimal number as CompareAsNumbers reads a text: an optional sign,
 // digits, an optional fraction, an optional exponent, nothing else (no blanks, no
 // hexadecimal floats, no inf or nan). False also when the value does not fit a double.
 bool ReadDecimal(const QString& text, double& value) {
@@ -43,9 +43,8 @@ bool ReadDecimal(const QString& text, double& value) {
 }
 
 // Stable merge sort of [first, last) with a three-way comparison. Unlike std::sort it stays
-// within the range and terminates whatever the comparison answers, which matters here: the
-// list's comparison calls texts that are not numbers equal to everything, so it is not a
-// strict weak ordering.
+// within the range and terminates whatever the comparison answers, and it keeps rows that
+// compare equal (every row, by DLC or Data) in their order.
 template <typename Compare>
 void MergeSort(std::vector<int>& order, std::vector<int>& scratch, std::size_t first,
                std::size_t last, const Compare& compare) {
@@ -161,20 +160,20 @@ ReceivedFrameModel::SortKey ReceivedFrameModel::sortKey(const Row& row) const {
       return {true, static_cast<double>(row.timeMs / 10)};
     case kIde:
       return {true, static_cast<double>(row.ide)};  // its decimal text read as a number
-    case kId: {
-      // The hexadecimal text read as a decimal number, as the list always compared it.
-      SortKey key;
-      key.valid = ReadDecimal(FormatRxId(row.id), key.value);
-      return key;
-    }
+    case kId:
+      // The identifier's value, not its hexadecimal text read as a decimal number (which
+      // left c0 or 7ff unordered among the rest); a standard identifier before an extended
+      // one of the same value.
+      return {true, static_cast<double>(row.id), row.ide != 0 ? 1 : 0};
     default:  // DLC and Data do not order the rows
       return {};
   }
 }
 
 int ReceivedFrameModel::compareKeys(const SortKey& a, const SortKey& b) {
-  if (!a.valid || !b.valid || a.value == b.value) return 0;
-  return a.value > b.value ? 1 : -1;
+  if (!a.valid || !b.valid) return 0;
+  if (a.value != b.value) return a.value > b.value ? 1 : -1;
+  return a.tie - b.tie;
 }
 
 int ReceivedFrameModel::CompareAsNumbers(const QString& a, const QString& b) {

@@ -66,7 +66,9 @@ class ReceivedFrameModel : public QAbstractTableModel {
   void ListViewColumnClick(int column);
   int SortColumn() const { return m_sortColumn; }
 
-  // The comparison used while sorting by SortColumn: negative, 0 or positive.
+  // The comparison used while sorting by SortColumn: negative, 0 or positive. Time by its
+  // text, ide by its number (CompareAsNumbers), ID(hex) by the identifier's value, standard
+  // before extended when the values are equal; DLC and Data compare equal.
   int ListViewCompare(int row1, int row2) const;
 
   // The two texts read as decimal numbers: 0 when equal or when either is not a decimal
@@ -100,11 +102,12 @@ class ReceivedFrameModel : public QAbstractTableModel {
     bool hex = true;
     std::array<std::uint8_t, 8> data{};
   };
-  // What the sort compares a row by in SortColumn: a number, or none (a text that is not a
-  // decimal number compares equal to every row).
+  // What the sort compares a row by in SortColumn: a number, then `tie` between equal ones,
+  // or none (a row that compares equal to every row: DLC and Data).
   struct SortKey {
     bool valid = false;
     double value = 0;
+    int tie = 0;
   };
   static QString cell(const Row& row, int column);
   SortKey sortKey(const Row& row) const;

@@ -107,6 +107,7 @@ void WaveCapture::loadTriggerLevel(float level) {
 
 void WaveCapture::setTriggerText(std::string text) {
   if (text == m_text) return;
+  m_heldText.reset();  // a text set from here replaces what typing held back
   m_text = std::move(text);
   if (m_view.triggerTextChanged) m_view.triggerTextChanged(m_text);
   EditTriggerlvChange();
@@ -121,6 +122,23 @@ void WaveCapture::setTrackPosition(int position) {
   TracTriggerChange();
 }
 
+void WaveCapture::typeTriggerText(std::string text) {
+  if (text == m_text) return;
+  m_text = std::move(text);
+  m_typing = true;
+  EditTriggerlvChange();
+  m_typing = false;
+}
+
+void WaveCapture::finishTriggerEditing() {
+  if (!m_heldText) return;
+  std::string text = std::move(*m_heldText);
+  m_heldText.reset();
+  if (text == m_text) return;
+  m_text = std::move(text);
+  if (m_view.triggerTextChanged) m_view.triggerTextChanged(m_text);
+}
+
 bool WaveCapture::EditTriggerlvChange() {
   const std::optional<long double> value = ParseFloatText(m_text);
   if (!value) {
@@ -131,10 +149,12 @@ bool WaveCapture::EditTriggerlvChange() {
   setTrackPosition(TrackPositionForLevel(*value));
   if (!m_terminalExists) return true;
 
-  // The text is read again: the nested run may have rewritten it.
-  const std::optional<long double> level = ParseFloatText(m_text);
+  // The text is read again: the nested run may have rewritten it, or, while a person types,
+  // holds the text the field will show when editing ends.
+  const std::string& sent = m_heldText ? *m_heldText : m_text;
+  const std::optional<long double> level = ParseFloatText(sent);
   if (!level) {
-    m_boxes.Show(NotAFloatMessage(m_text), kErrorCaption, MessageBoxes::Icon::Error);
+    m_boxes.Show(NotAFloatMessage(sent), kErrorCaption, MessageBoxes::Icon::Error);
     return false;
   }
   send(SetTrigger(static_cast<std::uint8_t>(m_port), TriggerLevelByte(*level)));
@@ -147,15 +167,21 @@ void WaveCapture::TracTriggerChange() {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, static_cast<double>(*m_triggerLevel),
                                     std::chars_format::fixed, 1);
+  if (m_typing) {
+    m_heldText.emplace(text, result.ptr);  // not under the caret
+    return;
+  }
   setTriggerText(std::string(text, result.ptr));
 }
 
 void WaveCapture::BtnSingleClick() {
+  finishTriggerEditing();
   if (!EditTriggerlvChange()) return;
   send(SetCaptureMode(kCaptureSingle));
 }
 
 void WaveCapture::BtnContinueClick() {
+  finishTriggerEditing();
   if (!EditTriggerlvChange()) return;
   send(SetCaptureMode(kCaptureContinuous));
 }

@@ -7,8 +7,13 @@
 // The two controls raise their change handlers the way the form controls always did: setting
 // the text runs EditTriggerlvChange when the text changes, setting the track bar runs
 // TracTriggerChange when the position changes, at once and nested inside whatever set them.
-// Typing 3 therefore moves the bar to 30, whose handler rewrites the text to "3.0", whose
-// handler sends SetTrigger; the outer handler then sends it a second time.
+// Setting the text to 3 therefore moves the bar to 30, whose handler rewrites the text to
+// "3.0", whose handler sends SetTrigger; the outer handler then sends it a second time.
+//
+// What a person types is never rewritten under the caret (typeTriggerText): the bar follows
+// the typed text at once and SetTrigger goes out, but the text the bar's handler would write
+// waits until editing finishes (finishTriggerEditing). A rewrite would move the caret to the
+// end and clear the undo history: selecting all and typing "1.0" would give "1.0.".
 
 #include <array>
 #include <cstdint>
@@ -85,6 +90,16 @@ class WaveCapture {
   void setTriggerText(std::string text);
   int trackPosition() const { return m_position; }
   void setTrackPosition(int position);  // held to 0..50, as the track bar does
+  // A change the person made in the trigger field (typed, pasted or deleted); `text` is what
+  // it reads now. EditTriggerlvChange runs as for any change, once: the bar takes the text's
+  // position and TriggerLevel follows, but the text stays as typed. When the bar moved, its
+  // "0.0" text is held for finishTriggerEditing, and until then it is that text's level that
+  // SetTrigger carries, the level the field will show; otherwise the typed text's.
+  void typeTriggerText(std::string text);
+  // Editing the trigger field ended (Enter, the focus elsewhere, a capture button): the text
+  // held back is written now, through the view. Nothing is sent for it: its level went out
+  // while typing.
+  void finishTriggerEditing();
   int capturePort() const { return m_port; }
   void setCapturePort(int port) { m_port = port; }  // sends nothing by itself
   float TriggerLevel() const { return *m_triggerLevel; }
@@ -106,7 +121,9 @@ class WaveCapture {
   MessageBoxes& m_boxes;
   View m_view;
   bool m_terminalExists = false;
-  std::string m_text = "2.5";  // the form's text
+  std::string m_text = "2.5";             // the form's text
+  bool m_typing = false;                  // inside typeTriggerText
+  std::optional<std::string> m_heldText;  // the bar's text, waiting for the end of editing
   int m_position = 0;
   int m_port = 2;  // "Differential"
   float m_ownTriggerLevel = 2.5f;

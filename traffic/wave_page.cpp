@@ -144,6 +144,12 @@ WavePage::WavePage(DeviceSender& sender, MessageBoxes& boxes, float* triggerLeve
   m_capture.setView(
       {[this](const std::string& text) { m_triggerText->setText(QString::fromStdString(text)); },
        [this](int position) { m_track->setValue(position); }});
+  // What a person types comes first (textEdited is emitted before textChanged) and is never
+  // rewritten under the caret; a text set by the program runs the handlers as it always did.
+  connect(m_triggerText, &QLineEdit::textEdited, this,
+          [this](const QString& text) { m_capture.typeTriggerText(text.toStdString()); });
+  connect(m_triggerText, &QLineEdit::editingFinished, this,
+          [this] { m_capture.finishTriggerEditing(); });
   connect(m_triggerText, &QLineEdit::textChanged, this,
           [this](const QString& text) { m_capture.setTriggerText(text.toStdString()); });
   connect(m_track, &QSlider::valueChanged, this,

@@ -162,14 +162,15 @@ TEST_F(ConnectionTest, PressingConnectsBothLinksAndTheTrafficFillsTheList) {
   EXPECT_EQ(logsOpened(), 2);
 }
 
-// A serial open that fails: the Japanese text (with the port and the reason below it), the
-// caption and ConnectionPanel unchanged, USB not tried, no log, the switch down with both
-// flags 0; the next click releases with nothing to close, the one after connects again.
+// A serial open that fails: the Japanese text alone (the port and the reason on standard error
+// and in ConnectionPanel's tooltip), the caption and ConnectionPanel's text unchanged, USB not
+// tried, no log, the switch down with both flags 0; the next click releases with nothing to
+// close, the one after connects again.
 struct SerialFailure {
   const char* name;
   int portNo;              // the number the port dialog would have set
   const char* mappedPath;  // [PORTS] COM<n>, or null
-  const char* detailPart;  // in the second line of the box
+  const char* detailPart;  // said on standard error and in the tooltip
 };
 
 class SerialFailureTest : public ConnectionTest,
@@ -190,11 +191,15 @@ TEST_P(SerialFailureTest, LeavesEverythingAsItWasAndTheNextClickOnlyReleases) {
     IniFile(iniPath()).writeString("PORTS", "COM" + std::to_string(c.portNo), c.mappedPath);
   }
   window->CommX1().SetPortNo(c.portNo);
+  ::testing::internal::CaptureStderr();
   click();
+  const std::string printed = ::testing::internal::GetCapturedStderr();
   ASSERT_EQ(boxes.shown().size(), 1u);
-  const std::string text = boxes.shown()[0].text;
-  EXPECT_EQ(text.substr(0, text.find('\n')), kCommErrOpen);
-  EXPECT_NE(text.find(c.detailPart), std::string::npos) << text;
+  EXPECT_EQ(boxes.shown()[0].text, kCommErrOpen);  // the box's own text only
+  // Which port and why: on standard error and in the panel's tooltip.
+  EXPECT_NE(printed.find(c.detailPart), std::string::npos) << printed;
+  EXPECT_TRUE(connectionWhy().contains(QString::fromUtf8(c.detailPart)))
+      << connectionWhy().toStdString();
   EXPECT_EQ(boxes.shown()[0].icon, MessageBoxes::Icon::Error);
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Velqor - COM1 -"));
   EXPECT_EQ(connection(), QStringLiteral("接続断"));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "link/commx.h"
@@ -67,6 +68,43 @@ TEST(SimSerialPort, AHungUpPortEndsReceiveBlock) {
   }
   EXPECT_EQ(n, -1);
   comm.PortClose();
+}
+
+// Unplugged, the port hangs up (TCommX says so once, after the bytes before it) and its path
+// opens nothing; plugged back, the path it then has opens and carries the console again.
+TEST(SimSerialPort, UnplugHangsUpThePortAndPlugBringsItBack) {
+  App();
+  SimRunner runner(Traffic());
+  SimSerialPort port(runner);
+  TCommX comm;
+  comm.SetFlowCtrl(cfcNone);
+  comm.SetPortPathResolver([&](int) { return port.SlavePath(); });
+  int vanished = 0;
+  std::size_t received = 0;
+  comm.OnVanish = [&](TCustomCommX*) { ++vanished; };
+  comm.OnReceive = [&](TCustomCommX*, int size) {
+    std::string chunk(static_cast<std::size_t>(size), '\0');
+    received += static_cast<std::size_t>(std::max(0, comm.ReceiveBlock(chunk.data(), size)));
+  };
+  runner.Start();
+  comm.PortOpen();
+  ASSERT_TRUE(PumpUntil([&] { return received > 0; }));
+
+  port.Unplug();
+  ASSERT_TRUE(PumpUntil([&] { return vanished == 1; }));
+  EXPECT_TRUE(comm.Vanished());
+  EXPECT_EQ(port.SlavePath(), SimSerialPort::kUnpluggedPath);
+  comm.PortClose();
+  EXPECT_THROW(comm.PortOpen(), ECommError);
+
+  port.Plug();
+  comm.PortOpen();
+  EXPECT_FALSE(comm.Vanished());
+  received = 0;
+  ASSERT_TRUE(PumpUntil([&] { return received > 0; }));
+  comm.PortClose();
+  runner.Stop();
+  EXPECT_EQ(vanished, 1);
 }
 
 }  // namespace

@@ -288,6 +288,20 @@ TEST_F(TerminalWindowTest, ReceivedBytesShowOnlyWhileTheWindowShows) {
   EXPECT_EQ(rxText(), "fc 02 ");
 }
 
+TEST_F(TerminalWindowTest, AMinimisedWindowKeepsReceivingAndIsNotEmptiedWhenRestored) {
+  // Minimising hides the window spontaneously, as the desktop does; it still shows.
+  showWindow();
+  tty->showMinimized();
+  ASSERT_TRUE(tty->isMinimized());
+  EXPECT_TRUE(tty->IsShowing());  // what the USB receive handler asks before ShowReceived
+  const std::uint8_t bytes[] = {0xFC, 0x02};
+  tty->ShowReceived(bytes, 2);
+  tty->flushPending();
+  EXPECT_EQ(rxText(), "fc 02 ");
+  tty->showNormal();
+  EXPECT_EQ(rxText(), "fc 02 ");
+}
+
 TEST_F(TerminalWindowTest, BatchesReachThePanesThroughTheEventLoop) {
   showWindow();
   const std::uint8_t bytes[] = {0x11};

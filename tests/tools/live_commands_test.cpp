@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
+#include "tools/live_link.h"
 #include "tools/monitor_command.h"
 #include "tools/send_command.h"
 
 namespace velqor::cli {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Outcome {
   int status;
@@ -136,6 +142,54 @@ TEST(MonitorCommand, DbcDecodesTheSimulatedTraffic) {
   }
   EXPECT_EQ(frames, 300);
   EXPECT_GT(engineSpeeds.size(), 5u);
+}
+
+// --reconnect: the simulated adapter unplugged and plugged back in while the link runs; the
+// run goes on, says both, and frames come again from the new device.
+TEST(LiveLink, WithReconnectAnUnpluggedAdapterIsReopenedWhenItIsBack) {
+  struct Counting : DeviceMessageSink {
+    void OnReceivedFrame(const CanFrame&) override { ++frames; }
+    void OnDeviceMessage(int, const DeviceMessage&) override {}
+    std::atomic<std::uint64_t> frames{0};
+  } sink;
+  LinkOptions options;
+  options.sim = true;
+  options.reconnect = true;
+  LiveLink live(options);
+  std::vector<std::string> said;  // Run's thread
+  live.OnStatus = [&said](const std::string& text) { said.push_back(text); };
+  std::string error;
+  ASSERT_TRUE(live.Open(sink, error)) << error;
+
+  std::atomic<bool> driven{false};
+  std::jthread driver([&] {
+    auto waitFor = [](const std::function<bool()>& done) {
+      for (int i = 0; i < 60000 && !done(); ++i) std::this_thread::sleep_for(1ms);
+      return done();
+    };
+    const auto framesGrow = [&] {
+      const std::uint64_t before = sink.frames;
+      return waitFor([&] { return sink.frames > before; });
+    };
+    driven =
+        framesGrow() && (live.SimHid()->Unplug(), waitFor([&] { return live.Losses() == 1; })) &&
+        (live.SimHid()->Plug(), waitFor([&] { return live.Reconnects() == 1; })) && framesGrow();
+    live.Stop();
+  });
+  EXPECT_EQ(live.Run(0ms), LiveLink::End::Stopped);
+  driver.join();
+  EXPECT_TRUE(driven);
+  EXPECT_TRUE(live.Present());
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_NE(said[0].find("4242:EE02 went away"), std::string::npos) << said[0];
+  EXPECT_NE(said[1].find("is back: reconnected"), std::string::npos) << said[1];
+  live.Close();
+}
+
+TEST(MonitorCommand, ReconnectIsTakenAndChangesNothingWhileTheAdapterStays) {
+  const Outcome r = Call(RunMonitor, {"--sim", "--reconnect", "--count", "20"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("went away"), std::string::npos) << r.err;
 }
 
 }  // namespace

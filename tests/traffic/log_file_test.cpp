@@ -342,6 +342,7 @@ TEST_F(DataLogTest, FullDiskIsReportedOnceAndEndsLogging) {
   FileSizeLimit limit(kHeader.size() / 2);
   auto log = start();
   log->OpenLogFile();  // created, but the header cannot be written
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), "") << "no part of the header";
   EXPECT_FALSE(log->IsOpen());
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_THAT(boxes.shown()[0].text, HasSubstr("261207CAN001.txt に書き込めません"));
@@ -376,6 +377,36 @@ TEST_F(DataLogTest, WriteErrorPartWayIsReportedOnceAndKeepsWhatWasWritten) {
   EXPECT_EQ(after.substr(0, before.size()), before);
   EXPECT_THAT(after, ::testing::Not(HasSubstr("333")));
 }
+
+// A write that fails part-way through (the disk fills up) leaves the file with whole lines
+// only: the lines that went out complete, none cut off. The reason goes to standard error too.
+class FullDiskTest : public DataLogTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FullDiskTest, LeavesOnlyWholeLinesAndSaysWhyOnStandardError) {
+  const std::string line222 =
+      " 0\t,0\t,222\t,8\t,01\t, 02\t, 03\t, 04\t, A5\t, 06\t, 07\t, FF\t \n";
+  const int wholeLines = GetParam();
+  auto log = start();
+  log->OpenLogFile();
+  log->WriteLogLine(0, 0x111, 8, kData);
+  log->Flush();
+  const std::string before = readFile(logPath("261207CAN001.txt"));
+  ::testing::internal::CaptureStderr();
+  {
+    // Room for `wholeLines` lines and 30 bytes of the next (none when they fill it exactly).
+    FileSizeLimit limit(before.size() + wholeLines * line222.size() + (wholeLines == 2 ? 0 : 30));
+    for (int i = 0; i < 5; ++i) log->WriteLogLine(0, 0x222, 8, kData);
+    log->Flush();
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "velqor: " + logPath("261207CAN001.txt").string() + ": File too large\n");
+  std::string expected = before;
+  for (int i = 0; i < wholeLines; ++i) expected += line222;
+  EXPECT_EQ(readFile(logPath("261207CAN001.txt")), expected);
+  EXPECT_EQ(boxes.shown().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinesThatFit, FullDiskTest, ::testing::Values(0, 1, 2));
 
 TEST_F(DataLogTest, ALastWriteThatFailsAtTheNextConnectionEndsLoggingThere) {
   auto log = start();

@@ -141,7 +141,15 @@ INSTANTIATE_TEST_SUITE_P(
                       CompareCase{"1e", "5", 0}, CompareCase{".5", "1", 0},
                       CompareCase{"1e999999", "1", 0}, CompareCase{"1,5", "1", 0}));
 
-TEST_F(ReceivedFrameModelTest, SortByIdentifierReadsTheTextsAsDecimalNumbers) {
+TEST_F(ReceivedFrameModelTest, SortByIdentifierOrdersTheValuesNotTheTextsReadAsDecimal) {
+  for (std::uint32_t id : {0x100u, 0xC0u, 0x99u, 0x18DA10F1u, 0x7FFu, 0x1A5u, 0x20u, 0xCF00400u})
+    model.ShowReceivedFrame(Frame(id, 0, {}, id > 0x7FF ? 1 : 0), Model::kHex);
+  model.ListViewColumnClick(Model::kId);
+  EXPECT_EQ(column(Model::kId),
+            (QStringList{"20", "99", "c0", "100", "1a5", "7ff", "cf00400", "18da10f1"}));
+}
+
+TEST_F(ReceivedFrameModelTest, SortByIdentifierAscendsAtEveryClickAndLaterRowsAreAppended) {
   model.ShowReceivedFrame(Frame(0x100, 0), Model::kHex);
   model.ShowReceivedFrame(Frame(0x20, 0), Model::kHex);
   model.ShowReceivedFrame(Frame(0x1000, 0), Model::kHex);

@@ -53,23 +53,54 @@ TEST_F(WavePageTest, LoadingSetsTheControlsAndTheWindowsField) {
   EXPECT_TRUE(sender.blocks().empty());
 }
 
-TEST_F(WavePageTest, TypingAWholeNumberRewritesTheTextAndSendsTwice) {
-  edit->selectAll();
-  QTest::keyClicks(edit, "3");
-  EXPECT_EQ(edit->text(), "3.0");
-  EXPECT_EQ(track->value(), 30);
-  EXPECT_EQ(triggerLevel, 3.0f);
-  EXPECT_THAT(sender.blocks(), ElementsAre(Trigger(2, 30), Trigger(2, 30)));
+// Typing into the field, from "2.5" with the bar at 25: the text stays as typed (the caret
+// and the undo history with it) while the bar follows and SetTrigger goes out once per change;
+// the text the bar's handler would have written comes when editing ends (Enter).
+struct Typing {
+  const char* name;
+  bool selectAll;  // else the caret is at the end
+  const char* keys;
+  const char* typed;  // the text while typing
+  int bar;
+  std::vector<std::uint8_t> levels;  // of the SetTrigger blocks sent while typing
+  const char* finished;              // the text after Enter
+};
+
+void PrintTo(const Typing& c, std::ostream* os) { *os << c.name; }
+
+class WavePageTyping : public WavePageTest, public ::testing::WithParamInterface<Typing> {};
+
+TEST_P(WavePageTyping, NeverRewritesTheTextUnderTheCaret) {
+  const Typing& c = GetParam();
+  if (c.selectAll) edit->selectAll();
+  QTest::keyClicks(edit, QString::fromLatin1(c.keys));
+  EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
+  EXPECT_EQ(track->value(), c.bar);
+  EXPECT_EQ(triggerLevel, static_cast<float>(c.bar * 0.1));
+  std::vector<Block> expected;
+  for (std::uint8_t level : c.levels) expected.push_back(Trigger(2, level));
+  EXPECT_EQ(sender.blocks(), expected);
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(edit->text(), QString::fromLatin1(c.finished));
+  EXPECT_EQ(sender.blocks().size(), c.levels.size()) << "nothing more sent for the rewrite";
+  EXPECT_TRUE(boxes.shown().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    WalkThroughs, WavePageTyping,
+    ::testing::Values(Typing{"WholeNumber", true, "3", "3", 30, {30}, "3.0"},
+                      Typing{"OnePointZero", true, "1.0", "1.0", 10, {10, 10, 10}, "1.0"},
+                      // Above 5 V the bar stops at 50: its level is the one sent.
+                      Typing{"AboveFive", true, "7", "7", 50, {50}, "5.0"},
+                      Typing{"Backspace", false, "\b", "2.", 20, {20}, "2.0"},
+                      Typing{"AtTheBarsPosition", false, "9", "2.59", 25, {25}, "2.59"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(WavePageTest, OnlyDigitsPointAndBackspaceCanBeTyped) {
   edit->setCursorPosition(3);
   QTest::keyClicks(edit, "a-+ e,");
   EXPECT_EQ(edit->text(), "2.5");
   EXPECT_TRUE(sender.blocks().empty());
-  QTest::keyClick(edit, Qt::Key_Backspace);  // "2." still reads 2
-  EXPECT_EQ(edit->text(), "2.0");
-  EXPECT_EQ(track->value(), 20);
 }
 
 TEST_F(WavePageTest, TheTrackBarWritesTheTextAndSendsWithThePort) {
