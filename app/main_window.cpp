@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/slcan_share_window.h"
 #include "app/transmit_hub.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
@@ -140,6 +142,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
+  // The slcan share's thread sends through the links: it goes first.
+  m_slcanShareWindow.reset();
   // Nothing sends on its own from here on.
   if (m_transmit) m_transmit->Shutdown();
   // 1-2. The settings first, in one write of the file. A key that cannot be written is shown
@@ -295,6 +299,19 @@ void TFrmMain::buildMenu() {
   add("Veiw1", QStringLiteral("&TTY"), &TFrmMain::Veiw1Click);
   add("Option1", QStringLiteral("&Port"), &TFrmMain::Option1Click);
   add("About1", QStringLiteral("&About"), &TFrmMain::About1Click);
+
+  // "&Tools": jobs beside the specified ones, each in a window of its own. Top-level entries
+  // that come before it ("&Trace", "&Signals") are inserted before its menuAction().
+  QMenu* tools = menu->addMenu(QStringLiteral("&Tools"));
+  tools->setObjectName(QStringLiteral("Tools1"));
+  tools->menuAction()->setObjectName(QStringLiteral("Tools1"));
+  auto addTool = [this, tools](const char* name, const QString& caption,
+                               void (TFrmMain::*handler)()) {
+    QAction* action = tools->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    connect(action, &QAction::triggered, this, handler);
+  };
+  addTool("SlcanShare1", QStringLiteral("Share as slcan device..."), &TFrmMain::SlcanShareClick);
 }
 
 void TFrmMain::FormCreate() {

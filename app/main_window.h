@@ -59,6 +59,7 @@ class CyclicTxPanel;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
+class SlcanShareWindow;
 class SunkenPanel;
 class TerminalMonitor;
 class TransmitHub;
@@ -164,6 +165,10 @@ class TFrmMain : public QMainWindow,
   void Veiw1Click();
   void Option1Click();
   void About1Click();
+  // "&Tools" > "Share as slcan device...": the share's window (app/slcan_share_entry.cpp),
+  // made at the first use; it starts sharing.
+  void SlcanShareClick();
+  SlcanShareWindow* slcanShareWindow() const { return m_slcanShareWindow.get(); }
   void CmbBitRateChange();
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
@@ -303,6 +308,8 @@ class TFrmMain : public QMainWindow,
   TxSetPage* m_txSetPage = nullptr;
   ConfigPage* m_configPage = nullptr;
   CyclicTxPanel* m_cyclicTx = nullptr;
+  // Windows of the "&Tools" menu, made at their first use; gone before the links close.
+  std::unique_ptr<SlcanShareWindow> m_slcanShareWindow;
   QLabel* m_versionPanel = nullptr;
   QLabel* m_connectionPanel = nullptr;
   QLabel* m_resultPanel = nullptr;

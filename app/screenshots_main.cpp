@@ -5,9 +5,9 @@
 // traffic fills the Receive page's list together with the frames of the hidden "Debug"
 // button; the Wave page shows a frame the simulated adapter captured after "Single" with the
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
-// for a trigger level no frame crosses (wave_waiting.png), and the TxSet page with rows sending
-// on their own (txset_cyclic.png). Run it under Xvfb
-// (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// for a trigger level no frame crosses (wave_waiting.png), the TxSet page with rows sending on
+// their own (txset_cyclic.png) and the adapter shared as an slcan device (slcan_share.png). Run
+// it under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -27,6 +27,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/simulated_adapter.h"
+#include "app/slcan_share_window.h"
 #include "common/message_boxes.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
@@ -166,6 +167,11 @@ int main(int argc, char** argv) {
     if (!Save(window, dir, "txset_cyclic")) return 1;
     cyclic.BtnStopAllTx->click();
   }
+  // The adapter shared as an slcan device beside the window (slcan_share.png).
+  window.SlcanShareClick();
+  for (int i = 0; i < 4; ++i) Settle();
+  if (!Save(*window.slcanShareWindow(), dir, "slcan_share")) return 1;
+  window.slcanShareWindow()->close();
 
   pages->setCurrentIndex(0);
   window.wavePage()->showMeasurements();

@@ -9,10 +9,10 @@
 #include <QSpinBox>
 #include <chrono>
 #include <memory>
-#include <mutex>
 
 #include "app/transmit_hub.h"
 #include "common/ini_file.h"
+#include "tests/app/bus_log.h"
 #include "tests/app/simulated_window.h"
 #include "traffic/cyclic_tx_panel.h"
 #include "traffic/tx_mailboxes.h"
@@ -23,39 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::nanoseconds;
-
-// The adapter's own frames completed on the simulated bus, from the runner thread.
-class BusLog {
- public:
-  struct Frame {
-    nanoseconds start;
-    std::uint32_t id;
-    std::uint8_t data0;
-  };
-  void Add(const SimBusRecord& r) {
-    if (!r.own) return;
-    std::lock_guard lock(m_mutex);
-    m_frames.push_back({r.start, r.frame.id, r.frame.data[0]});
-  }
-  std::vector<Frame> Frames() const {
-    std::lock_guard lock(m_mutex);
-    return m_frames;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::vector<Frame> m_frames;
-};
-
-// The program's own frames as the trace gets them (marked sent), GUI thread.
-struct SentFrames final : FrameConsumer {
-  void OnFrames(std::span<const CanFrame> frames) override {
-    for (const CanFrame& f : frames) {
-      if (f.flags & CanFrame::kTx) ids.push_back(f.id);
-    }
-  }
-  std::vector<std::uint32_t> ids;
-};
 
 class CyclicWindowTest : public test::SimulatedWindowTest {
  protected:
@@ -82,11 +49,11 @@ class CyclicWindowTest : public test::SimulatedWindowTest {
     ASSERT_TRUE(panel().BtnCycleTx[i]->isChecked());
   }
   RowCounters counters(int row) { return window->transmit().scheduler().Counters(row).value(); }
-  bool waitFrames(const std::function<bool(const std::vector<BusLog::Frame>&)>& enough) {
+  bool waitFrames(const std::function<bool(const std::vector<test::BusLog::Frame>&)>& enough) {
     return test::ProcessEventsUntil([&] { return enough(bus->Frames()); }, 30000);
   }
 
-  std::shared_ptr<BusLog> bus = std::make_shared<BusLog>();
+  std::shared_ptr<test::BusLog> bus = std::make_shared<test::BusLog>();
 };
 
 TEST_F(CyclicWindowTest, ARowAt20msPutsFiftyFramesASecondOnTheBus) {
@@ -95,7 +62,7 @@ TEST_F(CyclicWindowTest, ARowAt20msPutsFiftyFramesASecondOnTheBus) {
   ASSERT_TRUE(
       waitFrames([](const auto& f) { return !f.empty() && f.back().start - f[0].start >= 1s; }));
   panel().BtnCycleTx[0]->click();
-  const std::vector<BusLog::Frame> frames = bus->Frames();
+  const std::vector<test::BusLog::Frame> frames = bus->Frames();
   // Frames that started within the first second, and the cycles of that second a machine
   // busier than the scheduler's thread made it leave out (told by the gaps on the bus).
   int inFirstSecond = 0;
@@ -114,7 +81,7 @@ TEST_F(CyclicWindowTest, ARowAt20msPutsFiftyFramesASecondOnTheBus) {
 
 TEST_F(CyclicWindowTest, AnEditWhileRunningReachesTheBusAndBadDataStopsTheRowOnce) {
   start();
-  SentFrames sent;
+  test::SentFrames sent;
   window->receivePath().addFrameConsumer(sent, ReceivePath::Frames::ReceivedAndSent);
   run(2, "2A", "11 22", "5");
   ASSERT_TRUE(waitFrames([](const auto& f) { return !f.empty(); }));
@@ -130,7 +97,7 @@ TEST_F(CyclicWindowTest, AnEditWhileRunningReachesTheBusAndBadDataStopsTheRowOnc
   EXPECT_EQ(panel().LabCyclicStatus->text(),
             QStringLiteral("Row 2 stopped: the data has fewer bytes than the DLC says."));
   // Everything the row wrote reached the bus, and nothing after its stop.
-  const std::vector<BusLog::Frame> frames = bus->Frames();
+  const std::vector<test::BusLog::Frame> frames = bus->Frames();
   EXPECT_EQ(frames.size(), counters(2).sent);
   EXPECT_EQ(panel().LabSentTx[1]->text(), QString::number(frames.size()));
   // and the trace's consumers got each of them as a sent frame.
