@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -57,13 +56,11 @@ SlcanShareWindow::SlcanShareWindow(std::unique_ptr<SlcanShare> share, QWidget* p
     }
   });
   // The bridge's thread says the pseudo-terminal broke; the window stops on its own thread.
-  m_share->SetOnFailure([self = QPointer<SlcanShareWindow>(this)](const std::string& why) {
+  // The window outlives that thread (its destructor joins it); a call still queued when the
+  // window goes is dropped with it.
+  m_share->SetOnFailure([this](const std::string& why) {
     QMetaObject::invokeMethod(
-        self,
-        [self, text = QString::fromStdString(why)] {
-          if (self) self->failed(text);
-        },
-        Qt::QueuedConnection);
+        this, [this, text = QString::fromStdString(why)] { failed(text); }, Qt::QueuedConnection);
   });
   m_refresh.setInterval(kRefreshMs);
   connect(&m_refresh, &QTimer::timeout, this, &SlcanShareWindow::refresh);
