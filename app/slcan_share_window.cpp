@@ -56,11 +56,20 @@ SlcanShareWindow::SlcanShareWindow(std::unique_ptr<SlcanShare> share, QWidget* p
     }
   });
   // The bridge's thread says the pseudo-terminal broke; the window stops on its own thread.
-  // The window outlives that thread (its destructor joins it); a call still queued when the
-  // window goes is dropped with it.
+  m_failureWake = std::make_unique<OwnerWake>([this] {
+    QString why;
+    {
+      std::lock_guard lock(m_failureMutex);
+      why.swap(m_failure);
+    }
+    if (!why.isEmpty()) failed(why);
+  });
   m_share->SetOnFailure([this](const std::string& why) {
-    QMetaObject::invokeMethod(
-        this, [this, text = QString::fromStdString(why)] { failed(text); }, Qt::QueuedConnection);
+    {
+      std::lock_guard lock(m_failureMutex);
+      m_failure = QString::fromStdString(why);
+    }
+    m_failureWake->Wake();
   });
   m_refresh.setInterval(kRefreshMs);
   connect(&m_refresh, &QTimer::timeout, this, &SlcanShareWindow::refresh);

@@ -6,14 +6,16 @@
 // the window is open: closing it stops sharing and the pseudo-terminal goes away.
 //
 // GUI thread. The bridge's failure (the pseudo-terminal broke) comes from its thread and is
-// handed over by a queued call.
+// handed over by an OwnerWake.
 
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "app/slcan_share.h"
+#include "link/owner_wake.h"
 
 class QLabel;
 class QLineEdit;
@@ -53,6 +55,9 @@ class SlcanShareWindow : public QWidget {
   std::unique_ptr<SlcanShare> m_share;
   QString m_stopped;  // why sharing stopped, until it starts again
   QTimer m_refresh;
+  std::mutex m_failureMutex;
+  QString m_failure;  // guarded by m_failureMutex
+  std::unique_ptr<OwnerWake> m_failureWake;
 };
 
 }  // namespace velqor
