@@ -7,6 +7,7 @@
 
 #include "common/hex_text.h"
 #include "tools/link_transmitter.h"
+#include "tools/live_arguments.h"
 
 namespace velqor::cli {
 
@@ -127,25 +128,11 @@ class FrameMaker {
 int RunGen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   LinkOptions link;
   GenOptions o;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli gen: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    }
+  LiveArguments cli("gen", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+
     if (a == "--ext") {
       o.extended = true;
       continue;
@@ -153,8 +140,9 @@ int RunGen(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const bool takesValue = a == "--rate" || a == "--count" || a == "--id" || a == "--dlc" ||
                             a == "--data" || a == "--seed";
     if (!takesValue) return bad("unknown argument '" + a + "'");
-    if (i + 1 >= args.size()) return bad(a + " needs a value");
-    const std::string& v = args[++i];
+    const std::string* value = cli.Value();
+    if (!value) return bad(a + " needs a value");
+    const std::string& v = *value;
     const std::string got = ", got '" + v + "'";
     if (a == "--rate") {
       if (!ParseNumber(v, o.rate) || o.rate < 1 || o.rate > 20000) {
@@ -186,6 +174,7 @@ int RunGen(const std::vector<std::string>& args, std::ostream& out, std::ostream
       o.dataMode = Mode::Fixed;
     }
   }
+  if (cli.Exit()) return *cli.Exit();
   if (o.dataMode == Mode::Fixed && !o.dlcGiven) {
     o.dlcMode = Mode::Fixed;
     o.dlc = static_cast<std::uint8_t>(o.data.size());

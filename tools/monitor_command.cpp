@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "tools/message_text.h"
@@ -153,39 +154,28 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
   bool errors = false;
   std::string outputPath;
   std::vector<std::string> dbcFiles;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli monitor: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--json") {
+  LiveArguments cli("monitor", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--json") {
       json = true;
     } else if (a == "--errors") {
       errors = true;
     } else if (a == "--reconnect") {
       link.reconnect = true;
     } else if (a == "--output") {
-      if (i + 1 >= args.size()) return bad("--output needs a file (.log, .asc, .blf or .csv)");
-      outputPath = args[++i];
+      const std::string* v = cli.Value();
+      if (!v) return bad("--output needs a file (.log, .asc, .blf or .csv)");
+      outputPath = *v;
     } else if (a == "--dbc") {
-      if (i + 1 >= args.size()) return bad("--dbc needs a DBC file");
-      dbcFiles.push_back(args[++i]);
+      const std::string* v = cli.Value();
+      if (!v) return bad("--dbc needs a DBC file");
+      dbcFiles.push_back(*v);
     } else if (a == "--count" || a == "--seconds") {
-      if (i + 1 >= args.size()) return bad(a + " needs a number");
-      const std::string& v = args[++i];
+      const std::string* given = cli.Value();
+      if (!given) return bad(a + " needs a number");
+      const std::string& v = *given;
       const char* first = v.data();
       const char* last = v.data() + v.size();
       const bool ok = a == "--count"
@@ -198,6 +188,7 @@ int RunMonitor(const std::vector<std::string>& args, std::ostream& out, std::ost
       return bad("unknown argument '" + a + "'");
     }
   }
+  if (cli.Exit()) return *cli.Exit();
 
   if (!dbcFiles.empty() && !json) return bad("--dbc adds signals to the JSON lines: use --json");
   SignalJson signalJson;

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "canlog/replay.h"
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 
 namespace velqor::cli {
@@ -78,29 +79,14 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   ReplayOptions options;
   std::string file;
   std::optional<LogFormat> format;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli play: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--loop") {
+  LiveArguments cli("play", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--loop") {
       options.loop = true;
     } else if (a == "--speed") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       if (!v) return bad("--speed needs a factor from 0.25 to 4, or max");
       if (*v == "max") {
         options.speed = 0;
@@ -114,13 +100,14 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       }
       options.speed = speed;
     } else if (a == "--ids") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       if (!v) return bad("--ids needs identifiers, e.g. 123,18FEF100");
+      std::string error;
       const auto ids = ParseReplayIds(*v, error);
       if (!ids) return bad("--ids: " + error);
       options.identifiers = *ids;
     } else if (a == "--from") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       format = v ? LogFormatFromName(*v) : std::nullopt;
       if (!format) return bad("--from needs a format: candump, asc, blf, csv, datalog");
     } else if (a.size() > 1 && a[0] == '-') {
@@ -131,6 +118,7 @@ int RunPlay(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       file = a;
     }
   }
+  if (cli.Exit()) return *cli.Exit();
   if (file.empty()) return bad("which log? FILE is missing");
   if (!format) format = LogFormatFromPath(file);
   if (!format)

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "tools/link_transmitter.h"
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 #include "tools/message_text.h"
 
@@ -67,31 +68,18 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::uint64_t count = 0;
   bool counted = false;
   std::string frameText;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli send: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--ext") {
+  LiveArguments cli("send", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--ext") {
       extended = true;
     } else if (a == "--cycle" || a == "--count") {
       std::uint64_t& value = a == "--cycle" ? cycleMs : count;
       counted = counted || a == "--count";
       const std::uint64_t most = a == "--cycle" ? kMaxCycleMs : UINT64_MAX;
-      const std::string v = i + 1 < args.size() ? args[++i] : "";
+      const std::string* given = cli.Value();
+      const std::string v = given ? *given : "";
       const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
       if (v.empty() || ec != std::errc() || end != v.data() + v.size() || value > most ||
           (a == "--cycle" && value < kMinCycleMs)) {
@@ -108,6 +96,7 @@ int RunSend(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       frameText = a;
     }
   }
+  if (cli.Exit()) return *cli.Exit();
   if (frameText.empty()) return bad("which frame? <ID>#<DATA> is missing");
   std::string error;
   const auto record = ParseFrameText(frameText, extended, error);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "bridge/slcan_bridge.h"
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 
 namespace velqor::cli {
@@ -54,35 +55,23 @@ int RunSlcan(const std::vector<std::string>& args, std::ostream& out, std::ostre
   LinkOptions link;
   BridgeOptions options;
   std::string linkPath;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli slcan: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--timestamps") {
+  LiveArguments cli("slcan", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--timestamps") {
       options.session.timestamps = true;
     } else if (a == "--reconnect") {
       link.reconnect = true;
     } else if (a == "--link") {
-      if (i + 1 >= args.size() || args[i + 1].empty()) return bad("--link needs a path");
-      linkPath = args[++i];
+      const std::string* v = cli.Value();
+      if (!v || v->empty()) return bad("--link needs a path");
+      linkPath = *v;
     } else {
       return bad("unknown argument '" + a + "'");
     }
   }
+  if (cli.Exit()) return *cli.Exit();
   // N answers the adapter's product identifier: the adapter has no serial number of its own.
   char product[8];
   std::snprintf(product, sizeof product, "%04X", link.product);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 
+#include "tools/live_arguments.h"
 #include "tools/live_link.h"
 #include "tools/message_json.h"
 #include "wave/capture_report.h"
@@ -253,29 +254,14 @@ int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   WaveSetup setup;
   bool json = false;
   double timeoutSeconds = 2;
-  auto bad = [&](const std::string& what) {
-    err << "velqor-cli wave: " << what << "\n" << Usage();
-    return 2;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string error;
-    switch (TakeLinkOption(args, i, link, error)) {
-      case OptionResult::Taken:
-        continue;
-      case OptionResult::Bad:
-        return bad(error);
-      case OptionResult::NotMine:
-        break;
-    }
-    auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
-    if (a == "--help" || a == "-h") {
-      out << Usage();
-      return 0;
-    } else if (a == "--json") {
+  LiveArguments cli("wave", args, link, Usage(), out, err);
+  auto bad = [&cli](const std::string& what) { return cli.Bad(what); };
+  while (cli.Next()) {
+    const std::string& a = cli.Arg();
+    if (a == "--json") {
       json = true;
     } else if (a == "--port") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       if (v && *v == "canl") {
         setup.port = CapturePort::CanL;
       } else if (v && *v == "canh") {
@@ -286,13 +272,13 @@ int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return bad("--port needs canl, canh or diff" + (v ? ", got '" + *v + "'" : ""));
       }
     } else if (a == "--level") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       if (!v || !ParseNumber(*v, setup.levelVolts) || setup.levelVolts < 0 ||
           setup.levelVolts > 5) {
         return bad("--level needs volts from 0 to 5" + (v ? ", got '" + *v + "'" : ""));
       }
     } else if (a == "--timeout") {
-      const std::string* v = value();
+      const std::string* v = cli.Value();
       if (!v || !ParseNumber(*v, timeoutSeconds) || timeoutSeconds <= 0 || timeoutSeconds > 3600) {
         return bad("--timeout needs seconds from 0 to 3600" + (v ? ", got '" + *v + "'" : ""));
       }
@@ -300,6 +286,7 @@ int RunWave(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       return bad("unknown argument '" + a + "'");
     }
   }
+  if (cli.Exit()) return *cli.Exit();
 
   LiveLink live(link);
   WaveSink sink(live);
