@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "app/signals_feature.h"
 #include "app/slcan_share_window.h"
 #include "app/transmit_hub.h"
 #include "app/window_placement.h"
@@ -153,6 +154,7 @@ void TFrmMain::FormDestroy() {
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
+      if (m_signals) m_signals->saveSettings(*m_settings);
       if (m_cyclicTx) saveCyclicTxSettings(*m_settings, m_cyclicTx->settings());
       m_settings->commitBatch();
     } catch (const std::exception& e) {
@@ -160,6 +162,7 @@ void TFrmMain::FormDestroy() {
     }
     m_settings.reset();
   }
+  m_signals.reset();
   // The cyclic rows' controls no longer reach the scheduler, which goes with the members.
   delete m_cyclicTx;
   m_cyclicTx = nullptr;
@@ -361,6 +364,12 @@ void TFrmMain::FormCreate() {
   // LogFile: none until a connection with ChkLog ticked; the counter carries on from the
   // settings.
   openDataLog(loaded.settings.logCounter);
+  m_signals = std::make_unique<SignalsFeature>(*this, m_boxes, *m_receivePath, *m_txSetPage,
+                                               m_options.runModal);
+  // Before "&Tools", which comes last.
+  const auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"));
+  menuBar()->insertMenu(tools ? tools->menuAction() : nullptr, m_signals->menu());
+  m_signals->loadSettings(*m_settings);
 
   if (!loaded.warnings.empty()) {
     std::string text = m_options.settingsPath + ":";

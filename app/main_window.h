@@ -59,6 +59,7 @@ class CyclicTxPanel;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
+class SignalsFeature;
 class SlcanShareWindow;
 class SunkenPanel;
 class TerminalMonitor;
@@ -192,6 +193,8 @@ class TFrmMain : public QMainWindow,
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
   CyclicTxPanel* cyclicTxPanel() const { return m_cyclicTx; }
+  // The "&Signals" menu: DBC files, the signal view and the plot, mailboxes from signals.
+  SignalsFeature* signalsFeature() const { return m_signals.get(); }
 
   // Row arrays, index i = row i + 1: the pages' rows.
   std::array<MaskedEdit*, 8> MaskEdit{};
@@ -271,6 +274,7 @@ class TFrmMain : public QMainWindow,
   std::unique_ptr<DataLog> m_log;        // LogFile, from the settings' counter on
   std::unique_ptr<DeviceMessageDispatch> m_dispatch;
   std::unique_ptr<ReceivePath> m_receivePath;  // the interpreters and the queue
+  std::unique_ptr<SignalsFeature> m_signals;   // a consumer of the receive path
   // The terminal window: the reader and script threads reach its monitor under this lock, so
   // that setTerminal(nullptr) waits for a call in progress.
   mutable std::mutex m_terminalMutex;

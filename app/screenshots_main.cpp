@@ -5,16 +5,20 @@
 // traffic fills the Receive page's list together with the frames of the hidden "Debug"
 // button; the Wave page shows a frame the simulated adapter captured after "Single" with the
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
-// for a trigger level no frame crosses (wave_waiting.png), the TxSet page with rows sending on
-// their own (txset_cyclic.png) and the adapter shared as an slcan device (slcan_share.png). Run
-// it under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// for a trigger level no frame crosses (wave_waiting.png); the signal view and the plot over the
+// example DBC file of the simulated vehicle (signal_view.png, signal_plot.png) and the dialog
+// that fills a mailbox from signal values (mailbox_signals.png); the TxSet page with rows sending
+// on their own (txset_cyclic.png) and the adapter shared as an slcan device (slcan_share.png).
+// Run it under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
 
+#include <QChartView>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -26,6 +30,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/signals_feature.h"
 #include "app/simulated_adapter.h"
 #include "app/slcan_share_window.h"
 #include "common/message_boxes.h"
@@ -34,7 +39,10 @@
 #include "link/protocol.h"
 #include "terminal/terminal_window.h"
 #include "traffic/cyclic_tx_panel.h"
+#include "traffic/mailbox_signals_dialog.h"
 #include "traffic/receive_page.h"
+#include "traffic/signal_plot_window.h"
+#include "traffic/signal_view_window.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_page.h"
@@ -78,6 +86,44 @@ void CaptureAFrame(velqor::TFrmMain& window) {
   for (int i = 0; i < 20 && page->analysis().decoding.bits.empty(); ++i) Settle();
 }
 
+bool SaveSignalWindows(velqor::SignalsFeature& feature, QWidget& window, const QDir& dir) {
+  const velqor::SignalMonitor& monitor = feature.monitor();
+  std::vector<std::uint32_t> plotted;
+  for (std::uint32_t i = 0; i < monitor.signalCount(); ++i) {
+    const std::string name = monitor.qualifiedName(i);
+    if (name == "EngineData.EngineSpeed" || name == "Transmission.OutputTorque" ||
+        name == "SteeringAngle.SteeringAngle")
+      plotted.push_back(i);
+  }
+  velqor::SignalPlotWindow* plot = feature.showPlot();
+  plot->plotSignals(plotted);
+  velqor::SignalViewWindow* view = feature.showSignalView();
+  for (int i = 0; i < 40; ++i) Settle();  // some seconds of the vehicle's traffic
+  // The cursor's readout in the middle of the values plotted.
+  QChartView* chart = plot->chartView();
+  double middle = 0;
+  const velqor::SignalSeries* s = plotted.empty() ? nullptr : monitor.series(plotted.front());
+  if (s != nullptr && s->last()) middle = (s->first()->t + s->last()->t) / 2;
+  const QPointF at(chart->mapFromScene(chart->chart()->mapToPosition(QPointF(middle, 0))).x(),
+                   chart->height() / 2.0);
+  QMouseEvent move(QEvent::MouseMove, at, chart->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QCoreApplication::sendEvent(chart->viewport(), &move);
+  Settle();
+  if (!Save(*view, dir, "signal_view") || !Save(*plot, dir, "signal_plot")) return false;
+  view->hide();
+  plot->hide();
+
+  velqor::MailboxSignalsDialog mailbox(feature.dbcSet().decoder(), {}, 2, &window);
+  mailbox.setValue(QStringLiteral("EngineSpeed"), QStringLiteral("1500"));
+  mailbox.setValue(QStringLiteral("EngineState"), QStringLiteral("Running"));
+  mailbox.show();
+  Settle();
+  const bool saved = Save(mailbox, dir, "mailbox_signals");
+  mailbox.hide();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +150,10 @@ int main(int argc, char** argv) {
   simulation.applyTo(options);
   velqor::TFrmMain window(boxes, options);
   window.show();
+  // The simulated vehicle's DBC file, so that the signal windows fill from the first frame.
+  velqor::SignalsFeature& signalWindows = *window.signalsFeature();
+  signalWindows.loadFiles({QStringLiteral(VELQOR_EXAMPLES_DIR "/velqor_sim_vehicle.dbc")});
+  for (int i = 0; i < 50 && signalWindows.loading(); ++i) Settle();
   window.findChild<QToolButton*>(QStringLiteral("SpdSwitch"))->click();
   for (int i = 0; i < 6; ++i) Settle();  // about a second of the simulated vehicle's traffic
   window.BtnDebugClick();
@@ -178,6 +228,11 @@ int main(int argc, char** argv) {
   Settle();
   if (!Save(*window.wavePage()->measurementsWindow(), dir, "wave_analysis")) return 1;
   window.wavePage()->measurementsWindow()->hide();
+
+  // The signal view and a plot of three signals after some seconds of the vehicle's traffic
+  // (signal_view.png, signal_plot.png), and a mailbox from signal values
+  // (mailbox_signals.png).
+  if (!SaveSignalWindows(signalWindows, window, dir)) return 1;
 
   // The terminal window in the middle of a script, waiting; the received pane shows the
   // "Debug" frames.

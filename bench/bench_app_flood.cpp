@@ -32,7 +32,11 @@
 //
 // Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048),
 // --no-probe (no 1 ms timer: the GUI thread's CPU without the probe's own wake-ups; the
-// event-loop latency is then not measured).
+// event-loop latency is then not measured), --dbc N (a DBC file of N messages, identifiers
+// 0 .. N-1, 10 signals each, Intel and Motorola, scaled, signed, a value table, loaded through
+// the "&Signals" menu's loader before the flood: every flood frame of such an identifier is
+// decoded; with --ids N, every frame), --signal-view (the signal view open in front, repainting
+// at its display rate), --log-off-only (only the run with logging off).
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
@@ -58,9 +62,11 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/signals_feature.h"
 #include "app/simulated_adapter.h"
 #include "bench/bench_support.h"
 #include "traffic/receive_page.h"
+#include "traffic/signal_view_window.h"
 
 namespace velqor {
 namespace {
@@ -73,7 +79,35 @@ struct Config {
   double rate = 21277;
   std::uint32_t ids = 2048;
   bool probe = true;  // the 1 ms timer that measures the event loop's latency
+  int dbcMessages = 0;
+  bool signalView = false;
+  bool logOffOnly = false;
 };
+
+// A DBC file of `messages` messages at identifiers 0 .. messages-1, 10 signals each over the
+// 64 bits: Intel and Motorola, signed and unsigned, scaled, one with a value table.
+std::string GeneratedDbc(int messages) {
+  std::string text = "VERSION \"\"\n\nBU_: Bench\n\n";
+  for (int m = 0; m < messages; ++m) {
+    const std::string id = std::to_string(m);
+    text += "BO_ " + id + " Msg" + id + ": 8 Bench\n";
+    text += " SG_ A : 0|4@1+ (1,0) [0|15] \"\" Bench\n";
+    text += " SG_ B : 4|4@1+ (1,0) [0|15] \"\" Bench\n";
+    text += " SG_ C : 8|8@1- (0.5,-20) [-84|43.5] \"degC\" Bench\n";
+    text += " SG_ D : 23|16@0+ (0.01,0) [0|655.35] \"km/h\" Bench\n";
+    text += " SG_ E : 32|6@1+ (1,0) [0|63] \"\" Bench\n";
+    text += " SG_ F : 38|2@1+ (1,0) [0|3] \"\" Bench\n";
+    text += " SG_ G : 40|8@1+ (0.4,0) [0|102] \"%\" Bench\n";
+    text += " SG_ H : 55|8@0+ (1,-40) [-40|215] \"degC\" Bench\n";
+    text += " SG_ I : 56|4@1+ (1,0) [0|15] \"\" Bench\n";
+    text += " SG_ J : 60|4@1+ (1,0) [0|15] \"\" Bench\n\n";
+  }
+  for (int m = 0; m < messages; ++m) {
+    text += "VAL_ " + std::to_string(m) +
+            " B 0 \"Off\" 1 \"Idle\" 2 \"Run\" 3 \"Fault\" 15 \"Invalid\" ;\n";
+  }
+  return text;
+}
 
 double CpuSeconds(int who) {
   rusage u{};
@@ -181,6 +215,21 @@ bool Run(const Config& config, bool logging) {
   window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
       ->setCurrentWidget(window->receivePage());
   window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(logging);
+  SignalsFeature& signalWindows = *window->signalsFeature();
+  if (config.dbcMessages > 0) {
+    const fs::path dbc = folder.path() / "bench.dbc";
+    std::ofstream(dbc) << GeneratedDbc(config.dbcMessages);
+    signalWindows.loadFiles({QString::fromStdString(dbc.string())});
+    QElapsedTimer loading;
+    loading.start();
+    while (signalWindows.loading() && loading.elapsed() < 10000) RunEventLoop(10);
+    if (signalWindows.monitor().decoder().messageCount() !=
+        static_cast<std::size_t>(config.dbcMessages)) {
+      std::fprintf(stderr, "bench_app_flood: the DBC file did not load\n");
+      return false;
+    }
+  }
+  if (config.signalView) signalWindows.showSignalView();
   window->findChild<QToolButton*>(QStringLiteral("SpdSwitch"))->click();
   const QString connection = window->findChild<QLabel*>(QStringLiteral("ConnectionPanel"))->text();
   if (connection != QStringLiteral("接続できた！")) {
@@ -233,6 +282,7 @@ bool Run(const Config& config, bool logging) {
   const SimStats statsBefore = sim.runner().Stats();
   const RunnerStats timingBefore = sim.runner().Timing();
   const std::uint64_t handledBefore = window->receivePath().framesHandled();
+  const std::uint64_t decodedBefore = signalWindows.monitor().framesDecoded();
   const double cpuBefore = CpuSeconds(RUSAGE_SELF);
   const double guiCpuBefore = CpuSeconds(RUSAGE_THREAD);
   const long guiThread = static_cast<long>(::gettid());
@@ -284,6 +334,10 @@ bool Run(const Config& config, bool logging) {
   const double modelCpu = std::chrono::duration<double>(timing.busy - timingBefore.busy).count();
   const std::string logPath = window->dataLog().Namer().FullPath();
   const int rows = window->receivePage()->model()->rowCount();
+  const std::uint64_t decoded = signalWindows.monitor().framesDecoded() - decodedBefore;
+  const std::size_t signalCount = signalWindows.monitor().signalCount();
+  const int signalRows =
+      signalWindows.signalView() != nullptr ? signalWindows.signalView()->model()->rowCount() : 0;
 
   // Closing the window closes the links and the log (every line written).
   window.reset();
@@ -293,8 +347,9 @@ bool Run(const Config& config, bool logging) {
   const double frames = static_cast<double>(handled);
   std::printf(
       "== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
-      "%.1f s, logging %s\n",
-      config.rate, config.ids, floodSeconds, logging ? "on" : "off");
+      "%.1f s, logging %s%s%s\n",
+      config.rate, config.ids, floodSeconds, logging ? "on" : "off",
+      config.dbcMessages > 0 ? ", DBC loaded" : "", config.signalView ? ", signal view open" : "");
   std::printf("  frames reported by the model   %llu\n", static_cast<unsigned long long>(reported));
   std::printf("  frames handled by the window   %llu (%d rows in the list)\n",
               static_cast<unsigned long long>(handled), rows);
@@ -312,6 +367,10 @@ bool Run(const Config& config, bool logging) {
                 static_cast<unsigned long long>(hid.reportsDiscarded),
                 static_cast<unsigned long long>(usb.reportsRead),
                 static_cast<unsigned long long>(usb.reportsDelivered));
+  if (config.dbcMessages > 0)
+    std::printf("  DBC: %d messages, %zu signals; frames decoded %llu; signal view %s (%d rows)\n",
+                config.dbcMessages, signalCount, static_cast<unsigned long long>(decoded),
+                config.signalView ? "open" : "closed", signalRows);
   std::printf("  frames handled per second      %.0f\n", frames / floodSeconds);
   std::printf("  list publications per second  %.1f\n",
               static_cast<double>(publications) / floodSeconds);
@@ -361,6 +420,16 @@ int main(int argc, char** argv) {
       --i;
       continue;
     }
+    if (args[i] == QStringLiteral("--signal-view")) {
+      config.signalView = true;
+      --i;
+      continue;
+    }
+    if (args[i] == QStringLiteral("--log-off-only")) {
+      config.logOffOnly = true;
+      --i;
+      continue;
+    }
     bool ok = false;
     const double v = i + 1 < args.size() ? args[i + 1].toDouble(&ok) : 0;
     if (!ok || v <= 0) {
@@ -373,13 +442,16 @@ int main(int argc, char** argv) {
       config.rate = v;
     else if (args[i] == QStringLiteral("--ids"))
       config.ids = static_cast<std::uint32_t>(v);
+    else if (args[i] == QStringLiteral("--dbc"))
+      config.dbcMessages = static_cast<int>(v);
     else {
       std::fprintf(stderr,
-                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe]\n");
+                   "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe] "
+                   "[--dbc N] [--signal-view] [--log-off-only]\n");
       return 2;
     }
   }
   const bool off = velqor::Run(config, false);
-  const bool on = velqor::Run(config, true);
+  const bool on = config.logOffOnly || velqor::Run(config, true);
   return off && on ? 0 : 1;
 }

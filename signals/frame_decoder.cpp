@@ -62,7 +62,7 @@ const FrameDecoder::MessageEntry* FrameDecoder::find(std::uint32_t id, bool exte
   return it == m_extended.end() ? nullptr : &m_messages[it->second];
 }
 
-bool FrameDecoder::decode(const CanFrame& frame, DecodedFrame& out) const {
+bool FrameDecoder::decode(const CanFrame& frame, DecodedFrame& out, bool texts) const {
   out.message = DecodedFrame::kNone;
   out.shortFrame = false;
   out.values.clear();
@@ -70,24 +70,24 @@ bool FrameDecoder::decode(const CanFrame& frame, DecodedFrame& out) const {
   const MessageEntry* m = find(frame.id, frame.extended());
   if (m == nullptr) return false;
   decodeSignals(*m, static_cast<std::uint32_t>(m - m_messages.data()), frame.data.data(),
-                frame.length(), out);
+                frame.length(), out, texts);
   return true;
 }
 
 bool FrameDecoder::decode(std::uint32_t id, bool extended, const std::uint8_t* data,
-                          std::size_t length, DecodedFrame& out) const {
+                          std::size_t length, DecodedFrame& out, bool texts) const {
   out.message = DecodedFrame::kNone;
   out.shortFrame = false;
   out.values.clear();
   const MessageEntry* m = find(id, extended);
   if (m == nullptr) return false;
-  decodeSignals(*m, static_cast<std::uint32_t>(m - m_messages.data()), data, length, out);
+  decodeSignals(*m, static_cast<std::uint32_t>(m - m_messages.data()), data, length, out, texts);
   return true;
 }
 
 void FrameDecoder::decodeSignals(const MessageEntry& m, std::uint32_t index,
-                                 const std::uint8_t* data, std::size_t length,
-                                 DecodedFrame& out) const {
+                                 const std::uint8_t* data, std::size_t length, DecodedFrame& out,
+                                 bool texts) const {
   out.message = index;
   if (out.values.capacity() < m_maxSignals) out.values.reserve(m_maxSignals);
   // The first eight bytes as two integers, for the fields that lie within them.
@@ -124,7 +124,7 @@ void FrameDecoder::decodeSignals(const MessageEntry& m, std::uint32_t index,
       continue;
     }
     const std::uint64_t bits = bitsOf(s.codec);
-    out.values.push_back({i, bits, s.codec.physical(bits), s.codec.text(bits)});
+    out.values.push_back({i, bits, s.codec.physical(bits), texts ? s.codec.text(bits) : nullptr});
   }
 }
 

@@ -63,11 +63,13 @@ class FrameDecoder {
   const MessageEntry* find(std::uint32_t id, bool extended) const;
 
   // Decodes a received frame into `out` when its identifier and IDE name a message (remote
-  // and error frames never do); false leaves `out` cleared.
-  bool decode(const CanFrame& frame, DecodedFrame& out) const;
+  // and error frames never do); false leaves `out` cleared. Without `texts` the value-table
+  // texts are not looked up (DecodedSignal::text stays null), for a caller that looks up only
+  // the few it shows.
+  bool decode(const CanFrame& frame, DecodedFrame& out, bool texts = true) const;
   // The same for a payload of any length (up to 64 bytes of a CAN FD frame's data).
   bool decode(std::uint32_t id, bool extended, const std::uint8_t* data, std::size_t length,
-              DecodedFrame& out) const;
+              DecodedFrame& out, bool texts = true) const;
 
   std::size_t messageCount() const { return m_messages.size(); }
   std::size_t signalCount() const { return m_signals.size(); }
@@ -79,7 +81,7 @@ class FrameDecoder {
 
  private:
   void decodeSignals(const MessageEntry& m, std::uint32_t index, const std::uint8_t* data,
-                     std::size_t length, DecodedFrame& out) const;
+                     std::size_t length, DecodedFrame& out, bool texts) const;
 
   std::vector<std::shared_ptr<const Database>> m_databases;
   std::vector<MessageEntry> m_messages;

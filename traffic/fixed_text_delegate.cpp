@@ -41,7 +41,7 @@ void FixedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const bool plain = !(option.state & (QStyle::State_Selected | QStyle::State_HasFocus)) &&
                      option.widget != nullptr && prepare(option.font);
   // The text's place as the style lays it out: a margin on each side, vertically centred,
-  // left-aligned.
+  // left-aligned unless the cell asks for the right.
   const int margin = plain ? option.widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin,
                                                                  nullptr, option.widget) +
                                  1
@@ -69,6 +69,11 @@ void FixedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     return;
   }
   if (glyphs.isEmpty()) return;
+  // A cell that asks to be right-aligned (numbers in a column) ends at the margin.
+  const QVariant alignment = index.data(Qt::TextAlignmentRole);
+  const qreal shift = alignment.isValid() && (alignment.value<Qt::Alignment>() & Qt::AlignRight)
+                          ? rect.width() - x
+                          : 0;
   QPalette::ColorGroup group =
       option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
   if (group == QPalette::Normal && !(option.state & QStyle::State_Active))
@@ -81,7 +86,7 @@ void FixedTextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const qreal top = std::floor(rect.top() + (rect.height() - height) / 2);
   painter->save();
   painter->setPen(option.palette.color(group, QPalette::Text));
-  painter->drawGlyphRun(QPointF(rect.left(), top + m_raw.ascent()), run);
+  painter->drawGlyphRun(QPointF(rect.left() + shift, top + m_raw.ascent()), run);
   painter->restore();
 }
 

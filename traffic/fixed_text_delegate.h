@@ -3,7 +3,8 @@
 // fixed-pitch font (the received-frame list) as one glyph run each, with the glyphs and
 // advances of the font looked up once, instead of laying out and shaping every text at every
 // repaint. It places the glyphs where QStyledItemDelegate's layout puts them for such texts,
-// so the list looks the same; every other cell (selected, focused, a text that does not fit
+// so the list looks the same (a cell whose Qt::TextAlignmentRole says AlignRight is placed at
+// the right instead); every other cell (selected, focused, a text that does not fit
 // or holds other characters, a font whose ASCII characters are not all of one width) is
 // painted by QStyledItemDelegate itself.
 

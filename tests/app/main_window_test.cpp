@@ -241,12 +241,17 @@ TEST_F(MainWindowTest, SwitchHintsHiddenControlsStatusPanelsMenuAndTimer) {
   for (const auto& [name, width] : panels) {
     EXPECT_EQ(find<QLabel>(QString::fromLatin1(name))->width(), width) << name;
   }
+  // The four items first; the entries added since follow them ("&Signals" after "&Trace" when
+  // there is one).
   QStringList menu;
   for (const QAction* item : window->menuBar()->actions())
     menu << item->objectName() + " " + item->text();
   // The four specified entries first; the newer parts' menus follow them.
   EXPECT_EQ(menu.mid(0, 4),
             (QStringList{"Quit1 &Quit", "Veiw1 &TTY", "Option1 &Port", "About1 &About"}));
+  const qsizetype signalsAt = menu.indexOf(QStringLiteral("Signals1 &Signals"));
+  EXPECT_GE(signalsAt, 4);
+  EXPECT_LT(menu.indexOf(QStringLiteral("Trace1 &Trace")), signalsAt);
   EXPECT_EQ(menu.back(), QStringLiteral("Tools1 &Tools")) << "the tools' menu comes last";
   auto* timer = find<QTimer>(QStringLiteral("Timer"));
   EXPECT_EQ(timer->interval(), 3000);

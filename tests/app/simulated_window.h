@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +82,7 @@ class SimulatedWindowTest : public ::testing::Test {
     };
     options.tickCountMs = [] { return std::uint64_t{1234}; };
     options.logDirectory = [this] { return std::filesystem::path(folder.path().toStdString()); };
+    options.runModal = runModal;
     window = std::make_unique<ResultRecordingWindow>(boxes, options);
     // The timer that empties ResultPanel every 3 s would race a slow (sanitized) run.
     window->findChild<QTimer*>(QStringLiteral("Timer"))->stop();
@@ -183,6 +186,8 @@ class SimulatedWindowTest : public ::testing::Test {
 
   QTemporaryDir folder;
   RecordingBoxes boxes;
+  // What the user does in a dialog the window shows modally (QDialog::exec when empty).
+  std::function<void(QDialog&)> runModal;
   std::unique_ptr<SimulatedAdapter> adapter;
   std::unique_ptr<ResultRecordingWindow> window;
 };
