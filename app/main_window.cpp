@@ -26,9 +26,12 @@
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
+#include "traffic/convert_window.h"
 #include "traffic/cyclic_tx_panel.h"
 #include "traffic/cyclic_tx_settings.h"
+#include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
+#include "traffic/replay_window.h"
 #include "traffic/txset_page.h"
 #include "traffic/wave_page.h"
 #include "widgets/fonts.h"
@@ -143,18 +146,21 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 TFrmMain::~TFrmMain() { FormDestroy(); }
 
 void TFrmMain::FormDestroy() {
-  // The slcan share's thread sends through the links: it goes first.
+  // The tools' threads send through the links: they end first.
+  m_replayWindow.reset();
   m_slcanShareWindow.reset();
   // Nothing sends on its own from here on.
   if (m_transmit) m_transmit->Shutdown();
-  // 1-2. The settings first, in one write of the file. A key that cannot be written is shown
-  // once and the shutdown goes on, so that the log and the links are still closed.
+  // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
+  // goes on, so that the log and the links are still closed.
   if (m_settings) {
     try {
+      // The sections of the newer parts after the others, in the same write.
       const IniFile::Batch batch = m_settings->batch();
       saveSettings(*m_settings, settingsFromControls());
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       if (m_signals) m_signals->saveSettings(*m_settings);
+      saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
       if (m_cyclicTx) saveCyclicTxSettings(*m_settings, m_cyclicTx->settings());
       m_settings->commitBatch();
     } catch (const std::exception& e) {
@@ -314,6 +320,8 @@ void TFrmMain::buildMenu() {
     action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, handler);
   };
+  addTool("Replay1", QStringLiteral("Replay..."), &TFrmMain::ReplayClick);
+  addTool("Convert1", QStringLiteral("Convert log..."), &TFrmMain::ConvertClick);
   addTool("SlcanShare1", QStringLiteral("Share as slcan device..."), &TFrmMain::SlcanShareClick);
 }
 
@@ -347,12 +355,13 @@ void TFrmMain::FormCreate() {
   EditRxMask = m_configPage->EditRxMask;
   MaskEditRx = m_configPage->MaskEditRx;
 
-  // Every section from one reading of the file.
+  // One reading of the file for the specified settings and the newer parts' sections.
   SettingsLoadResult loaded;
   CyclicTxSettings cyclicTx;
   {
     const IniFile::Batch batch = m_settings->batch();
     loaded = loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
+    m_configPage->setLogFormat(loadDataLogSettings(*m_settings, loaded.warnings).format);
     cyclicTx = loadCyclicTxSettings(*m_settings, loaded.warnings);
   }
   loadIntoControls(loaded.settings);
@@ -366,9 +375,8 @@ void TFrmMain::FormCreate() {
   openDataLog(loaded.settings.logCounter);
   m_signals = std::make_unique<SignalsFeature>(*this, m_boxes, *m_receivePath, *m_txSetPage,
                                                m_options.runModal);
-  // Before "&Tools", which comes last.
-  const auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"));
-  menuBar()->insertMenu(tools ? tools->menuAction() : nullptr, m_signals->menu());
+  menuBar()->insertMenu(menuBar()->findChild<QMenu*>(QStringLiteral("Tools1"))->menuAction(),
+                        m_signals->menu());
   m_signals->loadSettings(*m_settings);
 
   if (!loaded.warnings.empty()) {
@@ -394,6 +402,9 @@ void TFrmMain::openDataLog(std::int32_t counter) {
   m_receivePath->addFrameConsumer(*m_log);
   connect(m_configPage->ChkLog, &QCheckBox::clicked, this,
           [this](bool checked) { m_log->ChkLogClick(checked); });
+  m_log->SetFormat(m_configPage->logFormat());
+  connect(m_configPage->CmbLogFormat, &QComboBox::currentIndexChanged, this,
+          [this] { m_log->SetFormat(m_configPage->logFormat()); });
 }
 
 void TFrmMain::loadIntoControls(const Settings& s) {

@@ -55,10 +55,12 @@ class QToolButton;
 namespace velqor {
 
 class ConfigPage;
+class ConvertWindow;
 class CyclicTxPanel;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
+class ReplayWindow;
 class SignalsFeature;
 class SlcanShareWindow;
 class SunkenPanel;
@@ -171,6 +173,12 @@ class TFrmMain : public QMainWindow,
   void SlcanShareClick();
   SlcanShareWindow* slcanShareWindow() const { return m_slcanShareWindow.get(); }
   void CmbBitRateChange();
+  // "&Tools" > "Replay...": the replay window (app/replay_entry.cpp), made at the first use.
+  void ReplayClick();
+  ReplayWindow* replayWindow() const { return m_replayWindow.get(); }
+  // "&Tools" > "Convert log...": the conversion window (app/convert_entry.cpp).
+  void ConvertClick();
+  ConvertWindow* convertWindow() const { return m_convertWindow.get(); }
 
   // The number of the last log file opened today (FILE SAVEFILENUM).
   std::int32_t LogCounter() const {
@@ -319,6 +327,9 @@ class TFrmMain : public QMainWindow,
   QLabel* m_resultPanel = nullptr;
   QLabel* m_lostPanel = nullptr;
   QTimer* m_timer = nullptr;
+  // Windows of the "&Tools" menu, made at their first use; gone before the links close.
+  std::unique_ptr<ReplayWindow> m_replayWindow;
+  std::unique_ptr<ConvertWindow> m_convertWindow;
 };
 
 }  // namespace velqor

@@ -7,9 +7,11 @@
 // page's defaults, decoded, and its analysis window (wave_analysis.png), then the page waiting
 // for a trigger level no frame crosses (wave_waiting.png); the signal view and the plot over the
 // example DBC file of the simulated vehicle (signal_view.png, signal_plot.png) and the dialog
-// that fills a mailbox from signal values (mailbox_signals.png); the TxSet page with rows sending
-// on their own (txset_cyclic.png) and the adapter shared as an slcan device (slcan_share.png).
-// Run it under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen.
+// that fills a mailbox from signal values (mailbox_signals.png); the replay window in the middle
+// of a replay (replay.png) and the conversion window after it wrote a log (convert.png); the
+// TxSet page with rows sending on their own (txset_cyclic.png) and the adapter shared as an
+// slcan device (slcan_share.png). Run it under Xvfb (scripts/screenshots.sh) or with
+// QT_QPA_PLATFORM=offscreen.
 
 #include <QChartView>
 #include <QCheckBox>
@@ -38,9 +40,11 @@
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
 #include "terminal/terminal_window.h"
+#include "traffic/convert_window.h"
 #include "traffic/cyclic_tx_panel.h"
 #include "traffic/mailbox_signals_dialog.h"
 #include "traffic/receive_page.h"
+#include "traffic/replay_window.h"
 #include "traffic/signal_plot_window.h"
 #include "traffic/signal_view_window.h"
 #include "traffic/txset_page.h"
@@ -267,6 +271,41 @@ int main(int argc, char** argv) {
   window.wavePage()->findChild<QLineEdit*>(QStringLiteral("EditTriggerlv"))->setText("2.5");
   window.setTerminal(nullptr, nullptr);
   if (!terminalSaved) return 1;
+
+  // The replay window half-way through a recorded candump log, looping.
+  QFile recorded(scratch.filePath(QStringLiteral("recorded.log")));
+  if (!recorded.open(QIODevice::WriteOnly)) return 1;
+  for (int i = 0; i < 200; ++i) {
+    recorded.write(QStringLiteral("(1700000000.%1) can0 %2#%3\n")
+                       .arg(i * 5000, 6, 10, QLatin1Char('0'))
+                       .arg(i % 4 == 0 ? QStringLiteral("18FEF100") : QStringLiteral("123"))
+                       .arg(i % 256, 2, 16, QLatin1Char('0'))
+                       .toLatin1());
+  }
+  recorded.close();
+  window.ReplayClick();
+  velqor::ReplayWindow* replay = window.replayWindow();
+  replay->findChild<QLineEdit*>(QStringLiteral("EditReplayFile"))->setText(recorded.fileName());
+  replay->findChild<QCheckBox*>(QStringLiteral("ChkReplayLoop"))->setChecked(true);
+  replay->StartClick();
+  for (int i = 0; i < 3; ++i) Settle();
+  const bool replaySaved = Save(*replay, dir, "replay");
+  replay->StopClick();
+  Settle();
+  replay->hide();
+  if (!replaySaved) return 1;
+
+  // The conversion window after it wrote that log as BLF.
+  window.ConvertClick();
+  velqor::ConvertWindow* convert = window.convertWindow();
+  convert->findChild<QLineEdit*>(QStringLiteral("EditConvertIn"))->setText(recorded.fileName());
+  convert->findChild<QLineEdit*>(QStringLiteral("EditConvertOut"))
+      ->setText(scratch.filePath(QStringLiteral("recorded.blf")));
+  convert->StartClick();
+  for (int i = 0; i < 50 && convert->Running(); ++i) Settle();
+  const bool convertSaved = Save(*convert, dir, "convert");
+  convert->hide();
+  if (!convertSaved) return 1;
 
   velqor::IniFile ini(options.settingsPath);
   velqor::TFrmOption port({3, 115200, velqor::SerialParity::Even, false}, ini, boxes, {}, &window);

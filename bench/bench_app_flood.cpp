@@ -28,7 +28,8 @@
 // - context switches per frame (voluntary and involuntary, from /proc/self/task/*/status
 //   before and after the flood): the GUI thread alone and every thread of the process;
 // - resident memory (VmRSS) after connecting and at the end, and the peak (VmHWM);
-// - with logging on: the lines in the log file, which must be every frame handled.
+// - with logging on: the frames in the log file, which must be every frame handled (the lines
+//   of the program's own format; a standard format read back with canlog's reader).
 //
 // Options: --seconds N (default 10), --rate R (default 21277), --ids N (default 2048),
 // --no-probe (no 1 ms timer: the GUI thread's CPU without the probe's own wake-ups; the
@@ -36,7 +37,9 @@
 // 0 .. N-1, 10 signals each, Intel and Motorola, scaled, signed, a value table, loaded through
 // the "&Signals" menu's loader before the flood: every flood frame of such an identifier is
 // decoded; with --ids N, every frame), --signal-view (the signal view open in front, repainting
-// at its display rate), --log-off-only (only the run with logging off).
+// at its display rate), --log-off-only (only the run with logging off), --log-format NAME
+// (candump, asc, blf, csv or datalog: only the run with logging on, the data log in that
+// format).
 // Exit status 1 when a frame was lost or the log misses a line.
 
 #include <sys/resource.h>
@@ -65,6 +68,8 @@
 #include "app/signals_feature.h"
 #include "app/simulated_adapter.h"
 #include "bench/bench_support.h"
+#include "canlog/log_reader.h"
+#include "config/config_page.h"
 #include "traffic/receive_page.h"
 #include "traffic/signal_view_window.h"
 
@@ -82,7 +87,25 @@ struct Config {
   int dbcMessages = 0;
   bool signalView = false;
   bool logOffOnly = false;
+  LogFormat logFormat = LogFormat::DataLog;
+  bool logOnly = false;  // only the run with logging on
 };
+
+// The frames of a data log file: its lines less the header in the program's own format, else
+// the frames canlog reads back.
+std::uint64_t LoggedFrames(const std::string& path, LogFormat format) {
+  if (format == LogFormat::DataLog) return bench::CountLines(path) - 1;
+  try {
+    auto reader = OpenLogReader(path, format);
+    std::uint64_t n = 0;
+    CanFrame frame;
+    while (reader->Next(frame)) ++n;
+    return n;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_app_flood: %s\n", e.what());
+    return 0;
+  }
+}
 
 // A DBC file of `messages` messages at identifiers 0 .. messages-1, 10 signals each over the
 // 64 bits: Intel and Motorola, signed and unsigned, scaled, one with a value table.
@@ -214,6 +237,7 @@ bool Run(const Config& config, bool logging) {
   window->show();
   window->findChild<QTabWidget*>(QStringLiteral("PageControl1"))
       ->setCurrentWidget(window->receivePage());
+  window->configPage()->setLogFormat(config.logFormat);
   window->findChild<QCheckBox*>(QStringLiteral("ChkLog"))->setChecked(logging);
   SignalsFeature& signalWindows = *window->signalsFeature();
   if (config.dbcMessages > 0) {
@@ -342,14 +366,15 @@ bool Run(const Config& config, bool logging) {
   // Closing the window closes the links and the log (every line written).
   window.reset();
   std::uint64_t logged = 0;
-  if (logging) logged = bench::CountLines(logPath) - 1;  // less the header
+  if (logging) logged = LoggedFrames(logPath, config.logFormat);
 
   const double frames = static_cast<double>(handled);
   std::printf(
       "== the window connected to the simulated adapter, %.0f frames/s, %u identifiers, "
-      "%.1f s, logging %s%s%s\n",
-      config.rate, config.ids, floodSeconds, logging ? "on" : "off",
-      config.dbcMessages > 0 ? ", DBC loaded" : "", config.signalView ? ", signal view open" : "");
+      "%.1f s, logging %s%s%s%s\n",
+      config.rate, config.ids, floodSeconds, logging ? "on as " : "off",
+      logging ? LogFormatName(config.logFormat) : "", config.dbcMessages > 0 ? ", DBC loaded" : "",
+      config.signalView ? ", signal view open" : "");
   std::printf("  frames reported by the model   %llu\n", static_cast<unsigned long long>(reported));
   std::printf("  frames handled by the window   %llu (%d rows in the list)\n",
               static_cast<unsigned long long>(handled), rows);
@@ -420,6 +445,16 @@ int main(int argc, char** argv) {
       --i;
       continue;
     }
+    if (args[i] == QStringLiteral("--log-format") && i + 1 < args.size()) {
+      const auto format = velqor::LogFormatFromName(args[i + 1].toStdString());
+      if (!format) {
+        std::fprintf(stderr, "bench_app_flood: --log-format: %s\n", velqor::kLogFormatList);
+        return 2;
+      }
+      config.logFormat = *format;
+      config.logOnly = true;
+      continue;
+    }
     if (args[i] == QStringLiteral("--signal-view")) {
       config.signalView = true;
       --i;
@@ -447,11 +482,11 @@ int main(int argc, char** argv) {
     else {
       std::fprintf(stderr,
                    "usage: bench_app_flood [--seconds N] [--rate R] [--ids N] [--no-probe] "
-                   "[--dbc N] [--signal-view] [--log-off-only]\n");
+                   "[--dbc N] [--signal-view] [--log-off-only] [--log-format NAME]\n");
       return 2;
     }
   }
-  const bool off = velqor::Run(config, false);
+  const bool off = config.logOnly || velqor::Run(config, false);
   const bool on = config.logOffOnly || velqor::Run(config, true);
   return off && on ? 0 : 1;
 }

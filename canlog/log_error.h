@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace velqor {
 
@@ -33,6 +34,13 @@ class LogError : public std::runtime_error {
   std::uint64_t offset() const { return m_offset; }
   // The message without the file and the place.
   const std::string& message() const { return m_message; }
+  // The system's error number (errno) behind an Open, Read or Write failure; 0 when none.
+  int systemError() const { return m_systemError; }
+  // For the place that throws: `throw LogError(...).withSystemError(errno);`
+  LogError&& withSystemError(int error) && {
+    m_systemError = error;
+    return std::move(*this);
+  }
 
  private:
   Kind m_kind;
@@ -40,6 +48,7 @@ class LogError : public std::runtime_error {
   std::string m_message;
   std::uint64_t m_line;
   std::uint64_t m_offset;
+  int m_systemError = 0;
 };
 
 // A short, printable quotation of file content for an error message: at most `limit`

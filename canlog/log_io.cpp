@@ -28,13 +28,16 @@ LogInput::LogInput(const std::filesystem::path& path) : m_name(path.string()) {
     m_fd = ::open(m_name.c_str(), O_RDONLY | O_CLOEXEC);
   } while (m_fd < 0 && errno == EINTR);
   if (m_fd < 0) {
-    throw LogError(LogError::Kind::Open, m_name, "cannot open: " + SystemText(errno));
+    const int error = errno;
+    throw LogError(LogError::Kind::Open, m_name, "cannot open: " + SystemText(error))
+        .withSystemError(error);
   }
   struct stat st {};
   if (::fstat(m_fd, &st) != 0) {
     const int error = errno;
     ::close(m_fd);
-    throw LogError(LogError::Kind::Open, m_name, "cannot open: " + SystemText(error));
+    throw LogError(LogError::Kind::Open, m_name, "cannot open: " + SystemText(error))
+        .withSystemError(error);
   }
   if (S_ISDIR(st.st_mode)) {
     ::close(m_fd);
@@ -60,8 +63,10 @@ bool LogInput::Fill() {
     const ssize_t n = ::read(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      throw LogError(LogError::Kind::Read, m_name, "cannot read: " + SystemText(errno),
-                     LogError::kNone, m_position + (m_end - m_begin));
+      const int error = errno;
+      throw LogError(LogError::Kind::Read, m_name, "cannot read: " + SystemText(error),
+                     LogError::kNone, m_position + (m_end - m_begin))
+          .withSystemError(error);
     }
     if (n == 0) {
       m_eof = true;
@@ -120,8 +125,10 @@ std::size_t LogInput::Read(void* out, std::size_t size) {
           n = ::read(m_fd, dst + done, size - done);
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
-          throw LogError(LogError::Kind::Read, m_name, "cannot read: " + SystemText(errno),
-                         LogError::kNone, m_position);
+          const int error = errno;
+          throw LogError(LogError::Kind::Read, m_name, "cannot read: " + SystemText(error),
+                         LogError::kNone, m_position)
+              .withSystemError(error);
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
@@ -192,7 +199,8 @@ LogOutput::LogOutput(const std::filesystem::path& path, bool live)
     throw LogError(LogError::Kind::Open, m_name,
                    std::string("cannot create") +
                        (live || error != EEXIST ? ": " + SystemText(error)
-                                                : std::string(" a temporary file beside it")));
+                                                : std::string(" a temporary file beside it")))
+        .withSystemError(error);
   }
   m_pending.reserve(kChunk + 4096);
 }
@@ -201,7 +209,7 @@ LogOutput::~LogOutput() {
   if (m_fd < 0) return;
   if (m_live) {
     try {
-      Flush();
+      if (m_liveError == 0) Flush();
     } catch (const LogError& e) {
       // Nobody is left to tell but the error output.
       std::fprintf(stderr, "%s\n", e.what());
@@ -213,6 +221,10 @@ LogOutput::~LogOutput() {
 }
 
 void LogOutput::Flush() {
+  if (m_liveError != 0) {
+    throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(m_liveError))
+        .withSystemError(m_liveError);
+  }
   std::size_t done = 0;
   while (done < m_pending.size()) {
     const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);
@@ -220,14 +232,36 @@ void LogOutput::Flush() {
     if (n <= 0) {
       // A write that takes nothing without an error is a full device as well.
       const int error = n < 0 ? errno : ENOSPC;
-      m_pending.erase(0, done);
-      m_written += done;
-      throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error));
+      if (m_live) {
+        // A file that is read while it grows ends with whole frames: what this write left of
+        // its piece is cut off again, and nothing more is written.
+        m_liveError = error;
+        m_pending.clear();
+        int cut;
+        do {
+          cut = ::ftruncate(m_fd, static_cast<off_t>(m_written));
+        } while (cut != 0 && errno == EINTR);
+      } else {
+        m_pending.erase(0, done);
+        m_written += done;
+      }
+      throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error))
+          .withSystemError(error);
     }
     done += static_cast<std::size_t>(n);
   }
   m_written += done;
   m_pending.clear();
+}
+
+void LogOutput::Sync() {
+  Flush();
+  // EINVAL/EROFS: a file that cannot be synchronised (a device); anything else is real.
+  if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
+    const int error = errno;
+    throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error))
+        .withSystemError(error);
+  }
 }
 
 void LogOutput::WriteAt(std::uint64_t offset, const void* bytes, std::size_t size) {
@@ -237,8 +271,9 @@ void LogOutput::WriteAt(std::uint64_t offset, const void* bytes, std::size_t siz
     const ssize_t n = ::pwrite(m_fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      throw LogError(LogError::Kind::Write, m_name,
-                     "cannot write: " + SystemText(n < 0 ? errno : ENOSPC));
+      const int error = n < 0 ? errno : ENOSPC;
+      throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error))
+          .withSystemError(error);
     }
     p += n;
     offset += static_cast<std::uint64_t>(n);
@@ -251,7 +286,9 @@ void LogOutput::Commit() {
   try {
     Flush();
     if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-      throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(errno));
+      const int error = errno;
+      throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error))
+          .withSystemError(error);
     }
   } catch (const LogError&) {
     if (!m_live) Discard();
@@ -263,12 +300,14 @@ void LogOutput::Commit() {
   if (::close(fd) != 0 && errno != EINTR) {
     const int error = errno;
     if (!m_live) ::unlink(m_writePath.c_str());
-    throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error));
+    throw LogError(LogError::Kind::Write, m_name, "cannot write: " + SystemText(error))
+        .withSystemError(error);
   }
   if (!m_live && ::rename(m_writePath.c_str(), m_name.c_str()) != 0) {
     const int error = errno;
     ::unlink(m_writePath.c_str());
-    throw LogError(LogError::Kind::Write, m_name, "cannot create: " + SystemText(error));
+    throw LogError(LogError::Kind::Write, m_name, "cannot create: " + SystemText(error))
+        .withSystemError(error);
   }
 }
 

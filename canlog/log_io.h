@@ -90,8 +90,13 @@ class LogOutput {
   void FlushIfFull() {
     if (m_pending.size() >= kChunk) Flush();
   }
-  // Hands the buffer to the system. Throws LogError(Write).
+  // Hands the buffer to the system. Throws LogError(Write). Live: a write that fails cuts the
+  // file back to what it held before this call (the text writers flush at the end of a line,
+  // so their file keeps whole lines), drops the buffer and ends the writing: every later
+  // Flush() throws the same error.
   void Flush();
+  // Flush, then put the file's data on the disk (fdatasync). Throws LogError(Write).
+  void Sync();
   // Overwrites bytes already written (a header with counts known only at the end).
   void WriteAt(std::uint64_t offset, const void* bytes, std::size_t size);
   // Bytes handed to the system or pending: the size the file will have.
@@ -112,6 +117,7 @@ class LogOutput {
   std::string m_writePath;  // where the bytes go: the temporary file, or the target when live
   std::string m_pending;
   std::uint64_t m_written = 0;
+  int m_liveError = 0;  // live: the errno of the write that ended the writing
 };
 
 }  // namespace velqor

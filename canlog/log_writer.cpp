@@ -53,6 +53,12 @@ void LogWriter::Flush() {
   m_output->Flush();
 }
 
+void LogWriter::Sync() {
+  if (!m_output) return;
+  Flush();
+  m_output->Sync();
+}
+
 void LogWriter::Close() {
   if (!m_output) return;
   std::unique_ptr<LogOutput> output = std::move(m_output);

@@ -63,6 +63,8 @@ class LogWriter {
   // Live mode: everything written so far reaches the system (a BLF file is complete and
   // readable after each Flush). Otherwise only frees the buffer.
   void Flush();
+  // Live mode: Flush(), then the file's data goes to the disk. Throws LogError(Write).
+  void Sync();
   // Finishes the file and gives it its name. Throws LogError; the file is then not created.
   void Close();
 

@@ -102,13 +102,20 @@ bool ReplayEngine::loadNext() {
   return false;
 }
 
+void ReplayEngine::Prepare() {
+  if (m_started || m_prepared) return;
+  m_prepared = true;
+  m_reader = m_open();
+  loadNext();
+}
+
 ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
   if (m_done) return {};
   if (!m_started) {
     m_started = true;
     m_startUs = nowUs;
     m_lastDueUs = nowUs;
-    m_reader = m_open();
+    if (!m_prepared) m_reader = m_open();
   }
   const std::int64_t timeout = m_options.resultTimeout.count();
   while (!m_inFlight.empty() && m_inFlight.front() + timeout <= nowUs) {
@@ -129,7 +136,7 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
       }
       return {Wait::Kind::Result, m_inFlight.front() + timeout};
     }
-    if (m_inFlight.size() >= m_options.maxInFlight) {
+    if (m_options.awaitResults && m_inFlight.size() >= m_options.maxInFlight) {
       return {Wait::Kind::Result, m_inFlight.front() + timeout};
     }
     std::int64_t due = nowUs;
@@ -138,6 +145,9 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
       due = m_startUs + std::llround(recorded / m_options.speed);
       // A file whose times go backwards sends those frames at once, in the file's order.
       due = std::max(due, m_lastDueUs);
+    }
+    if (m_sentAny && m_options.minInterval.count() > 0) {
+      due = std::max(due, m_lastSentUs + m_options.minInterval.count());
     }
     if (due > nowUs) {
       const std::int64_t until =
@@ -151,9 +161,11 @@ ReplayEngine::Wait ReplayEngine::Poll(std::int64_t nowUs) {
     m_next.reset();
     frame.time.wallUs -= m_passOffsetUs;
     frame.flags |= CanFrame::kTx;
+    m_sentAny = true;
+    m_lastSentUs = nowUs;
     if (m_sender.Send(frame)) {
       ++m_stats.sent;
-      m_inFlight.push_back(nowUs);
+      if (m_options.awaitResults) m_inFlight.push_back(nowUs);
     } else {
       ++m_stats.failed;
     }
@@ -220,6 +232,12 @@ void ReplayRunner::Run(std::stop_token stop) {
   };
   std::vector<bool> results;
   std::string error;
+  try {
+    m_engine->Prepare();
+  } catch (const std::exception& e) {
+    error = e.what();
+    m_engine->Stop();
+  }
   for (;;) {
     {
       std::lock_guard lock(m_mutex);

@@ -53,6 +53,12 @@ struct ReplayOptions {
   std::vector<ReplayId> identifiers = {};  // only these; empty: all
   std::size_t maxInFlight = 8;
   std::chrono::microseconds resultTimeout = std::chrono::seconds(1);
+  // Whether the adapter's send results reach OnSendResult(). Without them nothing waits for a
+  // result (a frame counts as sent once the link took it) and only `minInterval` keeps the
+  // frames from outrunning the bus.
+  bool awaitResults = true;
+  // The least time between two frames sent; 0: none.
+  std::chrono::microseconds minInterval{0};
 };
 
 // Sends one frame through the adapter (as a SendCanFrame command). False when the frame could
@@ -95,6 +101,9 @@ class ReplayEngine {
     std::int64_t untilUs = 0;
   };
 
+  // Opens the log and reads ahead to its first frame before the replay's clock starts, so
+  // that the time this takes does not make the first frames late. Optional; throws LogError.
+  void Prepare();
   // At steady time `nowUs` (microseconds, any origin; the first call is the start): sends every
   // frame that is due and may go. Throws LogError when the log cannot be read further.
   Wait Poll(std::int64_t nowUs);
@@ -118,6 +127,7 @@ class ReplayEngine {
   ReplayStats m_stats;
 
   bool m_started = false;
+  bool m_prepared = false;
   bool m_stopped = false;
   bool m_done = false;
   std::int64_t m_startUs = 0;  // steady time of the first frame
@@ -128,7 +138,9 @@ class ReplayEngine {
   std::uint64_t m_passFrames = 0;   // frames sent in this pass
   std::optional<CanFrame> m_next;   // the next frame to send, with its recorded time adjusted
   std::int64_t m_lastDueUs = 0;
-  std::uint64_t m_passRead = 0;         // frames read in this pass, sent or not
+  std::uint64_t m_passRead = 0;  // frames read in this pass, sent or not
+  bool m_sentAny = false;
+  std::int64_t m_lastSentUs = 0;        // steady time of the last frame sent
   std::deque<std::int64_t> m_inFlight;  // send times of the frames without a result yet
 };
 

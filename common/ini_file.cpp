@@ -80,7 +80,7 @@ struct IniFile::BatchState {
   std::optional<Contents> contents;  // read with the batch's first read or write
   bool writable = false;             // checked with its first write
   bool changed = false;
-  int joined = 0;  // batches open inside this one
+  int depth = 1;  // batches open on it: the outermost and those that joined it
 };
 
 SettingsWriteError::SettingsWriteError(const std::filesystem::path& file, std::error_code reason,
@@ -173,19 +173,14 @@ void IniFile::store(const Contents& contents) const {
 
 IniFile::Batch::Batch(const IniFile& file) : m_file(file) {
   if (file.m_batch) {
-    m_joined = true;
-    ++file.m_batch->joined;
+    ++file.m_batch->depth;
     return;
   }
   file.m_batch = std::make_unique<BatchState>();
 }
 
 IniFile::Batch::~Batch() {
-  if (m_joined) {
-    --m_file.m_batch->joined;
-  } else {
-    m_file.m_batch.reset();
-  }
+  if (--m_file.m_batch->depth == 0) m_file.m_batch.reset();
 }
 
 IniFile::Batch IniFile::batch() const { return Batch(*this); }
@@ -197,7 +192,7 @@ IniFile::Contents& IniFile::batchContents() const {
 
 void IniFile::commitBatch() {
   if (!m_batch) throw std::logic_error("IniFile: no batch is open");
-  if (m_batch->joined != 0 || !m_batch->changed) return;
+  if (!m_batch->changed || m_batch->depth > 1) return;
   store(*m_batch->contents);
   m_batch->changed = false;
 }

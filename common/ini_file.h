@@ -41,9 +41,7 @@ class SettingsWriteError : public std::runtime_error {
 // Many keys at a time (the main window's load and save): while a Batch of the object lives,
 // its reads and writes work on one reading of the file, made at the first of them, and
 // commitBatch() writes the result back once. The bytes are those the same keys written one by
-// one would leave. A batch opened while one is open joins it: the window opens one around
-// loadSettings (or saveSettings) and the load (save) functions of the sections added since,
-// which open their own, and the file is read once (written once, by the outermost commit).
+// one would leave.
 //
 // A write goes to a temporary file in the same folder, which is synced to the disk and renamed
 // over the old file, then the folder is synced: a crash leaves the old file or the new one,
@@ -76,7 +74,9 @@ class IniFile {
   // looked at with the first read or write and written by commitBatch().
   virtual void writeValue(std::string_view section, std::string_view key, std::string_view value);
 
-  // Ends the batch when it goes; writes not committed by then are dropped.
+  // Ends the batch when it goes; writes not committed by then are dropped. A batch opened while
+  // one is open joins it: the same reading, and only the outermost one's commitBatch() writes
+  // (so the window's load and save can wrap the settings of several sections in one).
   class [[nodiscard]] Batch {
    public:
     ~Batch();
@@ -87,13 +87,12 @@ class IniFile {
     friend class IniFile;
     explicit Batch(const IniFile& file);
     const IniFile& m_file;
-    bool m_joined = false;  // opened inside another batch, which ends it
   };
   // Opens a batch, or joins the one open.
   Batch batch() const;
-  // Writes what the batch changed, once (nothing when no key was written); throws
-  // SettingsWriteError and leaves the file as it was. The batch stays open. Inside a joined
-  // batch it does nothing: the outermost batch's commit writes.
+  // Writes what the batch changed, once (nothing when no key was written, or inside a batch
+  // that joined another); throws SettingsWriteError and leaves the file as it was. The batch
+  // stays open.
   void commitBatch();
 
   std::string readString(std::string_view section, std::string_view key,

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <iterator>
 
 #include "common/dlc_tables.h"
 #include "link/protocol.h"
@@ -177,6 +178,31 @@ void ConfigPage::buildRight() {
   file->setIndent(4);
   file->setGeometry(right + 8, 322, 325, 25);
   PnlSavefileName = file;
+  // The format of the next file, beside the check box under the parameter buttons.
+  CmbLogFormat = new QComboBox(this);
+  CmbLogFormat->setObjectName(QStringLiteral("CmbLogFormat"));
+  static constexpr const char* kNames[] = {"Velqor", "candump", "ASC", "BLF", "CSV"};
+  static_assert(std::size(kNames) == std::size(kLogFormats));
+  for (std::size_t i = 0; i < std::size(kLogFormats); ++i) {
+    CmbLogFormat->addItem(QStringLiteral("%1 (%2)").arg(
+        QString::fromLatin1(kNames[i]), QString::fromLatin1(LogFormatExtension(kLogFormats[i]))));
+  }
+  CmbLogFormat->setToolTip(QStringLiteral(
+      "データログの形式 (次のファイルから)\nData log format, from the next file on"));
+  CmbLogFormat->setGeometry(464, 274, 123, 22);
+}
+
+LogFormat ConfigPage::logFormat() const {
+  const int i = CmbLogFormat->currentIndex();
+  return i >= 0 && i < static_cast<int>(std::size(kLogFormats))
+             ? kLogFormats[static_cast<std::size_t>(i)]
+             : LogFormat::DataLog;
+}
+
+void ConfigPage::setLogFormat(LogFormat format) {
+  for (std::size_t i = 0; i < std::size(kLogFormats); ++i) {
+    if (kLogFormats[i] == format) CmbLogFormat->setCurrentIndex(static_cast<int>(i));
+  }
 }
 
 void ConfigPage::CmbBitRateChange() { m_parameters->CmbBitRateChange(); }

@@ -9,7 +9,8 @@
 // rows), binds them to its logic (DeviceParameters, which it owns and which the window's
 // message dispatch hands the adapter's answers to) and loads and saves their settings. What
 // the logic reports goes to the status bar through `resultText`; the data-log controls are
-// the window's to bind.
+// the window's to bind. Beside ChkLog, in space of its own, CmbLogFormat chooses the format
+// of the data log files (the program's own by default).
 
 #include <QWidget>
 #include <array>
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "canlog/log_format.h"
 #include "common/message_boxes.h"
 #include "common/settings.h"
 #include "config/device_parameters.h"
@@ -72,6 +74,12 @@ class ConfigPage : public QWidget, private ConfigPageView {
 
   QGroupBox* mailboxGroup() const { return m_mailboxes; }
 
+  // The formats CmbLogFormat offers, in the order of its items.
+  static constexpr LogFormat kLogFormats[] = {LogFormat::DataLog, LogFormat::Candump,
+                                              LogFormat::Asc, LogFormat::Blf, LogFormat::Csv};
+  LogFormat logFormat() const;
+  void setLogFormat(LogFormat format);
+
   // Receive rows, index i = row i + 1.
   std::array<QCheckBox*, kRows> Chrx{};
   std::array<QLineEdit*, kRows> EditIdRx{};
@@ -91,6 +99,7 @@ class ConfigPage : public QWidget, private ConfigPageView {
   QLabel* LabDevice = nullptr;
   QCheckBox* ChkLog = nullptr;
   QLabel* PnlSavefileName = nullptr;
+  QComboBox* CmbLogFormat = nullptr;
 
  private:
   void buildRows();

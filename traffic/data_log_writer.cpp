@@ -8,9 +8,14 @@
 #include <charconv>
 #include <string_view>
 
+#include "canlog/log_writer.h"
+
 namespace velqor {
 
 namespace {
+
+// The errno behind a canlog failure; EIO for one the system did not name (zlib, ...).
+int ErrorNumber(const LogError& e) { return e.systemError() != 0 ? e.systemError() : EIO; }
 
 void AppendNumber(std::string& out, std::uint64_t value, int base, bool upper) {
   char text[24];
@@ -46,6 +51,14 @@ DataLogWriter::DataLogWriter(int fd, std::uint64_t fileSize, Options options)
       m_fileSize(fileSize),
       m_thread([this](std::stop_token stop) { run(stop); }) {}
 
+DataLogWriter::DataLogWriter(std::unique_ptr<LogWriter> writer, Options options)
+    : m_fd(-1),
+      m_logWriter(std::move(writer)),
+      m_options(std::move(options)),
+      m_frameRing(std::max<std::size_t>(m_options.capacity, 1)),
+      m_fileSize(m_logWriter->BytesWritten()),
+      m_thread([this](std::stop_token stop) { run(stop); }) {}
+
 DataLogWriter::~DataLogWriter() {
   if (!m_finished) Finish();
 }
@@ -57,13 +70,17 @@ void DataLogWriter::Push(std::span<const CanFrame> frames, std::uint16_t time) {
     std::lock_guard lock(m_mutex);
     // After a failure nothing is written any more; the owner learns of it from failure().
     if (m_failure != 0 || m_finished) return;
-    const std::size_t capacity = m_ring.size();
+    const std::size_t capacity = this->capacity();
     const std::size_t n = std::min(frames.size(), capacity - m_count);
     if (n < frames.size()) m_dropped.fetch_add(frames.size() - n, std::memory_order_relaxed);
     std::size_t at = (m_head + m_count) % capacity;
     for (std::size_t i = 0; i < n; ++i) {
       const CanFrame& f = frames[i];
-      m_ring[at] = DataLogRecord{f.id, time, f.ide, f.dlc, f.data};
+      if (m_logWriter) {
+        m_frameRing[at] = f;
+      } else {
+        m_ring[at] = DataLogRecord{f.id, time, f.ide, f.dlc, f.data};
+      }
       if (++at == capacity) at = 0;
     }
     m_count += n;
@@ -93,6 +110,16 @@ int DataLogWriter::Finish() {
   }
   m_thread.request_stop();  // wakes the thread's wait
   if (m_thread.joinable()) m_thread.join();
+  if (m_logWriter) {
+    // A file whose writing failed gets nothing more (its end, ASC's or BLF's, included).
+    try {
+      if (error == 0) m_logWriter->Close();
+    } catch (const LogError& e) {
+      error = ErrorNumber(e);
+    }
+    m_logWriter.reset();
+    return error;
+  }
   // close() is not retried on EINTR: the descriptor is gone either way on Linux.
   if (::close(m_fd) != 0 && errno != EINTR && error == 0) error = errno;
   return error;
@@ -106,9 +133,10 @@ int DataLogWriter::failure() const {
 void DataLogWriter::run(std::stop_token stop) {
   ::pthread_setname_np(::pthread_self(), "DataLogWriter");
   std::vector<DataLogRecord> taken;
+  std::vector<CanFrame> takenFrames;
   std::unique_lock lock(m_mutex);
   for (;;) {
-    const std::size_t quarter = m_ring.size() / 4;
+    const std::size_t quarter = capacity() / 4;
     if (m_count == 0 && !m_unsynced && m_flushRequested == m_flushDone) {
       // Nothing to write or sync: sleep until a line or a flush comes.
       m_idle = true;
@@ -133,15 +161,22 @@ void DataLogWriter::run(std::stop_token stop) {
     const std::uint64_t flushTarget = m_flushRequested;
     const bool failed = m_failure != 0;
     taken.clear();
-    const std::size_t capacity = m_ring.size();
+    takenFrames.clear();
+    const std::size_t capacity = this->capacity();
     for (std::size_t i = 0; i < m_count; ++i) {
-      if (!failed) taken.push_back(m_ring[m_head]);
+      if (!failed) {
+        if (m_logWriter) {
+          takenFrames.push_back(m_frameRing[m_head]);
+        } else {
+          taken.push_back(m_ring[m_head]);
+        }
+      }
       if (++m_head == capacity) m_head = 0;
     }
     m_count = 0;
     lock.unlock();
 
-    bool ok = !failed && writeRecords(taken);
+    bool ok = !failed && (m_logWriter ? writeFrames(takenFrames) : writeRecords(taken));
     if (ok && m_unsynced &&
         (flushTarget != m_flushDone || std::chrono::steady_clock::now() >= m_syncDue))
       ok = sync();
@@ -160,6 +195,23 @@ bool DataLogWriter::writeRecords(const std::vector<DataLogRecord>& records) {
     if (m_buffer.size() >= kWriteChunk && !writeBuffer()) return false;
   }
   return writeBuffer();
+}
+
+bool DataLogWriter::writeFrames(const std::vector<CanFrame>& frames) {
+  if (frames.empty()) return true;
+  try {
+    for (const CanFrame& f : frames) m_logWriter->Write(f);
+    m_logWriter->Flush();  // readable as it is now
+  } catch (const LogError& e) {
+    fail(ErrorNumber(e));
+    return false;
+  }
+  if (!m_unsynced) {
+    m_unsynced = true;
+    m_syncDue = std::chrono::steady_clock::now() + kSyncInterval;
+  }
+  m_fileSize = m_logWriter->BytesWritten();
+  return true;
 }
 
 bool DataLogWriter::writeBuffer() {
@@ -189,6 +241,15 @@ bool DataLogWriter::writeBuffer() {
 
 bool DataLogWriter::sync() {
   m_unsynced = false;
+  if (m_logWriter) {
+    try {
+      m_logWriter->Sync();
+    } catch (const LogError& e) {
+      fail(ErrorNumber(e));
+      return false;
+    }
+    return true;
+  }
   // EINVAL/EROFS: a file that cannot be synchronised (a device); anything else is real.
   if (::fdatasync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
     fail(errno);

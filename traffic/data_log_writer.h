@@ -20,6 +20,11 @@
 // through one place (fail()) with the size of the file's whole lines known, and the file is
 // cut back to them there: a write that failed part-way never leaves part of a line.
 //
+// Formats. The program's own lines, written to a file descriptor; or a standard log format
+// (candump, ASC, BLF, CSV) through a canlog writer in live mode, which gets each frame
+// whole with its wall-clock time, is made readable at each write (LogWriter::Flush) and is
+// finished by Finish() (LogWriter::Close). The queue is the same either way.
+//
 // Threads: construct, Push, Flush, Finish and destroy on one owner thread; failure() and
 // dropped() from any thread.
 
@@ -30,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -39,6 +45,8 @@
 #include "link/can_frame.h"
 
 namespace velqor {
+
+class LogWriter;
 
 // The values of one log line.
 struct DataLogRecord {
@@ -76,11 +84,14 @@ class DataLogWriter {
 
   // Takes over `fd`, a file open for writing that holds `fileSize` bytes of whole lines.
   DataLogWriter(int fd, std::uint64_t fileSize, Options options);
+  // Takes over `writer`, a canlog writer open in live mode.
+  DataLogWriter(std::unique_ptr<LogWriter> writer, Options options);
   ~DataLogWriter();  // Finish() when it has not run
   DataLogWriter(const DataLogWriter&) = delete;
   DataLogWriter& operator=(const DataLogWriter&) = delete;
 
-  // One line per frame, all with the time stamp `time`.
+  // One line per frame, all with the time stamp `time` (a standard format takes each frame's
+  // own time instead).
   void Push(std::span<const CanFrame> frames, std::uint16_t time);
   // 0 when every line queued so far is written and synchronised; the errno of the failure
   // otherwise.
@@ -95,16 +106,21 @@ class DataLogWriter {
   void run(std::stop_token stop);
   // Formats and writes `records`; false after a failure.
   bool writeRecords(const std::vector<DataLogRecord>& records);
+  // Writes `frames` through m_logWriter; false after a failure.
+  bool writeFrames(const std::vector<CanFrame>& frames);
+  std::size_t capacity() const { return m_logWriter ? m_frameRing.size() : m_ring.size(); }
   bool writeBuffer();
   bool sync();
   void fail(int error);
 
-  const int m_fd;
+  const int m_fd;                          // the program's own lines; -1 for a standard format
+  std::unique_ptr<LogWriter> m_logWriter;  // a standard format (writer thread, then Finish)
   Options m_options;
 
   mutable std::mutex m_mutex;  // guards what follows up to the thread
   std::condition_variable_any m_changed;
-  std::vector<DataLogRecord> m_ring;
+  std::vector<DataLogRecord> m_ring;  // the program's own lines
+  std::vector<CanFrame> m_frameRing;  // a standard format: the frames whole
   std::size_t m_head = 0;
   std::size_t m_count = 0;
   bool m_idle = false;                 // the thread waits with nothing to write or sync

@@ -9,11 +9,24 @@
 #include <charconv>
 #include <cstdio>
 
+#include "canlog/log_writer.h"
 #include "common/settings.h"
 
 namespace velqor {
 
 namespace {
+
+// Creates the live log of a standard format at `path`: 0, or the errno of the failure.
+int CreateLog(LogFormat format, const std::string& path, std::unique_ptr<LogWriter>& writer) {
+  try {
+    writer = MakeLogWriter(format, {.live = true});
+    writer->Open(path);
+    return 0;
+  } catch (const LogError& e) {
+    writer.reset();
+    return e.systemError() != 0 ? e.systemError() : EIO;
+  }
+}
 
 void AppendTwoDigits(std::string& out, unsigned value) {
   out += static_cast<char>('0' + value / 10 % 10);
@@ -41,7 +54,8 @@ LogEnvironment LogEnvironment::System() {
 
 const std::string& LogFileNamer::BuildNames(std::string_view prefix,
                                             std::chrono::year_month_day date,
-                                            const std::filesystem::path& directory) {
+                                            const std::filesystem::path& directory,
+                                            std::string_view extension) {
   m_prefix = prefix;
   std::string name = "/";
   // The last two digits of the year, then month and day.
@@ -52,7 +66,7 @@ const std::string& LogFileNamer::BuildNames(std::string_view prefix,
   std::string number = std::to_string(m_counter);
   if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
   name += number;
-  name += ".txt";
+  name += extension;
   m_shortName = std::move(name);
   std::string dir = directory.string();
   // The short name brings its own separator.
@@ -93,11 +107,20 @@ void DataLog::OpenLogFile() {
   // (a settings file that could not be written, a second instance in the same folder, a
   // settings file put back from a copy), and replacing would destroy a recorded session.
   // Names that exist are passed over and the next free number is taken.
+  // The other formats are written by canlog's writers, whose live files are created the same
+  // way (a name that exists is refused).
+  const LogFormat format = m_format;
   int fd = -1;
+  std::unique_ptr<LogWriter> logWriter;
   int error = 0;
   for (int attempt = 0; attempt < kMaxNamesSkipped; ++attempt) {
     m_namer.IncrementCounter();
-    m_namer.BuildNames(LogFileNamer::kPrefix, today, directory);
+    m_namer.BuildNames(LogFileNamer::kPrefix, today, directory, LogFormatExtension(format));
+    if (format != LogFormat::DataLog) {
+      error = CreateLog(format, m_namer.FullPath(), logWriter);
+      if (error != EEXIST) break;
+      continue;
+    }
     do {
       fd = ::open(m_namer.FullPath().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
@@ -105,7 +128,7 @@ void DataLog::OpenLogFile() {
     if (fd >= 0 || error != EEXIST) break;
   }
   m_view.SetSaveFileName(m_namer.ShortName());
-  if (fd < 0) {
+  if (error != 0) {
     m_view.SetLogChecked(false);
     // The box keeps the program's own words; the page shows the name that was tried, and the
     // path with the system's reason goes to the program's error output.
@@ -116,6 +139,18 @@ void DataLog::OpenLogFile() {
   }
   m_logLine = kLogHeader;
   m_lastLineStale = false;
+  if (logWriter) {
+    // The format's header goes to the disk here, as the program's own does below.
+    try {
+      logWriter->Flush();
+      m_writer = std::make_unique<DataLogWriter>(std::move(logWriter), m_writerOptions);
+    } catch (const LogError& e) {
+      logWriter.reset();
+      fail(std::error_code(e.systemError() != 0 ? e.systemError() : EIO, std::generic_category()));
+    }
+    storeCounter(today);
+    return;
+  }
   // The header is written here, so that it is on the disk once the file is announced. The
   // file exists from here on, so its number is stored even if the header could not be
   // written (that failure is reported and ends logging).
@@ -142,6 +177,10 @@ void DataLog::OpenLogFile() {
     fail(std::error_code(writeError, std::generic_category()));
   }
 
+  storeCounter(today);
+}
+
+void DataLog::storeCounter(std::chrono::year_month_day today) {
   try {
     saveLogFileKeys(m_settings, today, static_cast<std::int32_t>(m_namer.Counter()));
   } catch (const std::exception& e) {

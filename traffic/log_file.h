@@ -8,6 +8,11 @@
 // the date) and is never reset while the program runs, so the first file after midnight
 // takes the new date and the next number.
 //
+// Format: the program's own lines by default; a standard log format (candump, ASC, BLF, CSV;
+// SetFormat) takes its own extension in the same scheme (yymmddCANnnn.log, .asc, .blf, .csv;
+// one counter for all) and each frame's wall-clock time to the microsecond. A change applies
+// to the next file opened.
+//
 // The lines are formatted and written by a writer thread of the open file (DataLogWriter): the
 // window's thread only queues each frame's values, and lines reach the disk within about a
 // second. Closing the file, unticking ChkLog or destroying the DataLog writes everything.
@@ -33,6 +38,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "canlog/log_format.h"
 #include "common/ini_file.h"
 #include "common/message_boxes.h"
 #include "link/frame_consumer.h"
@@ -61,9 +67,10 @@ class LogFileNamer {
   // Increments the counter and returns the new value.
   std::uint32_t IncrementCounter() { return ++m_counter; }
   // Sets the prefix and builds both names for `date` in `directory`; returns the short name
-  // "/" + yymmdd + prefix + nnn + ".txt". The full path is `directory` followed by it.
+  // "/" + yymmdd + prefix + nnn + `extension`. The full path is `directory` followed by it.
   const std::string& BuildNames(std::string_view prefix, std::chrono::year_month_day date,
-                                const std::filesystem::path& directory);
+                                const std::filesystem::path& directory,
+                                std::string_view extension = ".txt");
   const std::string& FullPath() const { return m_fullPath; }
   const std::string& ShortName() const { return m_shortName; }
   std::uint32_t Counter() const { return m_counter; }
@@ -130,6 +137,10 @@ class DataLog : public FrameConsumer {
   // connection does).
   void ChkLogClick(bool checked);
 
+  // The format of the files opened from now on (the open file keeps its own).
+  void SetFormat(LogFormat format) { m_format = format; }
+  LogFormat Format() const { return m_format; }
+
   // Waits until every line so far is written and on the disk. A failure is reported once
   // and ends logging.
   void Flush();
@@ -142,7 +153,8 @@ class DataLog : public FrameConsumer {
   void CheckWriter();
 
   bool IsOpen() const { return m_writer != nullptr; }
-  // The last text written to the file: the header, then each frame line.
+  // The last text written to the file: the header, then each frame line (in the program's own
+  // line format, whatever the file's format).
   const std::string& LogLine() const;
   std::uint32_t LogCounter() const { return m_namer.Counter(); }
   const LogFileNamer& Namer() const { return m_namer; }
@@ -159,6 +171,8 @@ class DataLog : public FrameConsumer {
   // unticks ChkLog.
   void fail(std::error_code reason);
   void closeQuietly();
+  // DATE and SAVEFILENUM of the file just created.
+  void storeCounter(std::chrono::year_month_day today);
 
   IniFile& m_settings;
   MessageBoxes& m_boxes;
@@ -166,6 +180,7 @@ class DataLog : public FrameConsumer {
   LogEnvironment m_env;
   DataLogWriter::Options m_writerOptions;
   LogFileNamer m_namer;
+  LogFormat m_format = LogFormat::DataLog;
   std::unique_ptr<DataLogWriter> m_writer;  // the open file
   std::uint64_t m_droppedBefore = 0;        // lines dropped by the writers of closed files
   // LogLine: the header, or the last frame line, made when asked for.

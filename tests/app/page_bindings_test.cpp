@@ -19,6 +19,7 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "canlog/log_reader.h"
 #include "link/protocol.h"
 #include "tests/app/test_doubles.h"
 #include "tests/support/file_size_limit.h"
@@ -283,6 +284,38 @@ TEST_F(PageBindingsTest, ClosingTheWindowWritesPendingLinesAndTheNextStartCarrie
   find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);
   window->OpenLogFileOnConnect();
   EXPECT_EQ(logText("261207CAN003.txt"), kHeader);
+}
+
+TEST_F(PageBindingsTest, TheLogFormatBesideChkLogNamesTheNextFileAndComesBackAtTheNextStart) {
+  auto* format = find<QComboBox>(QStringLiteral("CmbLogFormat"));
+  EXPECT_EQ(format->currentText(), QStringLiteral("Velqor (.txt)"));
+  // In free space: it covers none of the page's other controls.
+  EXPECT_EQ(format->geometry(), QRect(464, 274, 123, 22));
+  for (const QWidget* other :
+       format->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (other == format || !other->isVisibleTo(format->parentWidget())) continue;
+    EXPECT_FALSE(other->geometry().intersects(format->geometry()))
+        << other->objectName().toStdString();
+  }
+
+  format->setCurrentIndex(1);
+  find<QCheckBox>(QStringLiteral("ChkLog"))->setChecked(true);
+  window->OpenLogFileOnConnect();
+  EXPECT_EQ(find<QLabel>(QStringLiteral("PnlSavefileName"))->text(),
+            QStringLiteral("/261207CAN001.log"));
+  feedFrame(0x7FF, 2);
+  window.reset();  // writes the file to its end and the settings
+  auto reader = OpenLogReader(folder.filePath(QStringLiteral("261207CAN001.log")).toStdString());
+  CanFrame frame;
+  ASSERT_TRUE(reader->Next(frame));
+  EXPECT_EQ(frame.id, 0x7FFu);
+  EXPECT_EQ(frame.dlc, 2);
+  EXPECT_FALSE(reader->Next(frame));
+
+  open();
+  EXPECT_EQ(find<QComboBox>(QStringLiteral("CmbLogFormat"))->currentText(),
+            QStringLiteral("candump (.log)"));
+  EXPECT_THAT(boxes.shown(), IsEmpty());
 }
 
 TEST_F(PageBindingsTest, ALogFileThatCannotBeCreatedLeavesTheProgramRunningWithoutLogging) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "tests/canlog/canlog_test_util.h"
@@ -100,6 +101,35 @@ TEST_P(LiveLog, IsReadableAfterEveryFlushAndNeverReplacesAFile) {
   writer.reset();  // a live file stays without Close()
   EXPECT_EQ(ReadAll(path, GetParam()).size(), frames.size());
   EXPECT_THROW(MakeLogWriter(GetParam(), {.live = true})->Open(path), LogError);
+}
+
+TEST(LiveLog, AFullDiskLeavesWholeLinesAndEndsTheWriting) {
+  for (const LogFormat format : {LogFormat::Candump, LogFormat::Asc, LogFormat::Csv}) {
+    SCOPED_TRACE(LogFormatName(format));
+    TempDir dir;
+    const auto path = dir / (std::string("live") + LogFormatExtension(format));
+    auto writer = MakeLogWriter(format, {.live = true});
+    writer->Open(path);
+    writer->Write(SampleFrames()[0]);
+    writer->Flush();
+    const std::uint64_t before = std::filesystem::file_size(path);
+    {
+      // Room for part of the next lines only.
+      testing::FileSizeLimit limit(before + 100);
+      for (int i = 0; i < 20; ++i) writer->Write(SampleFrames()[4]);
+      try {
+        writer->Flush();
+        ADD_FAILURE() << "no error";
+      } catch (const LogError& e) {
+        EXPECT_EQ(e.systemError(), EFBIG);
+      }
+      writer->Write(SampleFrames()[0]);
+      EXPECT_THROW(writer->Flush(), LogError) << "the writing has ended";
+    }
+    writer.reset();
+    EXPECT_EQ(std::filesystem::file_size(path), before) << "the broken piece is cut off";
+    EXPECT_EQ(ReadAll(path, format).size(), 1u);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, LiveLog,

@@ -108,6 +108,30 @@ TEST(ReplayEngine, AFrameWithoutResultFailsAfterTheTimeOutAndTheReplayGoesOn) {
   EXPECT_EQ(engine.Stats().failed, 1u);
 }
 
+TEST(ReplayEngine, WithoutResultsNothingWaitsAndTheLeastIntervalPacesTheFrames) {
+  const Recording rec({0, 0, 0, 5});
+  for (const double speed : {1.0, 0.0}) {
+    RecordingSender sender;
+    ReplayEngine engine(rec.Opener(),
+                        {.speed = speed,
+                         .maxInFlight = 1,
+                         .awaitResults = false,
+                         .minInterval = std::chrono::milliseconds(2)},
+                        sender);
+    for (int guard = 0; guard < 100; ++guard) {
+      const ReplayEngine::Wait w = engine.Poll(sender.now);
+      if (w.kind == Kind::Done) break;
+      ASSERT_EQ(w.kind, Kind::Until) << "no frame waits for a result";
+      sender.now = w.untilUs;
+    }
+    ASSERT_EQ(sender.sent.size(), 4u) << speed;
+    const std::int64_t expected[] = {0, 2000, 4000, 6000};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(sender.sent[i].atUs, expected[i]) << speed;
+    EXPECT_EQ(engine.Stats().sent, 4u);
+    EXPECT_EQ(engine.Stats().failed, 0u);
+  }
+}
+
 TEST(ReplayEngine, LoopsWithTheMeanIntervalBetweenPassesUntilStopped) {
   const Recording rec({0, 100, 200});  // mean interval 100 ms
   RecordingSender sender;

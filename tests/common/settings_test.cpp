@@ -591,30 +591,28 @@ TEST(Settings, LoadReadsTheFileOnceAndSaveWritesItOnce) {
   EXPECT_EQ(events.take().size(), 8u);  // two keys each, written once each
 }
 
-// The window reads and writes sections of later features (their own load and save functions,
-// which open batches of their own) inside its batch: still one reading and one write.
-TEST(Settings, BatchesOpenedInsideTheWindowsBatchJoinIt) {
+TEST(Settings, SectionsOfOtherPartsJoinTheLoadAndTheSaveOfTheirBatch) {
   TempDir dir;
   fs::copy_file(fs::path(VELQOR_TEST_DATA_DIR) / "windows_velqor.ini", dir / "Velqor.INI");
   IniFile ini(dir / "Velqor.INI");
   FolderEvents events(dir.path());
+  Settings loaded;
   {
     const IniFile::Batch batch = ini.batch();
-    loadSettings(ini, kToday);
-    loadTtySettings(ini);
+    loaded = loadSettings(ini, kToday).settings;
+    EXPECT_EQ(ini.readString("NEW", "KEY", "none"), "none");
   }
   EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));
-  TtySettings tty;
-  tty.txMonitor = false;
   {
     const IniFile::Batch batch = ini.batch();
-    saveSettings(ini, Settings{});
-    saveTtySettings(ini, tty);
-    EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI"));  // nothing written yet
+    ini.writeString("NEW", "KEY", "1");
+    saveSettings(ini, loaded);
+    EXPECT_THAT(events.take(), ElementsAre("open Velqor.INI")) << "nothing written yet";
     ini.commitBatch();
   }
   EXPECT_THAT(events.take(), ElementsAre("create temporary", "open temporary", "moved Velqor.INI"));
-  EXPECT_EQ(loadTtySettings(ini), tty);
+  EXPECT_EQ(ini.readString("NEW", "KEY", ""), "1");
+  EXPECT_EQ(loadSettings(ini, kToday).settings, loaded);
 }
 
 TEST(Settings, TextsThatAreNotUtf8KeepTheirBytesWhenTheWindowGivesThemBackUnchanged) {

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "canlog/log_reader.h"
 #include "common/settings.h"
 #include "tests/common/temp_dir.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/recorders.h"
+#include "traffic/data_log_settings.h"
 
 namespace velqor {
 namespace {
@@ -47,6 +49,14 @@ struct FakeLogPage : LogFileView {
   std::string saveFileName;
   std::vector<bool> checks;
 };
+
+std::size_t ReadAllFrames(const fs::path& path) {
+  auto reader = OpenLogReader(path);
+  CanFrame f;
+  std::size_t n = 0;
+  while (reader->Next(f)) ++n;
+  return n;
+}
 
 constexpr std::array<std::uint8_t, 8> kData = {0x01, 0x02, 0x03, 0x04, 0xA5, 0x06, 0x07, 0xFF};
 
@@ -423,6 +433,101 @@ TEST_F(DataLogTest, ALastWriteThatFailsAtTheNextConnectionEndsLoggingThere) {
   EXPECT_THAT(page.checks, ElementsAre(false));
   EXPECT_FALSE(fs::exists(logPath("261207CAN002.txt")));
   EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 1);
+}
+
+// Frames as the link stamps them, each with its own wall-clock time.
+std::vector<CanFrame> StampedFrames() {
+  std::vector<CanFrame> frames(4);
+  const std::int64_t t0 = 1796600000123456;  // 2026-12-07, local time whatever the zone
+  const std::uint32_t ids[] = {0x123, 0x18FF1234, 0x7FF, 0x000};
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    CanFrame& f = frames[i];
+    f.id = ids[i];
+    f.ide = i == 1 ? 1 : 0;
+    f.dlc = static_cast<std::uint8_t>(2 * i + 1);
+    for (std::size_t k = 0; k < f.dlc; ++k) f.data[k] = static_cast<std::uint8_t>(0x11 * (k + i));
+    f.time.wallUs = t0 + static_cast<std::int64_t>(i * 1000 + i * i * 7);
+  }
+  return frames;
+}
+
+TEST_F(DataLogTest, AStandardFormatTakesItsExtensionTheSharedCounterAndEachFramesTime) {
+  auto log = start();
+  log->OpenLogFile();  // the program's own first
+  EXPECT_EQ(page.saveFileName, "/261207CAN001.txt");
+  const std::vector<CanFrame> frames = StampedFrames();
+  const struct {
+    LogFormat format;
+    const char* name;
+  } cases[] = {{LogFormat::Candump, "261207CAN002.log"},
+               {LogFormat::Asc, "261207CAN003.asc"},
+               {LogFormat::Blf, "261207CAN004.blf"},
+               {LogFormat::Csv, "261207CAN005.csv"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    log->SetFormat(c.format);
+    log->OpenLogFile();
+    EXPECT_EQ(page.saveFileName, std::string("/") + c.name);
+    EXPECT_EQ(LogFormatFromPath(logPath(c.name)), c.format);
+    log->OnFrames({frames.data(), 2});
+    log->OnFrames(std::span(frames).subspan(2));
+    log->Flush();  // readable while open
+    auto reader = OpenLogReader(logPath(c.name), c.format);
+    for (const CanFrame& expected : frames) {
+      CanFrame got;
+      ASSERT_TRUE(reader->Next(got));
+      EXPECT_EQ(got.id, expected.id);
+      EXPECT_EQ(got.ide, expected.ide);
+      EXPECT_EQ(got.dlc, expected.dlc);
+      EXPECT_EQ(got.data, expected.data);
+      // BLF counts in 10 us steps from the start.
+      EXPECT_NEAR(got.time.wallUs, expected.time.wallUs, c.format == LogFormat::Blf ? 10 : 0);
+    }
+    CanFrame extra;
+    EXPECT_FALSE(reader->Next(extra));
+  }
+  log->Close();
+  EXPECT_EQ(ini.readInteger("FILE", "SAVEFILENUM", -1), 5);
+  EXPECT_EQ(readFile(logPath("261207CAN004.blf")).substr(0, 4), "LOGG");
+  EXPECT_THAT(boxes.shown(), IsEmpty());
+}
+
+TEST_F(DataLogTest, AStandardFormatOnAFullDiskKeepsWholeLinesAndEndsLogging) {
+  auto log = start();
+  log->SetFormat(LogFormat::Candump);
+  log->OpenLogFile();
+  std::vector<CanFrame> frames(2000, StampedFrames()[0]);
+  log->OnFrames(std::span(frames).first(10));
+  log->Flush();
+  {
+    FileSizeLimit limit(1000);
+    log->OnFrames(frames);
+    log->Flush();
+  }
+  EXPECT_FALSE(log->IsOpen());
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_THAT(boxes.shown()[0].text,
+              HasSubstr("261207CAN001.log に書き込めません (File too large)"));
+  EXPECT_THAT(page.checks, ElementsAre(false));
+  EXPECT_EQ(ReadAllFrames(logPath("261207CAN001.log")), 10u) << "no line cut short";
+}
+
+TEST(DataLogSettings, AFileThatNeverChoseKeepsItsSectionsAndAChoiceComesBack) {
+  TempDir dir;
+  IniFile ini(dir / "Velqor.INI");
+  std::vector<std::string> warnings;
+  EXPECT_EQ(loadDataLogSettings(ini, warnings).format, LogFormat::DataLog);
+  saveDataLogSettings(ini, {});
+  EXPECT_FALSE(fs::exists(dir / "Velqor.INI")) << "the default adds nothing";
+  for (const LogFormat f : {LogFormat::Blf, LogFormat::DataLog}) {
+    saveDataLogSettings(ini, {f});
+    EXPECT_EQ(loadDataLogSettings(ini, warnings).format, f);
+  }
+  EXPECT_EQ(ini.readString("DATALOG", "FORMAT", ""), "datalog") << "a choice undone is kept";
+  EXPECT_THAT(warnings, IsEmpty());
+  ini.writeString("DATALOG", "FORMAT", "trc");
+  EXPECT_EQ(loadDataLogSettings(ini, warnings).format, LogFormat::DataLog);
+  EXPECT_THAT(warnings, ElementsAre(HasSubstr("[DATALOG] FORMAT=trc")));
 }
 
 TEST_F(DataLogTest, SettingsThatCannotBeWrittenAreReportedButTheLogRuns) {
