@@ -1,6 +1,7 @@
 // TFrmMain's links: the connect switch, the receive events of the COM port and the USB
-// device, the hidden "Debug" button's frames and the one send path SendToDevice; and the
-// links coming back by themselves after the adapter was unplugged (TFrmMain::Reconnect).
+// device, the hidden "Debug" button's frames and the one send path SendToDevice (through the
+// SendPath of app/transmit_hub.h, then writeReport); and the links coming back by themselves
+// after the adapter was unplugged (TFrmMain::Reconnect).
 
 #include <QCheckBox>
 #include <QLabel>
@@ -12,11 +13,13 @@
 #include <optional>
 
 #include "app/main_window.h"
+#include "app/transmit_hub.h"
 #include "common/ui_text.h"
 #include "config/config_page.h"
 #include "link/protocol.h"
 #include "link/reconnect.h"
 #include "terminal/terminal_monitor.h"
+#include "traffic/cyclic_tx_panel.h"
 #include "traffic/wave_page.h"
 
 namespace velqor {
@@ -164,6 +167,10 @@ void TFrmMain::setTerminal(TerminalMonitor* monitor, QWidget* window) {
 }
 
 bool TFrmMain::SendToDevice(const std::uint8_t* bytes, std::size_t length) {
+  return m_transmit->path().SendToDevice(bytes, length);
+}
+
+bool TFrmMain::writeReport(const std::uint8_t* bytes, std::size_t length) {
   // One report per call. The monitor shows the block either way; Usbif counts failed writes.
   const CanTime sent = CanTime::Now();
   const bool written = m_usbif->Write(bytes, length);
@@ -252,6 +259,9 @@ void TFrmMain::connectLinks() {
 }
 
 void TFrmMain::disconnectLinks() {
+  // The cyclic rows stop (and the page says so); no answer owed will come.
+  m_cyclicTx->linkClosed();
+  m_transmit->LinkClosed();
   m_reconnect->machine().Disconnected();
   if (OpenFlag(*m_commX1) == 1 || OpenFlag(*m_usbif) == 1) emit linksDisconnected();
   if (OpenFlag(*m_commX1) == 1) {
@@ -304,6 +314,9 @@ void TFrmMain::UsbifUsbReceive(TUsbif*, const std::uint8_t* Buffer, int Size) {
 
 void TFrmMain::UsbifUsbDeviceRemove(TUsbif*) {
   if (OpenFlag(*m_usbif) != 1) return;
+  // The cyclic rows stop (and the page says so), whether or not the links come back.
+  m_cyclicTx->linkClosed();
+  m_transmit->LinkClosed();
   emit adapterLost();
   if (m_reconnect->machine().UsbRemoved()) return;  // said so, and waits for the adapter
   setConnectionText(tr("接続断"), tr("The adapter was unplugged. Release the switch and press it "

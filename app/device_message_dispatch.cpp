@@ -18,7 +18,14 @@ std::string_view TextOf(const DeviceMessage& m) {
 
 }  // namespace
 
-void DeviceMessageDispatch::OnDeviceMessage(int code, const DeviceMessage& m) {
+void DeviceMessageDispatch::OnDeviceMessage(int code, const DeviceMessage& message) {
+  act(code, message);
+  // By index: a follower that removes one of them meanwhile never leaves a stale pointer here.
+  for (std::size_t i = 0; i < m_followers.size(); ++i)
+    m_followers[i]->OnDeviceMessage(code, message);
+}
+
+void DeviceMessageDispatch::act(int code, const DeviceMessage& m) {
   if (m_config.OnReply(code, m)) return;  // the Config page's answers
 
   const std::uint8_t* d = m.Data;

@@ -49,8 +49,14 @@ class DeviceMessageDispatch : public DeviceMessageHandler {
   DeviceMessageDispatch(MainWindowFields& fields, DeviceMessageView& view, DeviceParameters& config)
       : m_fields(fields), m_view(view), m_config(config) {}
 
-  // Performs the action of `code` with `message`, which is only read during the call.
+  // Performs the action of `code` with `message`, which is only read during the call, then
+  // hands the message to the followers in the order they were added.
   void OnDeviceMessage(int code, const DeviceMessage& message) override;
+
+  // Handlers that see every message after its action, in arrival order (the routing of send
+  // answers to their senders, the slcan share). A follower must stay until removed.
+  void addFollower(DeviceMessageHandler& follower) { m_followers.push_back(&follower); }
+  void removeFollower(DeviceMessageHandler& follower) { std::erase(m_followers, &follower); }
 
   // Answers rejected because an index lay outside the tables.
   std::uint64_t rejectedCount() const { return m_config.rejectedCount(); }
@@ -59,6 +65,9 @@ class DeviceMessageDispatch : public DeviceMessageHandler {
   MainWindowFields& m_fields;
   DeviceMessageView& m_view;
   DeviceParameters& m_config;
+  std::vector<DeviceMessageHandler*> m_followers;
+
+  void act(int code, const DeviceMessage& message);
 };
 
 }  // namespace velqor

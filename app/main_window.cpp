@@ -19,13 +19,17 @@
 #include <array>
 
 #include "app/signals_feature.h"
+#include "app/slcan_share_window.h"
 #include "app/trace_binding.h"
+#include "app/transmit_hub.h"
 #include "app/window_placement.h"
 #include "config/config_page.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_dialog.h"
 #include "link/protocol.h"
 #include "traffic/convert_window.h"
+#include "traffic/cyclic_tx_panel.h"
+#include "traffic/cyclic_tx_settings.h"
 #include "traffic/data_log_settings.h"
 #include "traffic/receive_page.h"
 #include "traffic/replay_window.h"
@@ -100,6 +104,7 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
   setWindowTitle(QStringLiteral("Velqor"));
   setFont(MakeFont(QString::fromUtf8(kFontPGothic), 12));
   if (!m_options.runModal) m_options.runModal = [](QDialog& dialog) { dialog.exec(); };
+  m_transmit = std::make_unique<TransmitHub>(m_reportWriter);
 
   buildLayout();
   buildStatusBar();
@@ -112,6 +117,8 @@ TFrmMain::TFrmMain(MessageBoxes& boxes, Options options, QWidget* parent)
 
   m_dispatch = std::make_unique<DeviceMessageDispatch>(
       m_fields, static_cast<DeviceMessageView&>(*this), m_configPage->parameters());
+  m_dispatch->addFollower(*m_transmit);  // the send answers back to their senders
+  buildCyclicTx();
 
   // The non-visual components: the COM port without flow control and the USB HID link that
   // delivers its reports on its own reader thread. Both closed until the switch is pressed.
@@ -142,6 +149,9 @@ TFrmMain::~TFrmMain() { FormDestroy(); }
 void TFrmMain::FormDestroy() {
   // The tools' threads send through the links: they end first.
   m_replayWindow.reset();
+  m_slcanShareWindow.reset();
+  // Nothing sends on its own from here on.
+  if (m_transmit) m_transmit->Shutdown();
   // 1-2. The settings first. A key that cannot be written is shown once and the shutdown
   // goes on, so that the log and the links are still closed.
   if (m_settings) {
@@ -153,6 +163,7 @@ void TFrmMain::FormDestroy() {
       if (m_centred) SaveWindowPosition(*m_settings, pos());  // where it was, once shown
       if (m_signals) m_signals->saveSettings(*m_settings);
       saveDataLogSettings(*m_settings, {m_configPage->logFormat()});
+      if (m_cyclicTx) saveCyclicTxSettings(*m_settings, m_cyclicTx->settings());
       m_settings->commitBatch();
     } catch (const std::exception& e) {
       m_boxes.Show(e.what(), "Velqor", MessageBoxes::Icon::Error);
@@ -160,6 +171,9 @@ void TFrmMain::FormDestroy() {
     m_settings.reset();
   }
   m_signals.reset();
+  // The cyclic rows' controls no longer reach the scheduler, which goes with the members.
+  delete m_cyclicTx;
+  m_cyclicTx = nullptr;
   // 3. Closing the log writes every line still queued. (It never touches the settings file
   // after the file was opened.)
   if (m_log) {
@@ -255,6 +269,15 @@ void TFrmMain::buildLayout() {
   m_pageControl->setCurrentWidget(m_configPage);
 }
 
+void TFrmMain::buildCyclicTx() {
+  // The TxSet page's rows sending on their own; the scheduler's stops are shown as they come.
+  m_cyclicTx = new CyclicTxPanel(*m_txSetPage, m_transmit->scheduler(), m_boxes,
+                                 [this](std::string_view text) { SetResultText(text); });
+  m_transmit->setOnEvents([this] {
+    if (m_cyclicTx) m_cyclicTx->poll();
+  });
+}
+
 void TFrmMain::buildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("StatusBar"));
@@ -308,6 +331,7 @@ void TFrmMain::buildMenu() {
   };
   addTool("Replay1", tr("Replay..."), &TFrmMain::ReplayClick);
   addTool("Convert1", tr("Convert log..."), &TFrmMain::ConvertClick);
+  addTool("SlcanShare1", tr("Share as slcan device..."), &TFrmMain::SlcanShareClick);
 }
 
 void TFrmMain::FormCreate() {
@@ -343,12 +367,15 @@ void TFrmMain::FormCreate() {
 
   // One reading of the file for the specified settings and the newer parts' sections.
   SettingsLoadResult loaded;
+  CyclicTxSettings cyclicTx;
   {
     const IniFile::Batch batch = m_settings->batch();
     loaded = loadSettings(*m_settings, m_options.today ? m_options.today() : localToday());
     m_configPage->setLogFormat(loadDataLogSettings(*m_settings, loaded.warnings).format);
+    cyclicTx = loadCyclicTxSettings(*m_settings, loaded.warnings);
   }
   loadIntoControls(loaded.settings);
+  m_cyclicTx->load(cyclicTx);
   m_portSuffix = QStringLiteral("- COM%1 -").arg(m_commX1->PortNo());
   setCaption();
   loadBitTiming(loaded.settings);

@@ -13,6 +13,10 @@
 // Others hang on the same path with receivePath().addFrameConsumer; frames the program sends
 // (SEND, ALL SEND, a script's or the terminal's SendCanFrame) come the same way, marked
 // CanFrame::kTx, to consumers that ask for them (ReceivePath::Frames::ReceivedAndSent).
+//
+// Sends. Every block goes through the SendPath of transmit() (app/transmit_hub.h), which
+// matches the adapter's send answers to their senders: the TxSet page's cyclic rows, an slcan
+// share, or nobody.
 
 #include <QMainWindow>
 #include <array>
@@ -52,13 +56,16 @@ namespace velqor {
 
 class ConfigPage;
 class ConvertWindow;
+class CyclicTxPanel;
 class MaskedEdit;
 class QueuedBoxes;
 class ReceivePage;
 class ReplayWindow;
 class SignalsFeature;
+class SlcanShareWindow;
 class SunkenPanel;
 class TerminalMonitor;
+class TransmitHub;
 class TxSetPage;
 class TraceBinding;
 class TraceWindow;
@@ -119,9 +126,12 @@ class TFrmMain : public QMainWindow,
 
   // DeviceSender, callable from any thread: one USB output report (Usbif.Write; a closed link
   // swallows the bytes), then the block to the terminal's transmit monitor. A SendCanFrame
-  // that went out is handed to the frame path as a sent frame (CanFrame::kTx).
+  // that went out is handed to the frame path as a sent frame (CanFrame::kTx). The block
+  // passes transmit()'s SendPath as owned by nobody.
   bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
+  // The send path, the cyclic rows' scheduler and the routing of the send answers.
+  TransmitHub& transmit() { return *m_transmit; }
 
   // Received bytes from either link, any thread (UsbifUsbReceive and CommX1Receive feed
   // here). The frames and messages are handled later on the GUI thread, in order.
@@ -162,6 +172,10 @@ class TFrmMain : public QMainWindow,
   void About1Click();
   // "&Trace": shows the trace window (app/trace_binding.cpp).
   void Trace1Click();
+  // "&Tools" > "Share as slcan device...": the share's window (app/slcan_share_entry.cpp),
+  // made at the first use; it starts sharing.
+  void SlcanShareClick();
+  SlcanShareWindow* slcanShareWindow() const { return m_slcanShareWindow.get(); }
   void CmbBitRateChange();
   // "&Tools" > "Replay...": the replay window (app/replay_entry.cpp), made at the first use.
   void ReplayClick();
@@ -191,6 +205,7 @@ class TFrmMain : public QMainWindow,
   TxSetPage* txSetPage() const { return m_txSetPage; }
   ConfigPage* configPage() const { return m_configPage; }
   TraceWindow* traceWindow() const;
+  CyclicTxPanel* cyclicTxPanel() const { return m_cyclicTx; }
   // The "&Signals" menu: DBC files, the signal view and the plot, mailboxes from signals.
   SignalsFeature* signalsFeature() const { return m_signals.get(); }
 
@@ -246,6 +261,9 @@ class TFrmMain : public QMainWindow,
   // may have changed it), else the unmapped path; empty for a number that names no port.
   std::string portPath(int portNo) const;
   void setConnectionText(const QString& text, const QString& why);
+  // What SendToDevice did before the send path: the write and its echoes.
+  bool writeReport(const std::uint8_t* bytes, std::size_t length);
+  void buildCyclicTx();
 
   // FrameConsumer, first of the consumers: LastRxFrame.
   void OnFrames(std::span<const CanFrame> frames) override;
@@ -291,6 +309,17 @@ class TFrmMain : public QMainWindow,
   // The trace and its window, on the receive path: gone before it.
   std::unique_ptr<TraceBinding> m_trace;
   bool m_centred = false;
+  // The writer behind the send path (writeReport), and the path, the scheduler and the
+  // answers' routing; the scheduler's thread is stopped in FormDestroy before the links close.
+  struct ReportWriter final : DeviceSender {
+    explicit ReportWriter(TFrmMain& window) : m_window(window) {}
+    bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override {
+      return m_window.writeReport(bytes, length);
+    }
+    TFrmMain& m_window;
+  };
+  ReportWriter m_reportWriter{*this};
+  std::unique_ptr<TransmitHub> m_transmit;
 
   QToolButton* m_spdSwitch = nullptr;
   SunkenPanel* m_panelTxErCount = nullptr;
@@ -300,6 +329,9 @@ class TFrmMain : public QMainWindow,
   ReceivePage* m_receivePage = nullptr;
   TxSetPage* m_txSetPage = nullptr;
   ConfigPage* m_configPage = nullptr;
+  CyclicTxPanel* m_cyclicTx = nullptr;
+  // Windows of the "&Tools" menu, made at their first use; gone before the links close.
+  std::unique_ptr<SlcanShareWindow> m_slcanShareWindow;
   QLabel* m_versionPanel = nullptr;
   QLabel* m_connectionPanel = nullptr;
   QLabel* m_resultPanel = nullptr;

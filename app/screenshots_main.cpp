@@ -8,11 +8,12 @@
 // for a trigger level no frame crosses (wave_waiting.png); the signal view and the plot over the
 // example DBC file of the simulated vehicle (signal_view.png, signal_plot.png) and the dialog
 // that fills a mailbox from signal values (mailbox_signals.png); the replay window in the middle
-// of a replay (replay.png) and the conversion window after it wrote a log (convert.png); last,
-// the trace window (trace.png, trace_paused.png, trace_filtered.png) and the Receive list with
-// its optional columns (receive_columns.png). Run it under Xvfb (scripts/screenshots.sh) or
-// with QT_QPA_PLATFORM=offscreen. The windows speak the language velqor would choose here (the
-// desktop's, LANG), or the one --lang names.
+// of a replay (replay.png) and the conversion window after it wrote a log (convert.png); the
+// TxSet page with rows sending on their own (txset_cyclic.png) and the adapter shared as an
+// slcan device (slcan_share.png); last, the trace window (trace.png, trace_paused.png,
+// trace_filtered.png) and the Receive list with its optional columns (receive_columns.png). Run
+// it under Xvfb (scripts/screenshots.sh) or with QT_QPA_PLATFORM=offscreen. The windows speak
+// the language velqor would choose here (the desktop's, LANG), or the one --lang names.
 
 #include <QAction>
 #include <QChartView>
@@ -26,6 +27,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
@@ -38,6 +40,7 @@
 #include "app/main_window.h"
 #include "app/signals_feature.h"
 #include "app/simulated_adapter.h"
+#include "app/slcan_share_window.h"
 #include "app/ui_language.h"
 #include "common/message_boxes.h"
 #include "dialogs/about_box.h"
@@ -45,14 +48,17 @@
 #include "link/protocol.h"
 #include "terminal/terminal_window.h"
 #include "traffic/convert_window.h"
+#include "traffic/cyclic_tx_panel.h"
 #include "traffic/mailbox_signals_dialog.h"
 #include "traffic/receive_page.h"
 #include "traffic/replay_window.h"
 #include "traffic/signal_plot_window.h"
 #include "traffic/signal_view_window.h"
 #include "traffic/trace_window.h"
+#include "traffic/txset_page.h"
 #include "traffic/wave_measurements_window.h"
 #include "traffic/wave_page.h"
+#include "widgets/masked_edit.h"
 
 namespace {
 
@@ -205,6 +211,43 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", qPrintable(path));
   }
+  // Three rows sending on their own, one of them with a count, one that finished.
+  {
+    velqor::TxSetPage& page = *window.txSetPage();
+    velqor::CyclicTxPanel& cyclic = *window.cyclicTxPanel();
+    const struct {
+      int row;
+      const char* id;
+      int dlc;
+      bool ide;
+      const char* data;
+      const char* cycle;
+      const char* count;
+    } rows[] = {{1, "123", 2, false, "11 22", "100", "0"},
+                {2, "18DA10F1", 8, true, "02 10 03 00 00 00 00 00", "10", "0"},
+                {4, "7DF", 3, false, "02 01 0C", "20", "5000"},
+                {6, "321", 1, false, "AA", "5", "10"}};
+    for (const auto& r : rows) {
+      const int i = r.row - 1;
+      page.EditIdTx[i]->setText(QString::fromLatin1(r.id));
+      page.CSpinDLC[i]->setValue(r.dlc);
+      page.ChkTxIde[i]->setChecked(r.ide);
+      page.MaskEdit[i]->setText(QString::fromLatin1(r.data));
+      cyclic.EditCycleTx[i]->setText(QString::fromLatin1(r.cycle));
+      cyclic.EditCountTx[i]->setText(QString::fromLatin1(r.count));
+      cyclic.BtnCycleTx[i]->click();
+    }
+    pages->setCurrentWidget(&page);
+    for (int i = 0; i < 8; ++i) Settle();
+    if (!Save(window, dir, "txset_cyclic")) return 1;
+    cyclic.BtnStopAllTx->click();
+  }
+  // The adapter shared as an slcan device beside the window (slcan_share.png).
+  window.SlcanShareClick();
+  for (int i = 0; i < 4; ++i) Settle();
+  if (!Save(*window.slcanShareWindow(), dir, "slcan_share")) return 1;
+  window.slcanShareWindow()->close();
+
   pages->setCurrentIndex(0);
   window.wavePage()->showMeasurements();
   Settle();

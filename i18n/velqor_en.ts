@@ -428,6 +428,61 @@ No file was written.</translation>
     </message>
 </context>
 <context>
+    <name>velqor::CyclicTxPanel</name>
+    <message>
+        <source>cycle ms</source>
+        <translation>cycle ms</translation>
+    </message>
+    <message>
+        <source>Milliseconds between the frames of a row sent on its own (1 to 60000); empty: the row is sent by SEND only</source>
+        <translation>Milliseconds between the frames of a row sent on its own (1 to 60000); empty: the row is sent by SEND only</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Row %1: send on its own every cycle</source>
+        <translation>Row %1: send on its own every cycle</translation>
+    </message>
+    <message>
+        <source>Stop all</source>
+        <translation>Stop all</translation>
+    </message>
+    <message>
+        <source>Stop every row sending on its own</source>
+        <translation>Stop every row sending on its own</translation>
+    </message>
+    <message>
+        <source>Cyclic transmit (count 0: until stopped)</source>
+        <translation>Cyclic transmit (count 0: until stopped)</translation>
+    </message>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+    <message>
+        <source>count</source>
+        <translation>count</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>sent</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>Row %1: frames to send, then the row stops; 0: until stopped</source>
+        <translation>Row %1: frames to send, then the row stops; 0: until stopped</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+</context>
+<context>
     <name>velqor::MailboxSignalsDialog</name>
     <message>
         <source>Mailbox from signals</source>
@@ -974,6 +1029,75 @@ The replay stopped after </translation>
     </message>
 </context>
 <context>
+    <name>velqor::SlcanShareWindow</name>
+    <message>
+        <source>Share as slcan device</source>
+        <translation>Share as slcan device</translation>
+    </message>
+    <message>
+        <source>The pseudo-terminal an slcan host opens</source>
+        <translation>The pseudo-terminal an slcan host opens</translation>
+    </message>
+    <message>
+        <source>As root: a SocketCAN interface slcan0 at 500 kbit/s on the shared device, for candump, cansend, Wireshark</source>
+        <translation>As root: a SocketCAN interface slcan0 at 500 kbit/s on the shared device, for candump, cansend, Wireshark</translation>
+    </message>
+    <message>
+        <source>Device:</source>
+        <translation>Device:</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>Traffic:</source>
+        <translation>Traffic:</translation>
+    </message>
+    <message>
+        <source>SocketCAN:</source>
+        <translation>SocketCAN:</translation>
+    </message>
+    <message>
+        <source>Sharing stopped.</source>
+        <translation>Sharing stopped.</translation>
+    </message>
+    <message>
+        <source>Could not share: </source>
+        <translation>Could not share: </translation>
+    </message>
+    <message>
+        <source>Sharing stopped: </source>
+        <translation>Sharing stopped: </translation>
+    </message>
+    <message>
+        <source>Not shared.</source>
+        <translation>Not shared.</translation>
+    </message>
+    <message>
+        <source>Channel open: bus frames go to the host.</source>
+        <translation>Channel open: bus frames go to the host.</translation>
+    </message>
+    <message>
+        <source>Waiting for the host to open the channel (O or L).</source>
+        <translation>Waiting for the host to open the channel (O or L).</translation>
+    </message>
+    <message>
+        <source>%1 frames to the host, %2 dropped (the host did not read)
+%3 frames sent for the host, %4 failed; %5 commands refused</source>
+        <translation>%1 frames to the host, %2 dropped (the host did not read)
+%3 frames sent for the host, %4 failed; %5 commands refused</translation>
+    </message>
+    <message>
+        <source>Stop sharing</source>
+        <translation>Stop sharing</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Share</translation>
+    </message>
+</context>
+<context>
     <name>velqor::TFrmAbout</name>
     <message>
         <source>(unavailable)</source>
@@ -1115,6 +1239,10 @@ Lines the data log could not write in time: %2</translation>
     <message>
         <source>Every frame in the order it came (Ctrl+T)</source>
         <translation>Every frame in the order it came (Ctrl+T)</translation>
+    </message>
+    <message>
+        <source>Share as slcan device...</source>
+        <translation>Share as slcan device...</translation>
     </message>
 </context>
 <context>

@@ -56,6 +56,8 @@ LATIN1_TEXTS = {("DeviceParameters", "F/W: %1"), ("DeviceParameters", "MCU: %1")
 ALLOWED = {
     '"Velqor"',  # the program's name: the message boxes' caption
     '"COM%1"',  # the port names COM1 ... COM127, as the settings file numbers them
+    # The shell command the slcan window offers to copy.
+    '"slcand -o -c -s6 %1 slcan0 && ip link set "', '"slcan0 up"',
     # Font family names (widgets/fonts.h, terminal/terminal_window.cpp): not shown.
     '"ＭＳ Ｐゴシック"', '"ＭＳ ゴシック"', '"ＭＳ 明朝"',
 }

@@ -20,8 +20,13 @@
 // whenever the link closes or reports lost input. A SendCanFrame cut across two blocks (a
 // script can do that) is counted in the block that holds its start and length bytes.
 //
+// Several senders share one path (the window's cyclic rows and its slcan share): each takes
+// its owners from NewOwner(), so that no two of them ever hold the same one, and whoever
+// hands the answers out routes each owner TakeAnswer names to the sender that holds it.
+//
 // Threads: every member may be called from any thread.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -52,6 +57,9 @@ class SendPath final : public DeviceSender {
   // the path.
   explicit SendPath(DeviceSender& out) : m_out(out) {}
 
+  // An owner no other caller of this path holds (counted from 1).
+  Owner NewOwner() { return m_nextOwner.fetch_add(1, std::memory_order_relaxed); }
+
   // A block nobody here owns; its SendCanFrame commands are noted as kNobody's.
   bool SendToDevice(const std::uint8_t* bytes, std::size_t length) override;
   using DeviceSender::SendToDevice;
@@ -80,6 +88,7 @@ class SendPath final : public DeviceSender {
   std::deque<Pending> m_pending;
   std::uint64_t m_unmatched = 0;
   std::uint64_t m_forgotten = 0;
+  std::atomic<Owner> m_nextOwner{kNobody + 1};
 };
 
 // Whether the adapter answers a request "out of range": ide above 1, DLC above 8, an

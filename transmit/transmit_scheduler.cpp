@@ -79,7 +79,7 @@ void TransmitScheduler::run(std::stop_token stop) {
 bool TransmitScheduler::start(int key, Row row) {
   {
     std::lock_guard lock(m_mutex);
-    row.run = m_nextRun++;
+    row.run = m_path.NewOwner();
     row.counters.running = true;
     m_rows[key] = std::move(row);
   }
@@ -180,13 +180,19 @@ void TransmitScheduler::stopFor(int key, Row& row, RowStop why) {
 }
 
 void TransmitScheduler::OnSendResult(std::uint8_t result) {
-  const std::optional<SendPath::Owner> owner = m_path.TakeAnswer(result);
-  if (!owner || *owner == SendPath::kNobody) return;
+  if (const std::optional<SendPath::Owner> owner = m_path.TakeAnswer(result))
+    OnSendAnswer(*owner, result);
+}
+
+bool TransmitScheduler::OnSendAnswer(SendPath::Owner owner, std::uint8_t result) {
+  if (owner == SendPath::kNobody) return false;
+  bool found = false;
   bool stopped = false;
   {
     std::lock_guard lock(m_mutex);
     for (auto& [key, row] : m_rows) {
-      if (row.run != *owner) continue;
+      if (row.run != owner) continue;
+      found = true;
       RowCounters& c = row.counters;
       if (result == kResultOk) {
         ++c.confirmed;
@@ -206,6 +212,7 @@ void TransmitScheduler::OnSendResult(std::uint8_t result) {
     }
   }
   if (stopped && m_options.onEvent) m_options.onEvent();
+  return found;
 }
 
 std::optional<RowCounters> TransmitScheduler::Counters(int key) const {

@@ -150,6 +150,9 @@ class TransmitScheduler {
 
   // The adapter's answer to a SendCanFrame (code 201, result byte), in arrival order.
   void OnSendResult(std::uint8_t result);
+  // The same for an answer whose owner the caller took from the SendPath itself (when other
+  // senders share the path): false when no row of this scheduler holds `owner`.
+  bool OnSendAnswer(SendPath::Owner owner, std::uint8_t result);
 
   std::optional<RowCounters> Counters(int row) const;
   // Every row's counters added up; running when any row runs (cycleMs, count, stop and
@@ -166,7 +169,7 @@ class TransmitScheduler {
 
  private:
   struct Row {
-    std::uint64_t run = 0;  // the SendPath owner of this start, unique
+    std::uint64_t run = 0;  // the SendPath owner of this start, from SendPath::NewOwner
     bool fromText = false;
     TxRecord record;
     Generator generate;
@@ -203,7 +206,6 @@ class TransmitScheduler {
   mutable std::mutex m_mutex;  // guards everything below; held across the reports' writes
   std::map<int, Row> m_rows;
   std::vector<RowEvent> m_events;
-  std::uint64_t m_nextRun = 1;
   std::atomic<bool> m_realtime{false};
 
   std::jthread m_thread;  // last: joined before the members it uses go away

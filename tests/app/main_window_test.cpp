@@ -246,6 +246,7 @@ TEST_F(MainWindowTest, SwitchHintsHiddenControlsStatusPanelsMenuAndTimer) {
   QStringList menu;
   for (const QAction* item : window->menuBar()->actions())
     menu << item->objectName() + " " + item->text();
+  // The four specified entries first; the newer parts' menus follow them.
   EXPECT_EQ(menu.mid(0, 4),
             (QStringList{"Quit1 &Quit", "Veiw1 &TTY", "Option1 &Port", "About1 &About"}));
   const qsizetype signalsAt = menu.indexOf(QStringLiteral("Signals1 &Signals"));

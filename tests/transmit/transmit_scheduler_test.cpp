@@ -173,6 +173,21 @@ TEST_F(Scheduler, TenFailedAnswersInARowStopTheRowAndForeignAnswersDoNotCount) {
   EXPECT_EQ(Row(3).stop, RowStop::OutOfRange);
 }
 
+// Another sender on the same path (the window's slcan share) takes its owner from the path:
+// the rows never hold it, so its answers are never counted as theirs.
+TEST_F(Scheduler, AnotherSendersOwnerIsNeverARows) {
+  const SendPath::Owner other = path.NewOwner();
+  scheduler.Start(1, Record(1), 1, 0);
+  path.SendOwned(SendCanFrame(Record(2)), std::vector<SendPath::Owner>{other});
+  At(0ms);
+  const std::optional<SendPath::Owner> first = path.TakeAnswer(kResultFailed);
+  ASSERT_EQ(first, other);
+  EXPECT_FALSE(scheduler.OnSendAnswer(*first, kResultFailed));
+  EXPECT_TRUE(scheduler.OnSendAnswer(*path.TakeAnswer(kResultOk), kResultOk));
+  EXPECT_EQ(Row(1).failed, 0u);
+  EXPECT_EQ(Row(1).confirmed, 1u);
+}
+
 TEST_F(Scheduler, TenRefusedFramesInARowStopTheRow) {
   link.refuse = true;
   scheduler.Start(1, Record(1), 1, 0);
