@@ -304,34 +304,31 @@ void TFrmMain::buildStatusBar() {
 void TFrmMain::buildMenu() {
   QMenuBar* menu = menuBar();
   menu->setObjectName(QStringLiteral("MainMenu1"));
-  auto add = [this, menu](const char* name, const QString& caption, void (TFrmMain::*handler)()) {
-    QAction* action = menu->addAction(caption);
+  // An entry of the menu bar or of one of its menus, named as the tests find it.
+  auto add = [this](QWidget* where, const char* name, const QString& caption,
+                    void (TFrmMain::*handler)()) {
+    QAction* action = where->addAction(caption);
     action->setObjectName(QString::fromLatin1(name));
     connect(action, &QAction::triggered, this, handler);
+    return action;
   };
-  add("Quit1", tr("&Quit"), &TFrmMain::Quit1Click);
-  add("Veiw1", tr("&TTY"), &TFrmMain::Veiw1Click);
-  add("Option1", tr("&Port"), &TFrmMain::Option1Click);
-  add("About1", tr("&About"), &TFrmMain::About1Click);
+  add(menu, "Quit1", tr("&Quit"), &TFrmMain::Quit1Click);
+  add(menu, "Veiw1", tr("&TTY"), &TFrmMain::Veiw1Click);
+  add(menu, "Option1", tr("&Port"), &TFrmMain::Option1Click);
+  add(menu, "About1", tr("&About"), &TFrmMain::About1Click);
   // The windows added since, after the four entries above.
-  add("Trace1", tr("&Trace"), &TFrmMain::Trace1Click);
-  menu->actions().back()->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-  menu->actions().back()->setToolTip(tr("Every frame in the order it came (Ctrl+T)"));
+  QAction* trace = add(menu, "Trace1", tr("&Trace"), &TFrmMain::Trace1Click);
+  trace->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  trace->setToolTip(tr("Every frame in the order it came (Ctrl+T)"));
 
   // "&Tools": jobs beside the specified ones, each in a window of its own. Top-level entries
   // that come before it ("&Trace", "&Signals") are inserted before its menuAction().
   QMenu* tools = menu->addMenu(tr("&Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
   tools->menuAction()->setObjectName(QStringLiteral("Tools1"));
-  auto addTool = [this, tools](const char* name, const QString& caption,
-                               void (TFrmMain::*handler)()) {
-    QAction* action = tools->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    connect(action, &QAction::triggered, this, handler);
-  };
-  addTool("Replay1", tr("Replay..."), &TFrmMain::ReplayClick);
-  addTool("Convert1", tr("Convert log..."), &TFrmMain::ConvertClick);
-  addTool("SlcanShare1", tr("Share as slcan device..."), &TFrmMain::SlcanShareClick);
+  add(tools, "Replay1", tr("Replay..."), &TFrmMain::ReplayClick);
+  add(tools, "Convert1", tr("Convert log..."), &TFrmMain::ConvertClick);
+  add(tools, "SlcanShare1", tr("Share as slcan device..."), &TFrmMain::SlcanShareClick);
 }
 
 void TFrmMain::FormCreate() {
