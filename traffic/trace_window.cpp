@@ -50,7 +50,7 @@ TraceWindow::TraceWindow(TraceRecorder& recorder, MessageBoxes& boxes, Options o
       m_options(std::move(options)) {
   setObjectName(QStringLiteral("FrmTrace"));
   setWindowTitle(tr("Trace"));
-  resize(860, 560);
+  resize(900, 560);
 
   m_pause = new QPushButton(tr("Pause"), this);
   m_pause->setObjectName(QStringLiteral("BtnTracePause"));
