@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <vector>
 
 #include "app/receive_path.h"
@@ -97,12 +96,3 @@ void BM_ReceivePathFeedAndDrain(benchmark::State& state) {
 BENCHMARK(BM_ReceivePathFeedAndDrain);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -262,20 +262,25 @@ bool BlfReader::decode(const std::uint8_t* p, std::uint32_t size, std::uint32_t 
   f.time.wallUs = m_startUs + us;
   f.time.steadyUs = f.time.wallUs;
 
+  // What CAN_MESSAGE(2) and CAN_FD_MESSAGE share: the direction and remote flags, the DLC and
+  // the identifier; at most `bytes` data bytes from `dataAt`.
+  const auto canFields = [&f, d](std::size_t dataAt, std::size_t bytes) {
+    const std::uint32_t id = Get32(d + 4);
+    f.id = id & 0x1FFFFFFFu;
+    f.ide = (id & 0x80000000u) != 0 ? 1 : 0;
+    f.dlc = static_cast<std::uint8_t>(d[3] & 0x0F);
+    if ((d[2] & 0x01) != 0) f.flags |= CanFrame::kTx;
+    if ((d[2] & 0x80) != 0) {
+      f.flags |= CanFrame::kRtr;
+    } else {
+      std::memcpy(f.data.data(), d + dataAt, std::min<std::size_t>(bytes, f.length()));
+    }
+  };
   switch (type) {
     case blf::kCanMessage:
     case blf::kCanMessage2: {
       if (payload < 16) return false;
-      const std::uint32_t id = Get32(d + 4);
-      f.id = id & 0x1FFFFFFFu;
-      f.ide = (id & 0x80000000u) != 0 ? 1 : 0;
-      f.dlc = static_cast<std::uint8_t>(d[3] & 0x0F);
-      if ((d[2] & 0x01) != 0) f.flags |= CanFrame::kTx;
-      if ((d[2] & 0x80) != 0) {
-        f.flags |= CanFrame::kRtr;
-      } else {
-        std::memcpy(f.data.data(), d + 8, f.length());
-      }
+      canFields(8, 8);
       return true;
     }
     case blf::kCanError:
@@ -292,16 +297,7 @@ bool BlfReader::decode(const std::uint8_t* p, std::uint32_t size, std::uint32_t 
         ++m_fdSkipped;
         return false;
       }
-      const std::uint32_t id = Get32(d + 4);
-      f.id = id & 0x1FFFFFFFu;
-      f.ide = (id & 0x80000000u) != 0 ? 1 : 0;
-      f.dlc = static_cast<std::uint8_t>(d[3] & 0x0F);
-      if ((d[2] & 0x01) != 0) f.flags |= CanFrame::kTx;
-      if ((d[2] & 0x80) != 0) {
-        f.flags |= CanFrame::kRtr;
-      } else {
-        std::memcpy(f.data.data(), d + 20, std::min<std::size_t>(valid, f.length()));
-      }
+      canFields(20, valid);
       return true;
     }
     case blf::kCanFdMessage64: {
